@@ -1,0 +1,64 @@
+# Shared steps of the set-up scripts: install what Debian 12 lacks, build,
+# make sure CUPS runs and has a printer. Sourced, not run.
+set -euo pipefail
+
+MORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+MORVANE_PRINTER=${MORVANE_PRINTER:-PDF}
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+morvane_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-l10n-tools
+    libcups2-dev libpoppler-cpp-dev gettext libgtest-dev
+    cups cups-client cups-bsd printer-driver-cups-pdf ghostscript poppler-utils
+    xvfb xauth fonts-dejavu-core
+)
+
+install_dependencies() {
+    local missing=()
+    for p in "${morvane_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# build_morvane BUILD_DIR [cmake options...]
+build_morvane() {
+    local dir=$1
+    shift
+    cmake -S "$MORVANE_ROOT" -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# Starts the CUPS spooler when it is not running and adds a cups-pdf queue
+# as the default printer when CUPS has none.
+ensure_printer() {
+    if ! lpstat -r 2>/dev/null | grep -q 'scheduler is running'; then
+        echo "== Starting the CUPS spooler"
+        if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
+            as_root systemctl start cups
+        else
+            as_root cupsd
+        fi
+        for _ in $(seq 1 100); do
+            lpstat -r 2>/dev/null | grep -q 'scheduler is running' && break
+            sleep 0.1
+        done
+    fi
+    lpstat -r 2>/dev/null | grep -q 'scheduler is running' || { echo "CUPS did not start" >&2; return 1; }
+    if ! lpstat -v 2>/dev/null | grep -q .; then
+        echo "== Adding the printer queue '$MORVANE_PRINTER' (PDF files in ~/PDF)"
+        as_root lpadmin -p "$MORVANE_PRINTER" -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+        as_root lpadmin -d "$MORVANE_PRINTER"
+    fi
+    if ! lpstat -d 2>/dev/null | grep -q 'system default destination'; then
+        as_root lpadmin -d "$(lpstat -v | head -n 1 | sed -E 's/^device for ([^:]+):.*/\1/')"
+    fi
+}

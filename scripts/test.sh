@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Morvane with its tests, makes sure the CUPS
+# spooler runs with a PDF queue, and runs the whole test suite.
+source "$(dirname "$0")/common.sh"
+install_dependencies
+build_morvane "$MORVANE_ROOT/build/ci" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_HARDEN=ON -DMORVANE_WERROR=ON
+ensure_printer
+cd "$MORVANE_ROOT/build/ci"
+ctest --output-on-failure --parallel "$(( $(nproc) * 2 ))" "$@"

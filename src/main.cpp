@@ -1,0 +1,38 @@
+#include "app/InitProg.h"
+#include "app/UnixSignals.h"
+#include "printing/HauptForm.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+// Without any display Qt aborts with a terse message; say what to do instead.
+bool HaveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    InitProgModule();
+    if (!HaveDisplay()) {
+        std::fputs("morvane: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "Start it under a virtual display instead:  xvfb-run -a morvane\n",
+                   stderr);
+        return 1;
+    }
+    // The language set-up runs here, before the application object exists.
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Morvane"));
+
+    THauptForm mainForm;
+    UnixSignalWatcher signalWatcher([&mainForm](int) { mainForm.close(); });
+    mainForm.show();
+    return QApplication::exec();
+}
