@@ -1,0 +1,13 @@
+#include "platform/Printers.h"
+
+#include <QPrinterInfo>
+
+QStringList PrinterNames()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
+
+QString DefaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
