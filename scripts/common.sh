@@ -62,3 +62,10 @@ ensure_printer() {
         as_root lpadmin -d "$(lpstat -v | head -n 1 | sed -E 's/^device for ([^:]+):.*/\1/')"
     fi
 }
+
+# A second queue for the tests that switch printers.
+ensure_test_printer() {
+    if ! lpstat -v MorvaneTest2 >/dev/null 2>&1; then
+        as_root lpadmin -p MorvaneTest2 -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+    fi
+}

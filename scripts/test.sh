@@ -5,5 +5,6 @@ source "$(dirname "$0")/common.sh"
 install_dependencies
 build_morvane "$MORVANE_ROOT/build/ci" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_HARDEN=ON -DMORVANE_WERROR=ON
 ensure_printer
+ensure_test_printer
 cd "$MORVANE_ROOT/build/ci"
 ctest --output-on-failure --parallel "$(( $(nproc) * 2 ))" "$@"
