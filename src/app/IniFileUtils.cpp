@@ -1,0 +1,632 @@
+#include "app/IniFileUtils.h"
+
+#include "util/FileIO.h"
+
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QStringView>
+#include <QtDebug>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+QString Fold(const QString& name)
+{
+    return name.toCaseFolded();
+}
+
+// Strips characters with codes up to 32 at both ends (not Unicode white
+// space: a no-break space is kept, as in the file format's definition).
+QStringView StripControls(QStringView s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && s[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && s[end - 1].unicode() <= 32)
+        --end;
+    return s.sliced(begin, end - begin);
+}
+
+// A written key or value must not start a new line in the file.
+QString SingleLine(const QString& text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString result = text;
+    result.replace(u'\r', u' ');
+    result.replace(u'\n', u' ');
+    return result;
+}
+
+QString DecodeBytes(const QByteArray& bytes, TIniEncoding& encoding)
+{
+    QStringDecoder::Encoding codec = QStringDecoder::System;
+    qsizetype skip = 0;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        encoding = TIniEncoding::Utf8;
+        codec = QStringDecoder::Utf8;
+        skip = 3;
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        encoding = TIniEncoding::Utf16LE;
+        codec = QStringDecoder::Utf16LE;
+        skip = 2;
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        encoding = TIniEncoding::Utf16BE;
+        codec = QStringDecoder::Utf16BE;
+        skip = 2;
+    } else {
+        encoding = TIniEncoding::Ansi;
+    }
+    // Stateless: an incomplete sequence at the end becomes U+FFFD instead of
+    // being kept back and lost.
+    QStringDecoder decoder(codec, QStringDecoder::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes).sliced(skip));
+}
+
+QByteArray EncodeText(const QString& text, TIniEncoding encoding)
+{
+    QByteArray bom;
+    QStringEncoder::Encoding codec = QStringEncoder::System;
+    switch (encoding) {
+    case TIniEncoding::Utf8:
+        bom = QByteArrayLiteral("\xEF\xBB\xBF");
+        codec = QStringEncoder::Utf8;
+        break;
+    case TIniEncoding::Utf16LE:
+        bom = QByteArrayLiteral("\xFF\xFE");
+        codec = QStringEncoder::Utf16LE;
+        break;
+    case TIniEncoding::Utf16BE:
+        bom = QByteArrayLiteral("\xFE\xFF");
+        codec = QStringEncoder::Utf16BE;
+        break;
+    case TIniEncoding::Ansi:
+        break;
+    }
+    QStringEncoder encoder(codec);
+    const QByteArray body = encoder.encode(text);
+    return bom.isEmpty() ? body : QByteArray(bom).append(body);
+}
+
+bool HexToUnsigned(QStringView digits, int maxNibbles, quint64& value)
+{
+    if (digits.isEmpty())
+        return false;
+    // Leading zeros do not count towards the width.
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.sliced(1);
+    if (digits.size() > maxNibbles)
+        return false;
+    quint64 result = 0;
+    for (QChar c : digits) {
+        const char16_t u = c.unicode();
+        int d;
+        if (u >= u'0' && u <= u'9')
+            d = u - u'0';
+        else if (u >= u'a' && u <= u'f')
+            d = u - u'a' + 10;
+        else if (u >= u'A' && u <= u'F')
+            d = u - u'A' + 10;
+        else
+            return false;
+        result = (result << 4) | quint64(d);
+    }
+    value = result;
+    return true;
+}
+
+bool DecimalToInt64(QStringView text, qint64& value)
+{
+    bool negative = false;
+    if (!text.isEmpty() && (text.front() == u'-' || text.front() == u'+')) {
+        negative = text.front() == u'-';
+        text = text.sliced(1);
+    }
+    if (text.isEmpty())
+        return false;
+    // Accumulated as a negative number so that the minimum value fits.
+    qint64 result = 0;
+    constexpr qint64 minValue = std::numeric_limits<qint64>::min();
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < u'0' || u > u'9')
+            return false;
+        const int d = u - u'0';
+        if (result < (minValue + d) / 10)
+            return false;
+        result = result * 10 - d;
+    }
+    if (!negative) {
+        if (result == minValue)
+            return false;
+        result = -result;
+    }
+    value = result;
+    return true;
+}
+
+// Hexadecimal text is read as the bit pattern of a value `bits` wide.
+bool TextToInteger(const QString& text, int bits, qint64& value)
+{
+    QStringView digits;
+    if (text.size() > 2 && text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive))
+        digits = QStringView(text).sliced(2);
+    else if (text.startsWith(u'$'))
+        digits = QStringView(text).sliced(1);
+    if (!digits.isNull()) {
+        quint64 u;
+        if (!HexToUnsigned(digits, bits / 4, u))
+            return false;
+        value = bits == 32 ? qint64(qint32(quint32(u))) : qint64(u);
+        return true;
+    }
+    qint64 v;
+    if (!DecimalToInt64(text, v))
+        return false;
+    if (bits == 32 && (v < std::numeric_limits<qint32>::min() || v > std::numeric_limits<qint32>::max()))
+        return false;
+    value = v;
+    return true;
+}
+
+} // namespace
+
+bool IniTextToInt64(const QString& text, qint64& value)
+{
+    return TextToInteger(text, 64, value);
+}
+
+bool IniTextToInt(const QString& text, int& value)
+{
+    qint64 v;
+    if (!TextToInteger(text, 32, v))
+        return false;
+    value = int(v);
+    return true;
+}
+
+// ---- TMemIniFile ------------------------------------------------------------
+
+void TMemIniFile::TSection::Reindex()
+{
+    Index.clear();
+    for (qsizetype i = 0; i < qsizetype(Entries.size()); ++i) {
+        const TEntry& e = Entries[size_t(i)];
+        if (!e.HasValue)
+            continue;
+        const QString key = Fold(e.Key);
+        if (!Index.contains(key))
+            Index.insert(key, i);
+    }
+}
+
+TMemIniFile::TMemIniFile(const QString& fileName) : FFileName(fileName) {}
+
+TMemIniFile::~TMemIniFile() = default;
+
+bool TMemIniFile::Load(QString* errorText)
+{
+    Clear();
+    FModified = false;
+    FEncoding = TIniEncoding::Ansi;
+    // A missing file, or a folder in its place, is an empty content; the
+    // write at exit then reports the folder.
+    if (!QFileInfo(FFileName).isFile())
+        return true;
+    QByteArray bytes;
+    if (!LoadFromFile(FFileName, bytes, errorText))
+        return false;
+    SetBytes(bytes);
+    FModified = false;
+    return true;
+}
+
+void TMemIniFile::SetBytes(const QByteArray& bytes)
+{
+    Clear();
+    QString text = DecodeBytes(bytes, FEncoding);
+    TSection* current = nullptr;
+    const QStringView all(text);
+    qsizetype pos = 0;
+    const qsizetype n = all.size();
+    while (pos < n) {
+        qsizetype end = pos;
+        while (end < n && all[end] != u'\r' && all[end] != u'\n')
+            ++end;
+        const QStringView line = StripControls(all.sliced(pos, end - pos));
+        pos = end;
+        if (pos < n)
+            pos += (all[pos] == u'\r' && pos + 1 < n && all[pos + 1] == u'\n') ? 2 : 1;
+
+        if (line.isEmpty() || line.front() == u';')
+            continue;
+        if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
+            const QString name = StripControls(line.sliced(1, line.size() - 2)).toString();
+            // A repeated header continues the first section of that name.
+            TSection* existing = FindSection(name);
+            current = existing ? existing : &AddSection(name);
+            continue;
+        }
+        if (!current)
+            continue;
+        const qsizetype eq = line.indexOf(u'=');
+        TEntry entry;
+        if (eq >= 0) {
+            entry.Key = StripControls(line.first(eq)).toString();
+            entry.Value = StripControls(line.sliced(eq + 1)).toString();
+            entry.HasValue = true;
+        } else {
+            entry.Key = line.toString();
+            entry.HasValue = false;
+        }
+        const qsizetype index = qsizetype(current->Entries.size());
+        if (entry.HasValue) {
+            const QString key = Fold(entry.Key);
+            if (!current->Index.contains(key))
+                current->Index.insert(key, index);
+        }
+        current->Entries.push_back(std::move(entry));
+    }
+    FModified = true;
+}
+
+QByteArray TMemIniFile::GetBytes() const
+{
+    QString text;
+    for (const auto& section : FSections) {
+        text += u'[' + section->Name + QStringLiteral("]\r\n");
+        for (const TEntry& e : section->Entries) {
+            if (e.HasValue)
+                text += e.Key + u'=' + e.Value + QStringLiteral("\r\n");
+            else
+                text += e.Key + QStringLiteral("\r\n");
+        }
+        text += QStringLiteral("\r\n");
+    }
+    return EncodeText(text, FEncoding);
+}
+
+bool TMemIniFile::UpdateFile(QString* errorText)
+{
+    if (!SaveToFile(FFileName, GetBytes(), errorText))
+        return false;
+    FModified = false;
+    return true;
+}
+
+const TMemIniFile::TSection* TMemIniFile::FindSection(const QString& section) const
+{
+    const auto it = FSectionIndex.constFind(Fold(section));
+    return it == FSectionIndex.cend() ? nullptr : FSections[size_t(it.value())].get();
+}
+
+TMemIniFile::TSection* TMemIniFile::FindSection(const QString& section)
+{
+    const auto it = FSectionIndex.constFind(Fold(section));
+    return it == FSectionIndex.cend() ? nullptr : FSections[size_t(it.value())].get();
+}
+
+TMemIniFile::TSection& TMemIniFile::AddSection(const QString& name)
+{
+    auto section = std::make_unique<TSection>();
+    section->Name = name;
+    FSectionIndex.insert(Fold(name), qsizetype(FSections.size()));
+    FSections.push_back(std::move(section));
+    return *FSections.back();
+}
+
+void TMemIniFile::ReindexSections()
+{
+    FSectionIndex.clear();
+    for (qsizetype i = 0; i < qsizetype(FSections.size()); ++i)
+        FSectionIndex.insert(Fold(FSections[size_t(i)]->Name), i);
+}
+
+QString TMemIniFile::ReadString(const QString& section, const QString& ident, const QString& defaultValue) const
+{
+    const TSection* s = FindSection(section);
+    if (!s)
+        return defaultValue;
+    const auto it = s->Index.constFind(Fold(ident));
+    if (it == s->Index.cend())
+        return defaultValue;
+    return s->Entries[size_t(it.value())].Value;
+}
+
+void TMemIniFile::WriteString(const QString& section, const QString& ident, const QString& value)
+{
+    TSection* s = FindSection(section);
+    if (!s)
+        s = &AddSection(SingleLine(section));
+    TEntry entry{SingleLine(ident), SingleLine(value), true};
+    const QString key = Fold(entry.Key);
+    const auto it = s->Index.constFind(key);
+    if (it != s->Index.cend()) {
+        s->Entries[size_t(it.value())] = std::move(entry);
+    } else {
+        s->Index.insert(key, qsizetype(s->Entries.size()));
+        s->Entries.push_back(std::move(entry));
+    }
+    FModified = true;
+}
+
+int TMemIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const
+{
+    int value = defaultValue;
+    IniTextToInt(ReadString(section, ident, QString()), value);
+    return value;
+}
+
+void TMemIniFile::WriteInteger(const QString& section, const QString& ident, int value)
+{
+    WriteString(section, ident, QString::number(value));
+}
+
+bool TMemIniFile::ReadBool(const QString& section, const QString& ident, bool defaultValue) const
+{
+    return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+void TMemIniFile::WriteBool(const QString& section, const QString& ident, bool value)
+{
+    WriteString(section, ident, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TMemIniFile::SectionExists(const QString& section) const
+{
+    const TSection* s = FindSection(section);
+    return s && !s->Entries.empty();
+}
+
+QStringList TMemIniFile::ReadSections() const
+{
+    QStringList names;
+    for (const auto& section : FSections)
+        names.append(section->Name);
+    return names;
+}
+
+QStringList TMemIniFile::ReadSection(const QString& section) const
+{
+    QStringList keys;
+    if (const TSection* s = FindSection(section)) {
+        for (const TEntry& e : s->Entries)
+            keys.append(e.HasValue ? e.Key : QString());
+    }
+    return keys;
+}
+
+void TMemIniFile::EraseSection(const QString& section)
+{
+    const auto it = FSectionIndex.constFind(Fold(section));
+    if (it == FSectionIndex.cend())
+        return;
+    FSections.erase(FSections.begin() + it.value());
+    ReindexSections();
+    FModified = true;
+}
+
+void TMemIniFile::DeleteKey(const QString& section, const QString& ident)
+{
+    TSection* s = FindSection(section);
+    if (!s)
+        return;
+    const auto it = s->Index.constFind(Fold(ident));
+    if (it == s->Index.cend())
+        return;
+    s->Entries.erase(s->Entries.begin() + it.value());
+    // A later line with the same key becomes the visible one.
+    s->Reindex();
+    FModified = true;
+}
+
+void TMemIniFile::Clear()
+{
+    if (!FSections.empty())
+        FModified = true;
+    FSections.clear();
+    FSectionIndex.clear();
+}
+
+// ---- TUnicodeIniFile --------------------------------------------------------
+
+TUnicodeIniFile::TUnicodeIniFile(const QString& fileName, bool readOnly) : TMemIniFile(fileName), FReadOnly(readOnly) {}
+
+std::unique_ptr<TUnicodeIniFile> TUnicodeIniFile::CreateForRead(const QString& fileName, QString* errorText)
+{
+    std::unique_ptr<TUnicodeIniFile> ini(new TUnicodeIniFile(fileName, true));
+    if (!ini->Load(errorText))
+        return nullptr;
+    return ini;
+}
+
+std::unique_ptr<TUnicodeIniFile> TUnicodeIniFile::CreateForWrite(const QString& fileName, bool clearEntries,
+                                                                 QString* errorText)
+{
+    std::unique_ptr<TUnicodeIniFile> ini(new TUnicodeIniFile(fileName, false));
+    // Read even when the content is dropped: a file that exists but cannot
+    // be read is reported and left alone rather than overwritten.
+    if (!ini->Load(errorText)) {
+        ini->FReadOnly = true;
+        return nullptr;
+    }
+    if (clearEntries)
+        ini->Clear();
+    ini->SetEncoding(TIniEncoding::Utf16LE);
+    // The empty section marks a file written in UTF-16. It never holds an
+    // entry, so it never "exists": writing and deleting a key appends it
+    // when it is missing and leaves an existing one where it is.
+    const QString unicode = QStringLiteral("Unicode");
+    if (clearEntries || !ini->SectionExists(unicode)) {
+        const QString dummy = QStringLiteral("Dummy");
+        ini->WriteString(unicode, dummy, QString());
+        ini->DeleteKey(unicode, dummy);
+    }
+    // The file is rewritten in UTF-16 even when no value changes.
+    ini->FPendingWrite = true;
+    return ini;
+}
+
+TUnicodeIniFile::~TUnicodeIniFile()
+{
+    if (FReadOnly || !(FPendingWrite || Modified()))
+        return;
+    QString errorText;
+    if (!UpdateFile(&errorText))
+        qWarning().noquote() << errorText;
+}
+
+bool TUnicodeIniFile::UpdateFile(QString* errorText)
+{
+    if (FReadOnly)
+        return true;
+    FPendingWrite = false;
+    const bool ok = TMemIniFile::UpdateFile(errorText);
+    // A failure has been reported to this caller; the destructor does not
+    // try the same write again.
+    SetModified(false);
+    return ok;
+}
+
+qint64 TUnicodeIniFile::ReadInt64(const QString& section, const QString& ident, qint64 defaultValue) const
+{
+    qint64 value = defaultValue;
+    IniTextToInt64(ReadString(section, ident, QString()), value);
+    return value;
+}
+
+void TUnicodeIniFile::WriteInt64(const QString& section, const QString& ident, qint64 value)
+{
+    WriteString(section, ident, QString::number(value));
+}
+
+// ---- Histories --------------------------------------------------------------
+
+namespace {
+
+QString HistoryKey(const QString& keyPrefix, int i)
+{
+    const QString prefix = keyPrefix.isEmpty() ? QString::fromLatin1(DefaultHistoryPrefix) : keyPrefix;
+    return prefix + QString::number(i);
+}
+
+} // namespace
+
+bool ReadHistory(const TMemIniFile& ini, const QString& section, QStringList& list, const QString& keyPrefix,
+                 int maxCount, bool quote)
+{
+    if (!ini.SectionExists(section))
+        return false;
+    list.clear();
+    for (int i = 0; i < maxCount; ++i) {
+        QString value = ini.ReadString(section, HistoryKey(keyPrefix, i), QString());
+        if (value.isEmpty())
+            continue;
+        if (quote)
+            value.replace(u'#', u'"');
+        list.append(value);
+    }
+    return true;
+}
+
+void WriteHistory(TMemIniFile& ini, const QString& section, const QStringList& list, const QString& keyPrefix,
+                  int maxCount, bool erase, bool quote)
+{
+    if (erase)
+        ini.EraseSection(section);
+    const qsizetype n = std::min<qsizetype>(std::max(maxCount, 0), list.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        QString value = list[i];
+        if (quote)
+            value.replace(u'"', u'#');
+        ini.WriteString(section, HistoryKey(keyPrefix, int(i)), value);
+    }
+}
+
+bool ReadHistoryFile(const QString& fileName, const QString& section, QStringList& list, int maxCount, bool quote,
+                     bool* sectionFound, QString* errorText)
+{
+    TMemIniFile ini(fileName);
+    const bool ok = ini.Load(errorText);
+    const bool found = ok && ReadHistory(ini, section, list, QString(), maxCount, quote);
+    if (sectionFound)
+        *sectionFound = found;
+    return ok;
+}
+
+bool WriteHistoryFile(const QString& fileName, const QString& section, const QStringList& list, int maxCount,
+                      bool erase, bool quote, QString* errorText)
+{
+    // Plain in-memory file: the content is written back in the encoding it
+    // was found in.
+    TMemIniFile ini(fileName);
+    if (!ini.Load(errorText))
+        return false;
+    WriteHistory(ini, section, list, QString(), maxCount, erase, quote);
+    return ini.UpdateFile(errorText);
+}
+
+void AddToHistory(QStringList& list, const QString& text, int bound)
+{
+    if (text.isEmpty())
+        return;
+    const qsizetype p = list.indexOf(text, Qt::CaseInsensitive);
+    if (p < 0) {
+        if (bound > 0 && list.size() >= bound)
+            list.erase(list.begin() + (bound - 1), list.end());
+        list.insert(0, text);
+        return;
+    }
+    if (p > 0)
+        list.move(p, 0);
+    list[0] = text;
+}
+
+// ---- Main window settings -----------------------------------------------------
+
+namespace {
+
+const QString& ConfigSection()
+{
+    static const QString name = QStringLiteral("Config");
+    return name;
+}
+
+} // namespace
+
+TMainSettings ReadMainSettings(const QString& iniName, const TMainSettings& defaults, QString* errorText)
+{
+    if (errorText)
+        errorText->clear();
+    const auto ini = TUnicodeIniFile::CreateForRead(iniName, errorText);
+    if (!ini)
+        return defaults;
+    const QString& s = ConfigSection();
+    TMainSettings result;
+    result.Left = ini->ReadInteger(s, QStringLiteral("Left"), defaults.Left);
+    result.Top = ini->ReadInteger(s, QStringLiteral("Top"), defaults.Top);
+    result.Sumatra = ini->ReadString(s, QStringLiteral("Sumatra"), defaults.Sumatra);
+    result.Printer = ini->ReadString(s, QStringLiteral("Printer"), defaults.Printer);
+    result.Subdirectories = ini->ReadBool(s, QStringLiteral("Subdirectories"), defaults.Subdirectories);
+    return result;
+}
+
+bool WriteMainSettings(const QString& iniName, const TMainSettings& settings, QString* errorText)
+{
+    if (errorText)
+        errorText->clear();
+    const auto ini = TUnicodeIniFile::CreateForWrite(iniName, false, errorText);
+    if (!ini)
+        return false;
+    const QString& s = ConfigSection();
+    ini->WriteInteger(s, QStringLiteral("Left"), settings.Left);
+    ini->WriteInteger(s, QStringLiteral("Top"), settings.Top);
+    ini->WriteString(s, QStringLiteral("Sumatra"), settings.Sumatra);
+    ini->WriteString(s, QStringLiteral("Printer"), settings.Printer);
+    ini->WriteBool(s, QStringLiteral("Subdirectories"), settings.Subdirectories);
+    return ini->UpdateFile(errorText);
+}

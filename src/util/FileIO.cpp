@@ -1,0 +1,108 @@
+#include "util/FileIO.h"
+
+#include "app/GnuGetText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Looks the key up first and fills in the name afterwards, so that a
+// translated key still matches the catalog.
+QString FileErrorText(const char* key, const QString& fileName, const QString& systemError)
+{
+    QString text = TrToolkit(key);
+    const qsizetype p = text.indexOf(QStringLiteral("%s"));
+    if (p >= 0)
+        text.replace(p, 2, fileName);
+    if (!systemError.isEmpty())
+        text += u' ' + systemError;
+    return text;
+}
+
+void SetError(QString* errorText, const QString& text)
+{
+    if (errorText)
+        *errorText = text;
+}
+
+} // namespace
+
+QString CannotCreateFileText(const QString& fileName, const QString& systemError)
+{
+    return FileErrorText("Cannot create file \"%s\".", fileName, systemError);
+}
+
+QString CannotOpenFileText(const QString& fileName, const QString& systemError)
+{
+    return FileErrorText("Cannot open file \"%s\".", fileName, systemError);
+}
+
+bool WriteAll(QIODevice& device, const QByteArray& data, QString* systemError)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const qint64 n = device.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            if (systemError)
+                *systemError = device.errorString();
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorText)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        SetError(errorText, CannotCreateFileText(fileName, file.errorString()));
+        return false;
+    }
+    QString systemError;
+    if (!WriteAll(file, data, &systemError)) {
+        file.cancelWriting();
+        SetError(errorText, CannotCreateFileText(fileName, systemError));
+        return false;
+    }
+    // commit() flushes, syncs and renames; any failure there discards the
+    // temporary file and leaves the old one in place.
+    if (!file.commit()) {
+        SetError(errorText, CannotCreateFileText(fileName, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText, qint64 maxSize)
+{
+    data.clear();
+    QFile file(fileName);
+    if (QFileInfo(fileName).isDir()) {
+        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Is a directory")));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        SetError(errorText, CannotOpenFileText(fileName, file.errorString()));
+        return false;
+    }
+    if (file.size() > maxSize) {
+        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
+        return false;
+    }
+    data = file.readAll();
+    // Checked again: the file may have grown since its size was taken.
+    if (data.size() > maxSize) {
+        data.clear();
+        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
+        return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        data.clear();
+        SetError(errorText, CannotOpenFileText(fileName, file.errorString()));
+        return false;
+    }
+    return true;
+}
