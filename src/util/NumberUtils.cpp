@@ -1,0 +1,178 @@
+#include "util/NumberUtils.h"
+
+#include "app/GnuGetText.h"
+#include "util/StrUtils.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+// The three units of a base, smallest first.
+struct TUnits
+{
+    long double Base;
+    const char* Names[3];
+};
+
+constexpr TUnits BinaryUnits{1024.0L, {"KiB", "MiB", "GiB"}};
+constexpr TUnits DecimalUnits{1000.0L, {"kB", "MB", "GB"}};
+
+QString FixedText(long double x, int decimals, QChar decSep)
+{
+    QString text = QString::number(static_cast<double>(x), 'f', decimals);
+    const QString sep = decSep.isNull() ? QLocale::system().decimalPoint() : QString(decSep);
+    text.replace(u'.', sep);
+    return text;
+}
+
+int DecimalsFor(long double x, bool trimDecimals)
+{
+    int f = x < 10 ? 2 : (x < 100 ? 1 : 0);
+    if (trimDecimals && IsNearlyWhole(f, x))
+        f = 0;
+    return f;
+}
+
+int DigitValue(QChar ch)
+{
+    const char16_t c = ch.unicode();
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
+// The shared parser: optional "-", optional prefix, blanks ignored. Octal and
+// binary wrap around in 64 bits (done unsigned, so overlong input stays
+// defined); hexadecimal refuses more than 16 significant digits like the
+// standard 64-bit conversion, and needs at least one digit.
+bool TryRadixToInt64(const QString& text, QChar prefix, int radix, qint64& value)
+{
+    value = 0;
+    if (text.isEmpty())
+        return false;
+    QString rest = text;
+    const bool negative = rest.startsWith(u'-');
+    if (negative)
+        rest.remove(0, 1);
+    if (rest.startsWith(prefix))
+        rest.remove(0, 1);
+    rest = RemoveBlanks(rest);
+    const bool hex = radix == 16;
+    if (hex && rest.isEmpty())
+        return false;
+    quint64 result = 0;
+    int significant = 0;
+    for (const QChar ch : std::as_const(rest)) {
+        const int digit = DigitValue(ch);
+        if (digit < 0 || digit >= radix)
+            return false;
+        if (significant > 0 || digit != 0)
+            ++significant;
+        if (hex && significant > 16)
+            return false;
+        result = result * static_cast<quint64>(radix) + static_cast<quint64>(digit);
+    }
+    if (negative)
+        result = 0 - result;
+    value = static_cast<qint64>(result);
+    return true;
+}
+
+QString ConvertErrorText(const char* format, const QString& text)
+{
+    QString message = TrToolkit(format);
+    const qsizetype p = message.indexOf(QStringLiteral("%s"));
+    if (p >= 0)
+        message.replace(p, 2, text);
+    return message;
+}
+
+} // namespace
+
+EConvertError::EConvertError(const QString& message) : FMessage(message), FUtf8(message.toUtf8()) {}
+
+const char* EConvertError::what() const noexcept
+{
+    return FUtf8.constData();
+}
+
+bool IsNearlyWhole(int decimals, long double x)
+{
+    if (decimals < 1)
+        return true;
+    if (decimals > 2)
+        return false;
+    const long double limit = decimals == 1 ? 0.1L : 0.01L;
+    return std::fabs(x - std::round(x)) < limit;
+}
+
+QString SizeToText(bool decimalUnits, bool trimDecimals, QChar decSep, qint64 size)
+{
+    const TUnits& units = decimalUnits ? DecimalUnits : BinaryUnits;
+    if (size < units.Base)
+        return QString::number(size) + QStringLiteral(" B");
+
+    long double x = static_cast<long double>(size) / units.Base;
+    int unit = 0;
+    int decimals = 0;
+    if (x < units.Base) {
+        decimals = DecimalsFor(x, trimDecimals);
+    } else {
+        x /= units.Base;
+        unit = 1;
+        if (x < units.Base) {
+            decimals = DecimalsFor(x, trimDecimals);
+        } else {
+            // The largest unit keeps two decimals however big the number grows.
+            x /= units.Base;
+            unit = 2;
+            decimals = trimDecimals && IsNearlyWhole(2, x) ? 0 : 2;
+        }
+    }
+    return FixedText(x, decimals, decSep) + u' ' + QString::fromLatin1(units.Names[unit]);
+}
+
+bool TryHexToInt64(const QString& text, qint64& value)
+{
+    return TryRadixToInt64(text, u'$', 16, value);
+}
+
+bool TryOctToInt64(const QString& text, qint64& value)
+{
+    return TryRadixToInt64(text, u'%', 8, value);
+}
+
+bool TryBinToInt64(const QString& text, qint64& value)
+{
+    return TryRadixToInt64(text, u'!', 2, value);
+}
+
+qint64 HexToInt64(const QString& text)
+{
+    qint64 value = 0;
+    if (!TryHexToInt64(text, value))
+        throw EConvertError(ConvertErrorText("%s is not a valid hex value", text));
+    return value;
+}
+
+qint64 OctToInt64(const QString& text)
+{
+    qint64 value = 0;
+    if (!TryOctToInt64(text, value))
+        throw EConvertError(ConvertErrorText("%s is not a valid octal value", text));
+    return value;
+}
+
+qint64 BinToInt64(const QString& text)
+{
+    qint64 value = 0;
+    if (!TryBinToInt64(text, value))
+        throw EConvertError(ConvertErrorText("%s is not a valid binary value", text));
+    return value;
+}
