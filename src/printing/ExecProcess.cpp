@@ -1,0 +1,507 @@
+#include "printing/ExecProcess.h"
+
+#include "app/GnuGetText.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QStringDecoder>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Output beyond this is still read (so the child never blocks) but dropped.
+constexpr qsizetype MaxCapturedBytes = 64 * 1024 * 1024;
+constexpr int WaitStepMs = 100;
+
+ProcessReporting& Reporting()
+{
+    static ProcessReporting reporting;
+    return reporting;
+}
+
+void ReportFailure(ProcessOptions options, const char* message)
+{
+    if (!(options & poShowErrors))
+        return;
+    const QString title = TrDefault("Error executing process");
+    const QString text = TrDefault(message);
+    if (Reporting().showError)
+        Reporting().showError(title, text);
+    else
+        qWarning("%s: %s", qUtf8Printable(title), qUtf8Printable(text));
+}
+
+// Code page 850, bytes 0x80 to 0xFF; the lower half is ASCII.
+constexpr std::array<char16_t, 128> Cp850High = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
+    0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
+    0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
+    0x00BA, 0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502,
+    0x2524, 0x00C1, 0x00C2, 0x00C0, 0x00A9, 0x2563, 0x2551, 0x2557, 0x255D, 0x00A2, 0x00A5, 0x2510, 0x2514,
+    0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
+    0x256C, 0x00A4, 0x00F0, 0x00D0, 0x00CA, 0x00CB, 0x00C8, 0x0131, 0x00CD, 0x00CE, 0x00CF, 0x2518, 0x250C,
+    0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580, 0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE,
+    0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6,
+    0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
+};
+
+// Lines as a text list takes them: breaks at CR LF, LF or CR; a final break adds no empty line.
+QStringList SplitTextLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+// Owns a file descriptor.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    // Closes now and tells whether the close succeeded.
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0 || errno == EINTR;
+    }
+
+private:
+    int m_fd;
+};
+
+// Collects the child's output from the non-blocking read end of the pipe.
+class OutputReader
+{
+public:
+    explicit OutputReader(int fd) : m_fd(fd) {}
+
+    // Reads what is there now; false once the pipe is at its end.
+    bool readAvailable()
+    {
+        if (m_fd < 0 || m_atEnd)
+            return false;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n > 0) {
+                const qsizetype keep = qMin<qsizetype>(n, MaxCapturedBytes - m_bytes.size());
+                if (keep > 0)
+                    m_bytes.append(buffer, keep);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return true;
+            m_atEnd = true;
+            return false;
+        }
+    }
+    bool active() const { return m_fd >= 0 && !m_atEnd; }
+    const QByteArray& bytes() const { return m_bytes; }
+
+private:
+    int m_fd;
+    bool m_atEnd = false;
+    QByteArray m_bytes;
+};
+
+struct ChildState
+{
+    pid_t pid = -1;
+    bool ended = false;
+    int status = 0;
+
+    bool tryReap()
+    {
+        if (ended)
+            return true;
+        int st = 0;
+        pid_t r;
+        do
+            r = ::waitpid(pid, &st, WNOHANG);
+        while (r < 0 && errno == EINTR);
+        if (r == pid) {
+            ended = true;
+            status = st;
+        } else if (r < 0) {
+            // Someone else reaped it (a SIGCHLD handler); its code is lost, not the wait.
+            ended = true;
+            status = -1;
+        }
+        return ended;
+    }
+};
+
+// Polls the exit descriptor (or steps when there is none) and the output for at most ms.
+void PollStep(int pidFd, OutputReader& reader, int readFd, int ms)
+{
+    pollfd fds[2];
+    nfds_t n = 0;
+    if (pidFd >= 0)
+        fds[n++] = {pidFd, POLLIN, 0};
+    if (reader.active())
+        fds[n++] = {readFd, POLLIN, 0};
+    // Without an exit descriptor the end of the child is only seen by polling.
+    const int step = pidFd >= 0 ? ms : qMin(ms, 10);
+    if (n > 0)
+        ::poll(fds, n, step);
+    else
+        ::usleep(static_cast<useconds_t>(step) * 1000);
+    reader.readAvailable();
+}
+
+// Waits until the child ends while the event loop runs.
+void WaitPumpingEvents(ChildState& child, int pidFd, OutputReader& reader, int readFd)
+{
+    if (pidFd >= 0 && QCoreApplication::instance()) {
+        QEventLoop loop;
+        QSocketNotifier exitNotifier(pidFd, QSocketNotifier::Read);
+        QObject::connect(&exitNotifier, &QSocketNotifier::activated, &loop, [&loop]() { loop.quit(); });
+        std::unique_ptr<QSocketNotifier> outputNotifier;
+        if (reader.active()) {
+            outputNotifier = std::make_unique<QSocketNotifier>(readFd, QSocketNotifier::Read);
+            QSocketNotifier* notifier = outputNotifier.get();
+            QObject::connect(notifier, &QSocketNotifier::activated, &loop, [&reader, notifier]() {
+                if (!reader.readAvailable())
+                    notifier->setEnabled(false); // at its end the pipe would fire forever
+            });
+        }
+        if (!child.tryReap())
+            loop.exec();
+        while (!child.tryReap())
+            PollStep(pidFd, reader, readFd, WaitStepMs);
+        return;
+    }
+    while (!child.tryReap()) {
+        PollStep(pidFd, reader, readFd, WaitStepMs);
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, WaitStepMs);
+    }
+}
+
+// Waits at most ms without handling events; true when the child ended.
+bool WaitBounded(ChildState& child, int pidFd, OutputReader& reader, int readFd, qint64 ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!child.tryReap()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return false;
+        PollStep(pidFd, reader, readFd, static_cast<int>(qMin<qint64>(left, 1000)));
+    }
+    return true;
+}
+
+// The program file to start: relative names with a slash are taken from the caller's
+// directory, since the child changes into workDir before the program is looked up.
+QByteArray ProgramPath(const QString& program)
+{
+    if (program.contains(u'/') && QDir::isRelativePath(program))
+        return QFile::encodeName(QDir::current().absoluteFilePath(program));
+    return QFile::encodeName(program);
+}
+
+class SpawnSetup
+{
+public:
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+        // The child starts with default signal handling and nothing blocked, whatever the
+        // caller has set up for itself (ignored SIGPIPE, the self-pipe handlers).
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attr, &all);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    void toNull(int fd, int flags) { posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", flags, 0); }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+};
+
+int ResultFromStatus(int status)
+{
+    if (status < 0)
+        return WindowsErrorFromErrno(ECHILD); // the exit code could not be read
+    if (WIFSIGNALED(status))
+        return ProcessExitCodeFlag | (128 + WTERMSIG(status));
+    return ResultFromExitCode(static_cast<quint32>(WEXITSTATUS(status)));
+}
+
+} // namespace
+
+void SetProcessReporting(ProcessReporting reporting)
+{
+    Reporting() = std::move(reporting);
+}
+
+QStringList SplitCommandLine(const QString& cmdLine)
+{
+    QStringList args;
+    QString current;
+    bool inArgument = false;
+    bool inQuotes = false;
+    const qsizetype n = cmdLine.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = cmdLine[i];
+        if (!inQuotes && (c == u' ' || c == u'\t')) {
+            if (inArgument)
+                args.append(current);
+            current.clear();
+            inArgument = false;
+            continue;
+        }
+        inArgument = true;
+        if (c != u'"')
+            current += c;
+        else if (inQuotes && i + 1 < n && cmdLine[i + 1] == u'"')
+            current += cmdLine[++i];
+        else
+            inQuotes = !inQuotes;
+    }
+    if (inArgument)
+        args.append(current);
+    return args;
+}
+
+int WindowsErrorFromErrno(int errnoValue)
+{
+    switch (errnoValue) {
+    case ENOENT:
+        return WinErrorFileNotFound;
+    case ENOTDIR:
+        return WinErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return WinErrorAccessDenied;
+    case EMFILE:
+    case ENFILE:
+        return 4; // ERROR_TOO_MANY_OPEN_FILES
+    case ENOMEM:
+    case EAGAIN:
+        return 8; // ERROR_NOT_ENOUGH_MEMORY
+    case ETXTBSY:
+        return 32; // ERROR_SHARING_VIOLATION
+    case E2BIG:
+    case EINVAL:
+        return 87; // ERROR_INVALID_PARAMETER
+    case ENOEXEC:
+        return WinErrorBadExeFormat;
+    case ENAMETOOLONG:
+        return 206; // ERROR_FILENAME_EXCED_RANGE
+    case ELOOP:
+        return 1921; // ERROR_CANT_RESOLVE_FILENAME
+    case ECHILD:
+        return 6; // ERROR_INVALID_HANDLE
+    default:
+        return 31; // ERROR_GEN_FAILURE
+    }
+}
+
+int ResultFromExitCode(quint32 exitCode)
+{
+    if (exitCode >= 1 && exitCode < 0x10000)
+        return ProcessExitCodeFlag | static_cast<int>(exitCode);
+    return 0;
+}
+
+QString DecodeConsoleOutput(const QByteArray& bytes, int codePage)
+{
+    switch (codePage) {
+    case 850: {
+        QString text(bytes.size(), Qt::Uninitialized);
+        QChar* out = text.data();
+        for (const char b : bytes) {
+            const auto u = static_cast<unsigned char>(b);
+            *out++ = QChar(u < 0x80 ? char16_t(u) : Cp850High[u - 0x80]);
+        }
+        return text;
+    }
+    case 65001:
+        return QString::fromUtf8(bytes);
+    case 0:
+    case 1:
+        return QStringDecoder(QStringDecoder::System).decode(bytes);
+    default:
+        return QString::fromLatin1(bytes);
+    }
+}
+
+int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,
+                   int timeout, bool exitCodeAfterTimeout, QStringList* output, int codePage)
+{
+    const bool capture = options & poCaptureOutput;
+    const bool ownConsole = capture && (options & poNewConsole);
+
+    QStringList args = SplitCommandLine(cmdLine);
+    const QString program = appName.isEmpty() ? args.value(0) : appName;
+    if (program.isEmpty())
+        return WinErrorFileNotFound;
+    if (args.isEmpty())
+        args.append(program);
+    if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
+        return WinErrorDirectory;
+
+    Fd readEnd, writeEnd;
+    if (capture && !ownConsole) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            ReportFailure(options, "Stdout pipe creation failed");
+            return ProcessPipeFailed;
+        }
+        readEnd.reset(fds[0]);
+        writeEnd.reset(fds[1]);
+        ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
+    }
+
+    // Without capture the child gets no standard handles: all three lead to /dev/null, so it
+    // can neither block on a question nor write into a terminal the user does not see.
+    SpawnSetup setup;
+    setup.toNull(STDIN_FILENO, O_RDONLY);
+    if (writeEnd.valid()) {
+        posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), STDOUT_FILENO);
+        if (options & poCaptureStdErr)
+            posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), STDERR_FILENO);
+        else
+            setup.toNull(STDERR_FILENO, O_WRONLY);
+    } else if (!ownConsole) {
+        setup.toNull(STDOUT_FILENO, O_WRONLY);
+        setup.toNull(STDERR_FILENO, O_WRONLY);
+    }
+    const QByteArray dir = QFile::encodeName(workDir);
+    if (!workDir.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&setup.actions, dir.constData());
+
+    std::vector<QByteArray> argBytes;
+    argBytes.reserve(static_cast<size_t>(args.size()));
+    for (const QString& a : std::as_const(args))
+        argBytes.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : argBytes)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const QByteArray path = ProgramPath(program);
+    ChildState child;
+    const bool searchPath = !path.contains('/');
+    const int spawnError =
+        searchPath ? ::posix_spawnp(&child.pid, path.constData(), &setup.actions, &setup.attr, argv.data(), environ)
+                   : ::posix_spawn(&child.pid, path.constData(), &setup.actions, &setup.attr, argv.data(), environ);
+    if (spawnError != 0)
+        return WindowsErrorFromErrno(spawnError);
+
+    // Only the child may hold the write end, so the pipe ends with the child's output.
+    const bool writeEndClosed = writeEnd.close();
+
+    Fd pidFd(static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0)));
+    OutputReader reader(readEnd.get());
+
+    int result = 0;
+    if (timeout == 0)
+        WaitPumpingEvents(child, pidFd.get(), reader, readEnd.get());
+    else if (!WaitBounded(child, pidFd.get(), reader, readEnd.get(), qAbs(static_cast<qint64>(timeout))))
+        result = ProcessWaitTimeout;
+
+    if (result == 0 || exitCodeAfterTimeout) {
+        const int code = child.ended ? ResultFromStatus(child.status) : ResultFromExitCode(ProcessStillActive);
+        if (code != 0)
+            result = code;
+    }
+
+    if (ownConsole && !child.ended) {
+        ::kill(child.pid, SIGKILL);
+        while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        child.ended = true;
+    }
+    if (!child.ended) {
+        // A child that outlives the wait is reaped when it ends, so it leaves no zombie.
+        std::thread([pid = child.pid]() {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+
+    if (!writeEndClosed) {
+        ReportFailure(options, "Closing handle failed");
+        return ProcessHandleFailed;
+    }
+    // Everything the child wrote is in the pipe now; a grandchild that keeps the write end
+    // open must not hold the caller, so only what is there is read.
+    if (result == 0 || (result & ProcessExitCodeFlag))
+        reader.readAvailable();
+
+    if (!capture)
+        return result;
+    const QString text = DecodeConsoleOutput(reader.bytes(), codePage);
+    if (output)
+        *output = SplitTextLines(text);
+    else if ((options & poShowOutput) && !text.isEmpty()) {
+        if (Reporting().showText)
+            Reporting().showText(appName, text);
+    }
+    return result;
+}
+
+int ExecuteProcessSimple(const QString& cmdLine, const QString& workDir, QStringList* output, int codePage)
+{
+    return ExecuteProcess(QString(), cmdLine, workDir, 0, 0, false, output, codePage);
+}
