@@ -1,25 +1,59 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // Text lookup for the three catalog domains. Every user-visible text passes
 // through one of these just before it is shown; a text that no catalog holds
 // comes back as written. Keys are written with CR LF line breaks.
+//
+// Catalogs are GNU gettext .mo files, "locale/<code>/LC_MESSAGES/<domain>.mo"
+// below the executable's folder, as ordinary files or in the container that
+// the build appends to the executable. Until the language has been switched
+// every lookup gives its key.
 
 // Name of the toolkit's catalog domain.
 inline constexpr char ToolkitDomain[] = "qt";
 
+// Module start-up: binds "default" to ExePath + "locale" and reads the
+// directory of the catalog container appended to the executable.
+void InitGnuGetText();
+
+// Adds a domain to those searched for the toolkit's built-in texts (the list
+// starts with "default"; duplicates are ignored).
+void AddDomainForToolkitTexts(const QString& domain);
+
+// Switches to a language code, once per process; later calls are ignored.
+// An empty code takes LANG (else the locale) cut at its first dot.
+void UseLanguage(const QString& code);
+QString GetCurrentLanguage();
+
+// Receives the notice about a catalog that is not declared as UTF-8; the
+// default handler writes it to stderr.
+void SetCatalogNoticeHandler(std::function<void(const QString&)> handler);
+
 // The program's own texts (domain "default").
 QString TrDefault(const QString& key);
-inline QString TrDefault(const char* key) { return TrDefault(QString::fromUtf8(key)); }
+inline QString TrDefault(const char* key)
+{
+    return TrDefault(QString::fromUtf8(key));
+}
 
 // Texts of the dialog modules (domain "dialogs").
 QString TrDialogs(const QString& key);
-inline QString TrDialogs(const char* key) { return TrDialogs(QString::fromUtf8(key)); }
+inline QString TrDialogs(const char* key)
+{
+    return TrDialogs(QString::fromUtf8(key));
+}
 
 // The toolkit's built-in texts: "default" first, then the toolkit domain.
 QString TrToolkit(const QString& key);
-inline QString TrToolkit(const char* key) { return TrToolkit(QString::fromUtf8(key)); }
+inline QString TrToolkit(const char* key)
+{
+    return TrToolkit(QString::fromUtf8(key));
+}
 
 // Lookup in a named domain.
 QString TrDomain(const char* domain, const QString& key);
