@@ -1,6 +1,7 @@
 #include "app/LangUtils.h"
 
 #include "app/GnuGetText.h"
+#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
 #include "app/PlaceHolders.h"
 #include "platform/LanguageId.h"
@@ -9,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStringDecoder>
 
 QString CfgName;
 
@@ -34,15 +33,6 @@ QString WithCfgExtension(const QString& fileName)
 {
     const qsizetype dot = fileName.lastIndexOf(u'.');
     return (dot < 0 ? fileName : fileName.left(dot)) + QStringLiteral(".cfg");
-}
-
-QString DecodeConfigFile(const QByteArray& bytes)
-{
-    if (std::optional<QStringConverter::Encoding> bom = QStringConverter::encodingForData(bytes)) {
-        QStringDecoder decoder(*bom);
-        return decoder.decode(bytes);
-    }
-    return QString::fromLocal8Bit(bytes);
 }
 
 } // namespace
@@ -187,24 +177,13 @@ QString LanguageCodeOf(quint16 languageId)
 
 QString ReadConfiguredLanguage(const QString& cfgName)
 {
-    // Only a regular file: a device or pipe of that name could block forever.
+    // Only a regular file of sensible size: a device or pipe of that name
+    // could block or never end.
     const QFileInfo info(cfgName);
     if (cfgName.isEmpty() || !info.isFile() || info.size() > MaxCfgFileSize)
         return {};
-    QFile file(cfgName);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<TUnicodeIniFile> ini = TUnicodeIniFile::CreateForRead(cfgName);
+    if (!ini)
         return {};
-    const QString text = DecodeConfigFile(file.read(MaxCfgFileSize));
-    bool inLanguage = false;
-    for (QStringView line : QStringView(text).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
-        line = line.trimmed();
-        if (line.startsWith(u'[') && line.endsWith(u']')) {
-            inLanguage = line.mid(1, line.size() - 2).trimmed().compare(u"Language", Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        const qsizetype eq = line.indexOf(u'=');
-        if (inLanguage && eq > 0 && line.left(eq).trimmed().compare(u"LangID", Qt::CaseInsensitive) == 0)
-            return line.mid(eq + 1).trimmed().left(2).toString();
-    }
-    return {};
+    return ini->ReadString(QStringLiteral("Language"), QStringLiteral("LangID"), {}).left(2);
 }
