@@ -1,0 +1,102 @@
+#include "printing/PrintRun.h"
+
+#include "app/GnuGetText.h"
+#include "printing/CollectFiles.h"
+#include "printlists/PrintList.h"
+#include "util/StrUtils.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// Looks the key up first, then puts the value in place of its first placeholder.
+QString FormatText(const char* key, const char* placeholder, const QString& value)
+{
+    QString text = TrDefault(key);
+    const QString p = QString::fromLatin1(placeholder);
+    const qsizetype at = text.indexOf(p);
+    if (at >= 0)
+        text.replace(at, p.size(), value);
+    return text;
+}
+
+} // namespace
+
+bool IsPrintListName(const QString& token)
+{
+    const QString ext = FileExtension(token);
+    // Only ASCII letters are folded, so no other character can turn into "pbt".
+    if (ext.size() != 3)
+        return false;
+    QString lower = ext;
+    for (QChar& c : lower) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + 32);
+    }
+    return lower == QLatin1String(PrintListExtension);
+}
+
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
+                         const JobListErrorHandler& reportError)
+{
+    QStringList jobList;
+    QString rest = fileField;
+    while (!rest.isEmpty()) {
+        const QString token = ReadNextString(rest, u';');
+        if (!IsPrintListName(token)) {
+            CollectFiles(sourceDir, token, includeSubDirs, jobList);
+            continue;
+        }
+        const QString path = BuildFileName(sourceDir, token, QString());
+        QStringList lines;
+        QString error;
+        if (!QFileInfo::exists(path))
+            error = FormatText("Print list: %s not found!", "%s", path);
+        else if (!ReadPrintList(path, lines, &error) && error.isEmpty())
+            error = path;
+        if (!error.isEmpty()) {
+            if (reportError)
+                reportError(error);
+            continue;
+        }
+        for (const QString& line : std::as_const(lines))
+            jobList.append(BuildFileName(sourceDir, line, QString()));
+    }
+    return jobList;
+}
+
+QString QuoteArgument(const QString& value)
+{
+    QString quoted = value;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString PrintCommandLine(const QString& program, const QString& printer, const QString& file)
+{
+    return QuoteArgument(program) + QStringLiteral(" -print-to ") + QuoteArgument(printer) + u' ' + QuoteArgument(file);
+}
+
+QString PrintStatusText(const QString& file)
+{
+    return FormatText("File: %s", "%s", ShortenPath(file, 50));
+}
+
+QString PrintFailedText(const QString& file)
+{
+    return FormatText("File: %s\r\ncould not be printed!", "%s", file);
+}
+
+QString PrintResultText(quint32 printedCount)
+{
+    if (printedCount == 0)
+        return u' ' + TrDefault("No file printed");
+    if (printedCount == 1)
+        return u' ' + TrDefault("1 file printed");
+    return u' ' + FormatText("%u files printed", "%u", QString::number(printedCount));
+}
+
+bool PrintSucceeded(int runnerResult)
+{
+    return runnerResult == 0;
+}

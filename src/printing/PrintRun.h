@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The pieces of a print run that need no window: the job list from the input
+// fields, the command line for one file and the texts of the status line.
+
+// Receives one error message (already translated, file name filled in) while
+// the job list is built; building goes on with the next token afterwards.
+using JobListErrorHandler = std::function<void(const QString& message)>;
+
+// Whether a token of the file field names a print list (extension "pbt", any case).
+bool IsPrintListName(const QString& token);
+
+// The job list for the file field: the field is split at ";"; a print list
+// (IsPrintListName) contributes BuildFileName(sourceDir, line) for each of its
+// lines, any other token the files CollectFiles finds for it. A print list
+// that does not exist is reported as "Print list: %s not found!", one that
+// exists but cannot be read with the file error naming the cause.
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
+                         const JobListErrorHandler& reportError);
+
+// A value in double quotes, inner double quotes doubled.
+QString QuoteArgument(const QString& value);
+
+// The command line for one file: "program" -print-to "printer" "file".
+QString PrintCommandLine(const QString& program, const QString& printer, const QString& file);
+
+// Status line while a file is printed: "File: %s" with the name shortened to 50 characters.
+QString PrintStatusText(const QString& file);
+
+// The failure prompt for a file: "File: %s\r\ncould not be printed!" with the full name.
+QString PrintFailedText(const QString& file);
+
+// The result line: " No file printed", " 1 file printed" or " %u files printed".
+QString PrintResultText(quint32 printedCount);
+
+// Whether a result of the process runner means the file was printed: only 0 does. Start
+// failures and non-zero exit codes of the print program are failures too.
+bool PrintSucceeded(int runnerResult);

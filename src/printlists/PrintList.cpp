@@ -1,0 +1,51 @@
+#include "printlists/PrintList.h"
+
+#include "util/FileIO.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+QStringList SplitPrintListLines(const QString& text)
+{
+    QStringList lines;
+    QString line;
+    for (const QChar c : text) {
+        if (c == u'\n') {
+            lines.append(line);
+            line.clear();
+        } else if (c != u'\r') {
+            line += c;
+        }
+    }
+    // A last line without a line end still counts, but a final LF adds no empty line.
+    if (!line.isEmpty())
+        lines.append(line);
+    return lines;
+}
+
+QByteArray EncodePrintList(const QStringList& entries)
+{
+    QStringEncoder encoder(QStringEncoder::System);
+    QByteArray bytes;
+    for (const QString& entry : entries) {
+        bytes += encoder.encode(entry);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool ReadPrintList(const QString& fileName, QStringList& entries, QString* errorText)
+{
+    entries.clear();
+    QByteArray bytes;
+    if (!LoadFromFile(fileName, bytes, errorText))
+        return false;
+    QStringDecoder decoder(QStringDecoder::System);
+    entries = SplitPrintListLines(decoder.decode(bytes));
+    return true;
+}
+
+bool WritePrintList(const QString& fileName, const QStringList& entries, QString* errorText)
+{
+    return SaveToFile(fileName, EncodePrintList(entries), errorText);
+}

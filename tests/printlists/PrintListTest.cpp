@@ -1,0 +1,73 @@
+#include "printlists/PrintList.h"
+
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+TEST(PrintList, SplitsLinesByTheReadingRules)
+{
+    const struct
+    {
+        const char* text;
+        QStringList lines;
+    } cases[] = {
+        {"a\r\nb\r\n", {u"a"_qs, u"b"_qs}},
+        {"a\nb", {u"a"_qs, u"b"_qs}},
+        {"a\r\n\r\nb\r\n", {u"a"_qs, QString(), u"b"_qs}},
+        {"a\rb\n", {u"ab"_qs}},
+        {"  spaced  \n\n", {u"  spaced  "_qs, QString()}},
+        {"\n", {QString()}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitPrintListLines(QString::fromUtf8(c.text)), c.lines) << c.text;
+}
+
+TEST(PrintList, WritesEntriesWithCrLfAndReadsThemBack)
+{
+    QTemporaryDir tmp;
+    const QString name = tmp.filePath(u"list.pbt"_qs);
+    const QStringList entries{u"a.pdf"_qs, QString(), u"Sub/b\u00e4.pdf"_qs};
+    QString error;
+    ASSERT_TRUE(WritePrintList(name, entries, &error)) << error.toStdString();
+    EXPECT_EQ(ReadFile(name), QByteArray("a.pdf\r\n\r\nSub/b\xC3\xA4.pdf\r\n"));
+    QStringList read{u"stale"_qs};
+    ASSERT_TRUE(ReadPrintList(name, read, &error));
+    EXPECT_EQ(read, entries);
+
+    // Replacing writes the whole new list.
+    ASSERT_TRUE(WritePrintList(name, {u"only.pdf"_qs}));
+    EXPECT_EQ(ReadFile(name), QByteArray("only.pdf\r\n"));
+
+    // LF-only files and a last line without its line end give the same entries.
+    ASSERT_TRUE(WriteFile(name, "a.pdf\n\nSub/b\xC3\xA4.pdf"));
+    ASSERT_TRUE(ReadPrintList(name, read));
+    EXPECT_EQ(read, entries);
+}
+
+TEST(PrintList, ReportsFilesThatCannotBeReadOrWritten)
+{
+    QTemporaryDir tmp;
+    QStringList read{u"stale"_qs};
+    QString error;
+    const QString missing = tmp.filePath(u"missing.pbt"_qs);
+    EXPECT_FALSE(ReadPrintList(missing, read, &error));
+    EXPECT_TRUE(read.isEmpty());
+    EXPECT_TRUE(error.contains(missing)) << error.toStdString();
+
+    error.clear();
+    EXPECT_FALSE(ReadPrintList(tmp.path(), read, &error)) << "a directory is no list";
+    EXPECT_TRUE(error.contains(tmp.path())) << error.toStdString();
+
+    // The folder of the target is a file: nothing can be created there.
+    ASSERT_TRUE(WriteFile(tmp.filePath(u"file"_qs), "x"));
+    const QString impossible = tmp.filePath(u"file/list.pbt"_qs);
+    error.clear();
+    EXPECT_FALSE(WritePrintList(impossible, {u"a.pdf"_qs}, &error));
+    EXPECT_TRUE(error.contains(impossible)) << error.toStdString();
+}
