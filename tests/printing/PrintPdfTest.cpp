@@ -1,0 +1,142 @@
+// The print-to program against the real spooler: its jobs come out of the
+// cups-pdf queue with every page, and each kind of refusal has its exit code.
+
+#include "printing/ExecProcess.h"
+#include "printing/PrintRun.h"
+
+#include "support/CupsPdf.h"
+#include "support/PdfWriter.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const QString PrintProgram = QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-printpdf");
+
+class PrintPdf : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Under CI these tests must run: a missing spooler is a failure, not a skip.
+        const QString problem = CupsProblem();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        // A folder name with a blank and a quote exercises the command line quoting.
+        m_dir = m_tmp.filePath(u"in \"quoted\" dir"_qs);
+        ASSERT_TRUE(QDir().mkpath(m_dir));
+    }
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir + u'/' + name;
+        EXPECT_TRUE(WriteFile(path, bytes));
+        return path;
+    }
+
+    // Runs the program through the runner as the print run does; stderr lands in *messages.
+    int print(const QString& printer, const QString& file, QStringList* messages = nullptr)
+    {
+        QStringList lines;
+        const int result = ExecuteProcess(QString(), PrintCommandLine(PrintProgram, printer, file), m_dir,
+                                          poCaptureOutput | poCaptureStdErr, 0, false, &lines, 65001);
+        lines.removeIf([](const QString& l) { return l.startsWith(u"request id is"_qs); });
+        if (messages)
+            *messages = lines;
+        return result;
+    }
+
+    QTemporaryDir m_tmp;
+    QString m_dir;
+};
+
+} // namespace
+
+TEST_F(PrintPdf, JobsComeOutOfTheQueueWithAllPages)
+{
+    const QString one = UniqueJobStem(u"one"_qs);
+    const QString three = UniqueJobStem(u"three"_qs);
+    ASSERT_EQ(print(TestPrinterName(), write(one + u".pdf"_qs, MakePdf(1))), 0);
+    ASSERT_EQ(print(TestPrinterName(), write(three + u".pdf"_qs, MakePdf(3))), 0);
+
+    const QStringList outOne = WaitForCupsPdfOutput(one, 1);
+    const QStringList outThree = WaitForCupsPdfOutput(three, 1);
+    ASSERT_EQ(outOne.size(), 1) << "no output in " << CupsPdfOutputDir().toStdString();
+    ASSERT_EQ(outThree.size(), 1) << "no output in " << CupsPdfOutputDir().toStdString();
+    EXPECT_EQ(PdfPageCount(outOne[0]), 1);
+    EXPECT_EQ(PdfPageCount(outThree[0]), 3);
+    QFile::remove(outOne[0]);
+    QFile::remove(outThree[0]);
+}
+
+TEST_F(PrintPdf, DefaultQueue)
+{
+    const QStringList lines = [] {
+        QStringList out;
+        ExecuteProcess(QString(), u"lpstat -d"_qs, QString(), poCaptureOutput, 0, false, &out, 65001);
+        return out;
+    }();
+    // Only the test queue may receive this job: on a machine whose default is real paper, fail instead.
+    ASSERT_EQ(lines.value(0), u"system default destination: "_qs + TestPrinterName());
+
+    const QString stem = UniqueJobStem(u"default"_qs);
+    const QString file = write(stem + u".pdf"_qs, MakePdf(2));
+    ASSERT_EQ(ExecuteProcessSimple(QuoteArgument(PrintProgram) + u" -print-to-default "_qs + QuoteArgument(file), m_dir,
+                                   nullptr, 850),
+              0);
+    const QStringList out = WaitForCupsPdfOutput(stem, 1);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_EQ(PdfPageCount(out[0]), 2);
+    QFile::remove(out[0]);
+}
+
+TEST_F(PrintPdf, RefusesFilesThatCannotBePrinted)
+{
+    const QByteArray pdf = MakePdf(2);
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        int exitCode;
+    } cases[] = {
+        {"text.pdf", "just some text\n", 2},
+        {"damaged.pdf", pdf.left(pdf.size() / 3), 2},
+        {"empty.pdf", QByteArray(), 2},
+        {"noprint.pdf", MakePdf(PdfSpec{1, false}), 3},
+    };
+    for (const auto& c : cases) {
+        const QString file = write(QString::fromUtf8(c.name), c.bytes);
+        QStringList messages;
+        EXPECT_EQ(print(TestPrinterName(), file, &messages), ProcessExitCodeFlag | c.exitCode) << c.name;
+        ASSERT_EQ(messages.size(), 1) << c.name;
+        EXPECT_TRUE(messages[0].contains(file)) << messages[0].toStdString();
+    }
+    EXPECT_EQ(print(TestPrinterName(), m_dir + u"/missing.pdf"_qs), ProcessExitCodeFlag | 2);
+    EXPECT_EQ(print(TestPrinterName(), m_dir), ProcessExitCodeFlag | 2) << "a directory";
+}
+
+TEST_F(PrintPdf, RefusesUnknownPrintersAndAnUnreachableSpooler)
+{
+    const QString file = write(UniqueJobStem(u"refused"_qs) + u".pdf"_qs, MakePdf(1));
+    QStringList messages;
+    EXPECT_EQ(print(u"NoSuchQueue-morvane"_qs, file, &messages), ProcessExitCodeFlag | 4);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(u"NoSuchQueue-morvane"_qs));
+    {
+        ScopedEnv noSpooler("CUPS_SERVER", "/nonexistent.sock");
+        EXPECT_EQ(print(TestPrinterName(), file, &messages), ProcessExitCodeFlag | 5);
+        EXPECT_EQ(messages.size(), 1);
+    }
+    EXPECT_EQ(ExecuteProcessSimple(QuoteArgument(PrintProgram) + u" -print-to"_qs, m_dir, nullptr, 850),
+              ProcessExitCodeFlag | 1);
+    QStringList help;
+    EXPECT_EQ(ExecuteProcess(QString(), QuoteArgument(PrintProgram) + u" --help"_qs, m_dir, poCaptureOutput, 0, false,
+                             &help, 65001),
+              0);
+    EXPECT_TRUE(help.join(u'\n').contains(u"4  the printer does not exist"_qs));
+}
