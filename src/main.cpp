@@ -1,4 +1,6 @@
+#include "app/GnuGetText.h"
 #include "app/InitProg.h"
+#include "app/LangUtils.h"
 #include "app/UnixSignals.h"
 #include "printing/HauptForm.h"
 
@@ -20,13 +22,15 @@ bool HaveDisplay()
 int main(int argc, char* argv[])
 {
     InitProgModule();
+    InitGnuGetText();
     if (!HaveDisplay()) {
         std::fputs("morvane: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                    "Start it under a virtual display instead:  xvfb-run -a morvane\n",
                    stderr);
         return 1;
     }
-    // The language set-up runs here, before the application object exists.
+    // Before the application object exists: no window may show a text yet.
+    InitLanguage({}, {}, {QString::fromLatin1(ToolkitDomain)});
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
