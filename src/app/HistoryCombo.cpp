@@ -6,24 +6,63 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProxyStyle>
+#include <QStyleOptionComboBox>
 
 namespace {
 
 constexpr char SimpleStyleProperty[] = "morvaneHistorySimple";
+// The helpers have no meta-object of their own, so they are found by name.
+constexpr char FilterName[] = "morvaneHistoryNoPopup";
+constexpr char StyleName[] = "morvaneHistorySimpleStyle";
 
-// Removes the button's room, so the edit field spans the whole box.
-const QString& SimpleStyleSheet()
+// The look of a box without a drop-down button: the button has no room and
+// is not drawn, the edit field spans the box. Everything else comes from the
+// application style.
+class TSimpleComboStyle : public QProxyStyle
 {
-    static const QString sheet = QStringLiteral("QComboBox::drop-down { width: 0px; border: none; }"
-                                                "QComboBox::down-arrow { image: none; width: 0px; }");
-    return sheet;
-}
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override
+    {
+        if (control != CC_ComboBox)
+            return QProxyStyle::subControlRect(control, option, sub, widget);
+        if (sub == SC_ComboBoxArrow)
+            return {};
+        QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (sub == SC_ComboBoxEditField) {
+            // The same margin on both sides.
+            const QRect& frame = option->rect;
+            if (option->direction == Qt::RightToLeft)
+                rect.setLeft(frame.left() + (frame.right() - rect.right()));
+            else
+                rect.setRight(frame.right() - (rect.left() - frame.left()));
+        }
+        return rect;
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override
+    {
+        if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option);
+            combo && control == CC_ComboBox) {
+            QStyleOptionComboBox copy = *combo;
+            copy.subControls &= ~SC_ComboBoxArrow;
+            QProxyStyle::drawComplexControl(control, &copy, painter, widget);
+            return;
+        }
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+};
 
 // Swallows the keys that would open the list of a box without a button.
 class TNoPopupFilter : public QObject
 {
 public:
-    explicit TNoPopupFilter(QComboBox* box) : QObject(box), FBox(box) {}
+    explicit TNoPopupFilter(QComboBox* box) : QObject(box), FBox(box)
+    {
+        setObjectName(QString::fromLatin1(FilterName));
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -60,7 +99,7 @@ int EffectiveCount(const QComboBox* box, int maxCount)
 void SetHistoryBoxDropDown(QComboBox* box, bool dropDown)
 {
     box->setEditable(true);
-    if (!box->findChild<TNoPopupFilter*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (!box->findChild<QObject*>(QString::fromLatin1(FilterName), Qt::FindDirectChildrenOnly)) {
         auto* filter = new TNoPopupFilter(box);
         box->installEventFilter(filter);
         // The edit field has the focus and sees the keys first.
@@ -68,7 +107,19 @@ void SetHistoryBoxDropDown(QComboBox* box, bool dropDown)
             box->lineEdit()->installEventFilter(filter);
     }
     box->setProperty(SimpleStyleProperty, !dropDown);
-    box->setStyleSheet(dropDown ? QString() : SimpleStyleSheet());
+    auto* simpleStyle = box->findChild<QStyle*>(QString::fromLatin1(StyleName), Qt::FindDirectChildrenOnly);
+    if (dropDown) {
+        if (simpleStyle) {
+            box->setStyle(nullptr); // back to the application style
+            delete simpleStyle;
+        }
+    } else if (!simpleStyle) {
+        // Parented to the box, which does not own the style it is given.
+        simpleStyle = new TSimpleComboStyle;
+        simpleStyle->setObjectName(QString::fromLatin1(StyleName));
+        simpleStyle->setParent(box);
+        box->setStyle(simpleStyle);
+    }
 }
 
 bool HistoryBoxHasDropDown(const QComboBox* box)

@@ -11,7 +11,8 @@ class QComboBox;
 // field: its drop-down button is hidden and the drop-down keys do nothing,
 // also when items are added later. With more items it is an editable
 // drop-down box. The style is set only by LoadHistory (or
-// SetHistoryBoxDropDown); the routines own the box's style sheet.
+// SetHistoryBoxDropDown); for the plain look the box gets its own style, a
+// proxy of the application style without the button.
 
 // Fills the box from the section; maxCount 0 means the box's drop-down count
 // (QComboBox::maxVisibleItems). The items are replaced only when the section

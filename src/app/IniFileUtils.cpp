@@ -574,7 +574,11 @@ void AddToHistory(QStringList& list, const QString& text, int bound)
 {
     if (text.isEmpty())
         return;
-    const qsizetype p = list.indexOf(text, Qt::CaseInsensitive);
+    qsizetype p = 0;
+    while (p < list.size() && list[p].compare(text, Qt::CaseInsensitive) != 0)
+        ++p;
+    if (p == list.size())
+        p = -1;
     if (p < 0) {
         if (bound > 0 && list.size() >= bound)
             list.erase(list.begin() + (bound - 1), list.end());

@@ -46,6 +46,8 @@ public:
     virtual ~TMemIniFile();
     TMemIniFile(const TMemIniFile&) = delete;
     TMemIniFile& operator=(const TMemIniFile&) = delete;
+    TMemIniFile(TMemIniFile&&) = default;
+    TMemIniFile& operator=(TMemIniFile&&) = default;
 
     QString FileName() const { return FFileName; }
 

@@ -57,7 +57,10 @@ bool WriteAll(QIODevice& device, const QByteArray& data, QString* systemError)
 bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorText)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: QSaveFile only notices write errors inside write(); bytes
+    // still buffered when commit() flushes them could fail unnoticed and a
+    // truncated file would replace the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         SetError(errorText, CannotCreateFileText(fileName, file.errorString()));
         return false;
     }
@@ -67,8 +70,14 @@ bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorT
         SetError(errorText, CannotCreateFileText(fileName, systemError));
         return false;
     }
-    // commit() flushes, syncs and renames; any failure there discards the
-    // temporary file and leaves the old one in place.
+    if (!file.flush()) {
+        const QString flushError = file.errorString();
+        file.cancelWriting();
+        SetError(errorText, CannotCreateFileText(fileName, flushError));
+        return false;
+    }
+    // commit() syncs and renames; a failure there discards the temporary
+    // file and leaves the old one in place.
     if (!file.commit()) {
         SetError(errorText, CannotCreateFileText(fileName, file.errorString()));
         return false;

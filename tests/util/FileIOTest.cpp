@@ -97,6 +97,8 @@ TEST(FileIOTest, WriteFailureLeavesOldFileIntact)
         // Like a full disk: the temporary file cannot grow past 64 bytes.
         ScopedFileSizeLimit limit(64);
         EXPECT_FALSE(SaveToFile(name, QByteArray(100000, 'x'), &error));
+        // Small enough to sit in a write buffer until the commit.
+        EXPECT_FALSE(SaveToFile(name, QByteArray(65, 'y'), &error));
     }
     EXPECT_TRUE(error.startsWith(S("Cannot create file \"") + name + S("\". "))) << error.toStdString();
     EXPECT_EQ(ReadFile(name), old);
