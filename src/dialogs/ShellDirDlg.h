@@ -1,0 +1,193 @@
+#pragma once
+
+#include <QDialog>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <initializer_list>
+#include <optional>
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QMenu;
+class QAction;
+class QModelIndex;
+class QSplitter;
+class QToolButton;
+class QTreeView;
+class TFolderProxy;
+
+// Formats %s, %d and %u (and %%) with the given arguments; a placeholder
+// without a fitting argument gives the toolkit's "Format error: " followed by
+// the format itself instead of a half-filled text.
+QString SafeFormat(const QString& format, std::initializer_list<QVariant> args);
+
+// Enlarges the icons of every button below control by to / from when that is
+// at least 120 %.
+void ScaleGlyphs(QWidget* control, int from, int to);
+
+// The folder that stands for the network: the desktop's network mounts
+// ($XDG_RUNTIME_DIR/gvfs, else /run/user/<uid>/gvfs) when present, else /mnt.
+QString NetworkFolderPath();
+// True for a folder inside NetworkFolderPath() or on a network file system
+// (nfs, cifs/smb, sshfs, ...).
+bool IsNetworkPath(const QString& dir);
+
+// The tree's root: one of the four special roots or a folder of its own.
+enum class TRootKind
+{
+    Desktop,
+    Personal,
+    MyComputer,
+    Network,
+    Folder
+};
+
+// The program's folder picker: a folder tree with four root buttons, an
+// optional file list, a directory field with the history of this run and the
+// free space of the chosen volume. One instance lives as long as the program;
+// size, splitter, "Show files", root, path and history carry over.
+class TShellDirDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TShellDirDialog(QWidget* parent = nullptr);
+    ~TShellDirDialog() override;
+
+    // On OK: true, and dir is the chosen folder with one trailing delimiter.
+    // Cancel leaves dir unchanged.
+    bool Execute(const QString& title, bool hidden, bool fileView, bool zipAsFiles, const QString& homeDir,
+                 QString& dir);
+
+    void ShowDirectory(QString dir);
+    void ShowFileList(bool on);
+    QString VolumeText(const QString& dir) const;
+    void AddDirToHistory(const QString& dir);
+    void RemoveDirFromHistory(const QString& dir);
+
+    // Deletes below base (and base itself when deleteBase), depth first; the
+    // counters FDirs, FFiles and FErrors add up over the calls.
+    void DeleteTree(const QString& base, const QString& sub, bool deleteBase);
+    int FDirs = 0;
+    int FFiles = 0;
+    int FErrors = 0;
+
+    // The tree's current folder ("" when none is selected).
+    QString TreePath() const;
+    void SetTreePath(const QString& path);
+    TRootKind RootKind() const { return FRootKind; }
+    QString RootPath() const { return FRootPath; }
+    void SetRoot(TRootKind kind, const QString& folder = {});
+    // Level of the selected node (0 = the root's top node), -1 without one.
+    int SelectedLevel() const;
+
+    void spbUpClick();
+    void spbHomeClick();
+    void spbNewClick();
+    void itmDeleteClick();
+    void itmUpdateClick();
+
+    QString FDefaultDir;
+    QStringList DirList;
+
+    QWidget* PanelLeft;
+    QWidget* panRoot;
+    QToolButton* spbDesktop;
+    QToolButton* spbMyFiles;
+    QToolButton* spbComputer;
+    QToolButton* spbNetwork;
+    QButtonGroup* RootGroup;
+    QTreeView* ShellTreeView;
+    QWidget* Panel1;
+    QLabel* Label1;
+    QCheckBox* cbxFiles;
+    QToolButton* spbHome;
+    QToolButton* spbUp;
+    QToolButton* spbNew;
+    QComboBox* cbxSelectedDir;
+    QLabel* laVolHint;
+    QAbstractButton* btbOK;
+    QAbstractButton* btbCancel;
+    QSplitter* Splitter;
+    QWidget* PanelRight;
+    QTreeView* ShellListView;
+    QMenu* PopupMenu;
+    QAction* itmCreate;
+    QAction* itmDelete;
+    QAction* itmUpdate;
+    QAction* cancel1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormShow();
+    void FormActivate();
+    void ShellTreeViewChange();
+    void ShellTreeViewContextMenu(const QPoint& pos);
+    void cbxSelectedDirChange(const QString& text);
+    void btbOKClick();
+    void AdjustColumns();
+    void UpdateDropDown();
+    void PressRootButton(TRootKind kind);
+    void RootButtonClick(QAbstractButton* button);
+    void RefreshTree();
+    void LinkFileList(bool linked);
+    void SetObjectTypes(bool hidden, bool zipAsFiles);
+    bool IsActiveDialog() const;
+    QModelIndex SelectedSource() const;
+    int Scaled(int v) const;
+    QFileSystemModel* CreateTreeModel();
+    void ApplyRoot();
+    void WaitForFolder(const QString& folder, int maxMs);
+    QStringList ExpandedPaths(const QModelIndex& parent) const;
+
+    TRootKind FRootKind = TRootKind::MyComputer;
+    QString FRootPath;
+    bool FHidden = false;
+    bool FZipAsFiles = false;
+    bool FListLinked = false;
+    int FRightWidth = 0;
+    QSet<QString> FLoaded; // folders the tree model has read
+    QFileSystemModel* FTreeModel = nullptr;
+    TFolderProxy* FTreeProxy = nullptr;
+    QFileSystemModel* FListModel = nullptr;
+    TFolderProxy* FListProxy = nullptr;
+};
+
+// Text input box (caption, prompt, value); false when cancelled.
+bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
+
+namespace ShellDirDialogTestSeam {
+struct TCall
+{
+    QString Title;
+    bool Hidden;
+    bool FileView;
+    bool ZipAsFiles;
+    QString HomeDir;
+    QString Dir;
+};
+// Queues the answer of the next Execute: a folder for OK (returned with a
+// trailing delimiter) or nullopt for Cancel. While answers are queued the
+// dialog is not shown.
+void PushAnswer(std::optional<QString> dir);
+bool HasPendingAnswers();
+void Clear();
+QList<TCall> AnsweredCalls();
+} // namespace ShellDirDialogTestSeam
+
+namespace InputBoxTestSeam {
+// Queues the next input box's answer: the typed text, or nullopt for Cancel.
+void PushAnswer(std::optional<QString> text);
+bool HasPendingAnswers();
+void Clear();
+} // namespace InputBoxTestSeam
