@@ -149,7 +149,9 @@ bool DecimalToInt64(QStringView text, qint64& value)
     return true;
 }
 
-// Hexadecimal text is read as the bit pattern of a value `bits` wide.
+// Decimal with optional sign, or "0x" (text longer than two characters) or
+// "$" followed by hexadecimal digits, read as the bit pattern of a value
+// `bits` wide. Anything else, overflow included, leaves value untouched.
 bool TextToInteger(const QString& text, int bits, qint64& value)
 {
     QStringView digits;
@@ -174,20 +176,6 @@ bool TextToInteger(const QString& text, int bits, qint64& value)
 }
 
 } // namespace
-
-bool IniTextToInt64(const QString& text, qint64& value)
-{
-    return TextToInteger(text, 64, value);
-}
-
-bool IniTextToInt(const QString& text, int& value)
-{
-    qint64 v;
-    if (!TextToInteger(text, 32, v))
-        return false;
-    value = int(v);
-    return true;
-}
 
 // ---- TMemIniFile ------------------------------------------------------------
 
@@ -354,11 +342,16 @@ void TMemIniFile::WriteString(const QString& section, const QString& ident, cons
     FModified = true;
 }
 
+qint64 TMemIniFile::ReadWholeNumber(const QString& section, const QString& ident, qint64 defaultValue, int bits) const
+{
+    qint64 value = defaultValue;
+    TextToInteger(ReadString(section, ident, QString()), bits, value);
+    return value;
+}
+
 int TMemIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const
 {
-    int value = defaultValue;
-    IniTextToInt(ReadString(section, ident, QString()), value);
-    return value;
+    return int(ReadWholeNumber(section, ident, defaultValue, 32));
 }
 
 void TMemIniFile::WriteInteger(const QString& section, const QString& ident, int value)
@@ -494,9 +487,7 @@ bool TUnicodeIniFile::UpdateFile(QString* errorText)
 
 qint64 TUnicodeIniFile::ReadInt64(const QString& section, const QString& ident, qint64 defaultValue) const
 {
-    qint64 value = defaultValue;
-    IniTextToInt64(ReadString(section, ident, QString()), value);
-    return value;
+    return ReadWholeNumber(section, ident, defaultValue, 64);
 }
 
 void TUnicodeIniFile::WriteInt64(const QString& section, const QString& ident, qint64 value)

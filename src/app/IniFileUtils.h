@@ -91,6 +91,8 @@ public:
 
 protected:
     void SetModified(bool modified) { FModified = modified; }
+    // Integer rules of the file for a value `bits` (32 or 64) wide.
+    qint64 ReadWholeNumber(const QString& section, const QString& ident, qint64 defaultValue, int bits) const;
 
 private:
     struct TEntry
@@ -152,13 +154,6 @@ private:
     bool FReadOnly;
     bool FPendingWrite = false; // changes that no UpdateFile() call has tried to write
 };
-
-// Integer text rules of the settings file, exposed for the callers that hold
-// values as text: decimal with optional sign, or "0x"/"0X"/"$" followed by
-// hexadecimal digits taken as the bit pattern of the type. False (and value
-// untouched) for anything else, overflow included.
-bool IniTextToInt64(const QString& text, qint64& value);
-bool IniTextToInt(const QString& text, int& value);
 
 // ---- Histories ----------------------------------------------------------
 // A history is an item list, newest first, without duplicates. In the file

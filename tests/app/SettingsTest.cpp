@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace testing_support;
 
 namespace {
@@ -379,6 +381,17 @@ TEST(UnicodeIniFileTest, FailedWriteIsReportedAndKeepsTheOldFile)
         EXPECT_FALSE(WriteHistoryFile(name, S("Source"), QStringList{QString(1000, u'h')}, 8, true, false, &error));
     }
     EXPECT_TRUE(error.startsWith(S("Cannot create file \"") + name + S("\". "))) << error.toStdString();
+    EXPECT_EQ(ReadFile(name), old);
+
+    // A write whose failure was reported is not tried again on release.
+    {
+        auto ini = TUnicodeIniFile::CreateForWrite(name, false);
+        ASSERT_TRUE(ini);
+        ini->WriteString(S("Config"), S("Left"), QString(1000, u'9'));
+        std::optional<ScopedFileSizeLimit> limit(std::in_place, old.size());
+        EXPECT_FALSE(ini->UpdateFile(&error));
+        limit.reset(); // the release below could write now
+    }
     EXPECT_EQ(ReadFile(name), old);
 
     // A folder where the file should be: reads as empty, the write is refused.
