@@ -342,13 +342,17 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
 
     // Owned here, so the box is destroyed however its display ends.
     auto box = std::make_unique<TMsgBox>(title, msg, dlgType, buttons, defaultButton);
+    // Creating the native window makes the frame known where the platform
+    // can tell it before the window is shown; positions are frame positions.
+    box->winId();
+    const QSize frame = box->frameGeometry().size();
     if (pos.x() < 0 && pos.y() < 0) {
         const QRect area = CentreArea(monitor);
-        box->move(area.center() - QPoint(box->width() / 2, box->height() / 2));
+        box->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
     } else {
         int x = pos.x();
         int y = pos.y();
-        FitToWorkArea(x, y, box->width(), box->height());
+        FitToWorkArea(x, y, frame.width(), frame.height());
         box->move(x, y);
     }
     // Widened after placement, so a long title is never cut; the box is not
@@ -414,9 +418,9 @@ void PushAnswer(int result)
     Seam().Answers.append(result);
 }
 
-int UnusedAnswers()
+bool HasPendingAnswers()
 {
-    return static_cast<int>(Seam().Answers.size());
+    return !Seam().Answers.isEmpty();
 }
 
 QList<TMsgBoxRecord> AnsweredBoxes()
@@ -434,7 +438,7 @@ void SetStrict(bool strict)
     Seam().Strict = strict;
 }
 
-void Reset()
+void Clear()
 {
     Seam() = TSeamState();
 }

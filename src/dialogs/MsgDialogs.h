@@ -114,10 +114,10 @@ struct TMsgBoxRecord
 
 namespace MsgDialogTestSeam {
 void PushAnswer(int result);
-int UnusedAnswers();
+bool HasPendingAnswers();
 QList<TMsgBoxRecord> AnsweredBoxes();
 QList<TMsgBoxRecord> UnexpectedBoxes();
 void SetStrict(bool strict);
 // Empties the queue and both lists and leaves strict mode.
-void Reset();
+void Clear();
 } // namespace MsgDialogTestSeam

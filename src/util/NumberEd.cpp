@@ -275,7 +275,9 @@ void TNumberEdit::SetValue(qint64 value)
 qint64 TNumberEdit::GetValue()
 {
     QString s = TrimControls(text());
-    if (s == u'+' || s == u'-')
+    // A lone sign counts as empty, and so does a lone "$": it is what typing
+    // a hex number starts with, and the key release must not sound an error.
+    if (s == u'+' || s == u'-' || s == u'$')
         s.clear();
     if (s.isEmpty())
         return 0;
