@@ -19,6 +19,8 @@ namespace {
 
 QQueue<int> g_answers;
 QList<SelectDialogTestSeam::TQuestion> g_answered;
+QList<SelectDialogTestSeam::TQuestion> g_unexpected;
+bool g_strict = false;
 
 // The global instance: ShowSelectDialog creates and destroys it on every call.
 TSelectDialog* SelectDialog = nullptr;
@@ -239,9 +241,14 @@ int ShowSelectDialog(const QString& title, const QString& caption, TMsgDlgType d
                      const QStringList& buttons, const QString& option, int buttonWidth, int preSelection,
                      const QString& defaultButton)
 {
+    const SelectDialogTestSeam::TQuestion question{title, caption, dlgType, buttons, option, preSelection};
     if (!g_answers.isEmpty()) {
-        g_answered.append({title, caption, dlgType, buttons, option, preSelection});
+        g_answered.append(question);
         return g_answers.dequeue();
+    }
+    if (g_strict) {
+        g_unexpected.append(question);
+        return -1;
     }
     if (!SelectDialog)
         SelectDialog = new TSelectDialog(QApplication::activeWindow());
@@ -265,6 +272,16 @@ void Clear()
 {
     g_answers.clear();
     g_answered.clear();
+    g_unexpected.clear();
+    g_strict = false;
+}
+void SetStrict(bool strict)
+{
+    g_strict = strict;
+}
+QList<TQuestion> UnexpectedQuestions()
+{
+    return g_unexpected;
 }
 QList<TQuestion> AnsweredQuestions()
 {

@@ -90,4 +90,9 @@ bool HasPendingAnswers();
 void Clear();
 // The questions answered from the queue, oldest first.
 QList<TQuestion> AnsweredQuestions();
+// Strict mode: a question that finds the queue empty is recorded as
+// unexpected and cancelled (-1) instead of showing a window that would block
+// the test. Clear() leaves strict mode.
+void SetStrict(bool strict);
+QList<TQuestion> UnexpectedQuestions();
 } // namespace SelectDialogTestSeam

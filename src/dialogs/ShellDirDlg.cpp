@@ -41,6 +41,8 @@ namespace {
 
 QQueue<std::optional<QString>> g_dirAnswers;
 QList<ShellDirDialogTestSeam::TCall> g_dirCalls;
+QList<ShellDirDialogTestSeam::TCall> g_unexpectedCalls;
+bool g_dirStrict = false;
 QQueue<std::optional<QString>> g_inputAnswers;
 
 const QChar Delim = PathDelimiter();
@@ -74,6 +76,8 @@ qsizetype IndexOfIgnoringCase(const QStringList& list, const QString& text)
 }
 
 } // namespace
+
+TShellDirDialog* ShellDirDialog = nullptr;
 
 // Filters a file-system model for the folder tree or the file list. The tree
 // shows its root folder as the single top node: the root's ancestors are
@@ -1011,8 +1015,13 @@ void TShellDirDialog::DeleteTree(const QString& base, const QString& sub, bool d
 bool TShellDirDialog::Execute(const QString& title, bool hidden, bool fileView, bool zipAsFiles, const QString& homeDir,
                               QString& dir)
 {
+    const ShellDirDialogTestSeam::TCall call{title, hidden, fileView, zipAsFiles, homeDir, dir};
+    if (g_dirAnswers.isEmpty() && g_dirStrict) {
+        g_unexpectedCalls.append(call);
+        return false;
+    }
     if (!g_dirAnswers.isEmpty()) {
-        g_dirCalls.append({title, hidden, fileView, zipAsFiles, homeDir, dir});
+        g_dirCalls.append(call);
         const std::optional<QString> answer = g_dirAnswers.dequeue();
         if (answer)
             dir = DirectoryWithDelimiter(WithoutTrailingDelimiter(*answer));
@@ -1045,6 +1054,16 @@ void Clear()
 {
     g_dirAnswers.clear();
     g_dirCalls.clear();
+    g_unexpectedCalls.clear();
+    g_dirStrict = false;
+}
+void SetStrict(bool strict)
+{
+    g_dirStrict = strict;
+}
+QList<TCall> UnexpectedCalls()
+{
+    return g_unexpectedCalls;
 }
 QList<TCall> AnsweredCalls()
 {

@@ -163,6 +163,10 @@ private:
     TFolderProxy* FListProxy = nullptr;
 };
 
+// The program's single folder dialog, created at start-up after the main
+// window and destroyed at the end.
+extern TShellDirDialog* ShellDirDialog;
+
 // Text input box (caption, prompt, value); false when cancelled.
 bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
 
@@ -181,8 +185,13 @@ struct TCall
 // dialog is not shown.
 void PushAnswer(std::optional<QString> dir);
 bool HasPendingAnswers();
+// Also leaves strict mode.
 void Clear();
 QList<TCall> AnsweredCalls();
+// Strict mode: an Execute that finds the queue empty is recorded as
+// unexpected and cancelled instead of showing the dialog.
+void SetStrict(bool strict);
+QList<TCall> UnexpectedCalls();
 } // namespace ShellDirDialogTestSeam
 
 namespace InputBoxTestSeam {

@@ -198,6 +198,11 @@ TEST_F(SelectDialogTest, QueuedAnswersReplaceTheDialog)
     EXPECT_FALSE(SelectDialogTestSeam::HasPendingAnswers());
     ASSERT_EQ(SelectDialogTestSeam::AnsweredQuestions().size(), 1);
     EXPECT_EQ(SelectDialogTestSeam::AnsweredQuestions().front().Buttons, (QStringList{S("a"), S("b")}));
+
+    SelectDialogTestSeam::SetStrict(true);
+    EXPECT_EQ(ShowSelectDialog(S("Surprise"), S("Q"), mtWarning, 0, {S("a")}), -1);
+    ASSERT_EQ(SelectDialogTestSeam::UnexpectedQuestions().size(), 1);
+    EXPECT_EQ(SelectDialogTestSeam::UnexpectedQuestions().front().Title, S("Surprise"));
     SelectDialogTestSeam::Clear();
 
     // Without a queued answer the real dialog runs and is destroyed afterwards.
