@@ -32,13 +32,23 @@ int MulDiv(int number, int numerator, int denominator)
     return int(std::lround(double(number) * numerator / denominator));
 }
 
+} // namespace
+
 int ScreenPpi(const QWidget* w)
 {
     const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
-} // namespace
+void CentreOnScreen(QWidget* w)
+{
+    const QWidget* active = QApplication::activeWindow();
+    const QScreen* screen = active && active->screen() ? active->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect r = screen->geometry();
+        w->move(r.left() + (r.width() - w->width()) / 2, r.top() + (r.height() - w->height()) / 2);
+    }
+}
 
 int ScaleLength(int v, int ppi)
 {
@@ -48,12 +58,7 @@ int ScaleLength(int v, int ppi)
 void PlaceDialog(QWidget* form, QPoint pos, bool above)
 {
     if (pos.x() < 0 || pos.y() < 0) {
-        const QWidget* active = QApplication::activeWindow();
-        const QScreen* screen = active && active->screen() ? active->screen() : QGuiApplication::primaryScreen();
-        if (screen) {
-            const QRect r = screen->geometry();
-            form->move(r.left() + (r.width() - form->width()) / 2, r.top() + (r.height() - form->height()) / 2);
-        }
+        CentreOnScreen(form);
         return;
     }
     int x = pos.x();

@@ -24,7 +24,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QQueue>
-#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStorageInfo>
@@ -191,12 +190,6 @@ QToolButton* NewSpeedButton(QWidget* parent, const QIcon& icon, int tag)
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* w)
 {
     return QIcon::fromTheme(QString::fromLatin1(name), w->style()->standardIcon(fallback));
-}
-
-int ScreenPpi(const QWidget* w)
-{
-    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-    return screen ? qRound(screen->logicalDotsPerInch()) : 96;
 }
 
 } // namespace
@@ -463,10 +456,7 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
     resize(Scaled(801), Scaled(406));
     Splitter->setSizes({Scaled(408), Scaled(390)});
     FRightWidth = Scaled(390);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect r = screen->geometry();
-        move(r.left() + (r.width() - width()) / 2, r.top() + (r.height() - height()) / 2);
-    }
+    CentreOnScreen(this);
     SetRoot(TRootKind::MyComputer);
 
     // Nothing in the program sets the application's tag; it would switch the
