@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -140,16 +141,8 @@ public:
         setObjectName(QStringLiteral("MessageBox"));
         setWindowTitle(title.isEmpty() ? MsgDlgTypeTitle(dlgType) : title);
 
-        auto* textLabel = new QLabel(DisplayText(msg), this);
-        textLabel->setObjectName(QStringLiteral("Message"));
-        // Names and paths in messages must never be read as markup.
-        textLabel->setTextFormat(Qt::PlainText);
-        textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        const int wrapWidth = WrapWidth();
-        if (MaxLineWidth(textLabel->text()) > wrapWidth) {
-            textLabel->setWordWrap(true);
-            textLabel->setFixedWidth(wrapWidth);
-        }
+        QWidget* textWidget = MessageWidget(DisplayText(msg));
+        textWidget->setObjectName(QStringLiteral("Message"));
 
         auto* top = new QHBoxLayout;
         top->setSpacing(16);
@@ -161,7 +154,7 @@ public:
             iconLabel->setPixmap(icon.pixmap(size, size));
             top->addWidget(iconLabel, 0, Qt::AlignTop);
         }
-        top->addWidget(textLabel, 1, Qt::AlignVCenter);
+        top->addWidget(textWidget, 1, Qt::AlignVCenter);
 
         auto* row = new QHBoxLayout;
         row->addStretch();
@@ -213,20 +206,38 @@ protected:
     }
 
 private:
-    int WrapWidth() const
+    // A label for ordinary texts, wrapped at blanks when wider than half the
+    // screen. A text that would still be too wide or taller than half the
+    // screen goes into a scrolling read-only view instead, so that the buttons
+    // stay on the screen however long the text is.
+    QWidget* MessageWidget(const QString& text)
     {
         const QScreen* s = screen();
-        const int available = s ? s->availableGeometry().width() : 1024;
-        return std::max(400, available / 2);
-    }
-
-    int MaxLineWidth(const QString& text) const
-    {
+        const QSize available = s ? s->availableGeometry().size() : QSize(1024, 768);
+        const int wrapWidth = std::max(400, available.width() / 2);
+        const int maxHeight = std::max(200, available.height() / 2);
         const QFontMetrics fm(font());
-        int width = 0;
-        for (const QString& line : text.split(u'\n'))
-            width = std::max(width, fm.horizontalAdvance(line));
-        return width;
+        const QRect wrapped = fm.boundingRect(QRect(0, 0, wrapWidth, INT_MAX / 2), Qt::TextWordWrap, text);
+        if (wrapped.width() <= wrapWidth && wrapped.height() <= maxHeight) {
+            auto* label = new QLabel(text, this);
+            // Names and paths in messages must never be read as markup.
+            label->setTextFormat(Qt::PlainText);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            if (fm.boundingRect(QRect(0, 0, INT_MAX / 2, INT_MAX / 2), 0, text).width() > wrapWidth) {
+                label->setWordWrap(true);
+                label->setFixedWidth(wrapWidth);
+            }
+            return label;
+        }
+        auto* view = new QPlainTextEdit(this);
+        view->setPlainText(text);
+        view->setReadOnly(true);
+        view->setFrameShape(QFrame::NoFrame);
+        view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        view->setFocusPolicy(Qt::NoFocus);
+        const QRect anywhere = fm.boundingRect(QRect(0, 0, wrapWidth, INT_MAX / 2), Qt::TextWrapAnywhere, text);
+        view->setFixedSize(wrapWidth, std::min(maxHeight, anywhere.height() + 2 * fm.height()));
+        return view;
     }
 
     QList<QPushButton*> FButtons;

@@ -182,8 +182,13 @@ void TCustomNumEdit::keyPressEvent(QKeyEvent* event)
 void TCustomNumEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
-    if (FAutoSelect && event->reason() != Qt::MouseFocusReason)
+    if (event->reason() == Qt::MouseFocusReason)
+        return;
+    // QLineEdit selects by itself on Tab; AutoSelect decides for every reason.
+    if (FAutoSelect)
         selectAll();
+    else
+        deselect();
 }
 
 TNumberEdit::TNumberEdit(QWidget* parent) : TCustomNumEdit(parent)

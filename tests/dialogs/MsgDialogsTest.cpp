@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -92,6 +93,14 @@ std::function<void(QDialog*)> Press(int result)
 void PressKey(QDialog* box, Qt::Key key)
 {
     QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, key);
+}
+
+// Saves a picture of a box when MORVANE_GRAB_DIR names a folder, for a look at it.
+void Grab(QDialog* box, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("MORVANE_GRAB_DIR");
+    if (!dir.isEmpty())
+        box->grab().save(dir + u'/' + name + S(".png"));
 }
 
 QRect WorkArea()
@@ -209,7 +218,6 @@ TEST(MsgDialogs, StandardTitlesIconsAndText)
                  {mtInformation, "Information"},
                  {mtConfirmation, "Confirm"},
                  {mtCustom, "Morvane"}};
-    const QString grabDir = qEnvironmentVariable("MORVANE_GRAB_DIR");
     for (const auto& entry : types) {
         WithBox(
             [&] {
@@ -228,10 +236,31 @@ TEST(MsgDialogs, StandardTitlesIconsAndText)
                 ASSERT_NE(text, nullptr);
                 EXPECT_EQ(text->text(), S("First line\nSecond line <b>not bold</b>"));
                 EXPECT_EQ(text->textFormat(), Qt::PlainText);
-                if (!grabDir.isEmpty())
-                    box->grab().save(grabDir + u'/' + S(entry.Title) + S(".png"));
+                Grab(box, S(entry.Title));
                 box->accept();
             });
+    }
+}
+
+TEST(MsgDialogs, HugeTextsKeepTheBoxOnTheScreen)
+{
+    const QRect area = WorkArea();
+    QStringList lines;
+    for (int i = 0; i < 3000; ++i)
+        lines << S("Line ") + QString::number(i);
+    const QString tall = lines.join(S("\r\n"));
+    const QString wide = S("/very/long/path/") + QString(20000, u'x');
+    for (const QString& text : {tall, wide}) {
+        WithBox([&] { return ErrorDialog(text, dmActiveForm); },
+                [&](QDialog* box) {
+                    Grab(box, text == tall ? S("tall") : S("wide"));
+                    EXPECT_TRUE(area.contains(box->frameGeometry())) << box->frameGeometry().height();
+                    auto* view = box->findChild<QPlainTextEdit*>(S("Message"));
+                    ASSERT_NE(view, nullptr);
+                    // Shown in full, line breaks as the text has them.
+                    EXPECT_EQ(view->toPlainText(), QString(text).replace(S("\r\n"), S("\n")));
+                    box->accept();
+                });
     }
 }
 
@@ -290,6 +319,14 @@ TEST(MsgDialogs, LongTitleWidensTheBoxAfterPlacement)
     EXPECT_EQ(shortTitle.size(), plain.size());
     const QString longTitle = S("A window title that is far wider than the text of this small box");
     const QRect widened = open(longTitle);
+    EXPECT_EQ(Ask(
+                  TMsgDlgButtons::fromInt(72),
+                  [&](QDialog* box) {
+                      Grab(box, S("cancel-ignore"));
+                      box->reject();
+                  },
+                  longTitle),
+              mrCancel);
     EXPECT_GT(widened.width(), plain.width());
     // The widened box keeps the position fitted for the narrow one.
     EXPECT_EQ(widened.x(), plain.x());

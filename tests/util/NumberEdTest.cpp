@@ -233,6 +233,16 @@ TEST(NumberEdit, FocusLossReformatsTheText)
     ASSERT_TRUE(QTest::qWaitFor([&] { return other->hasFocus(); }));
     EXPECT_EQ(edit->text(), S("00FF"));
     EXPECT_EQ(edit->GetValue(), 255);
+
+    // Focus that does not come from a click selects the whole text.
+    edit->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+    EXPECT_EQ(edit->selectedText(), S("00FF"));
+    edit->SetAutoSelect(false);
+    other->setFocus();
+    edit->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+    EXPECT_FALSE(edit->hasSelectedText());
 }
 
 TEST(NumberEdit, ModifiedFlagAndWrapAround)
