@@ -1,6 +1,7 @@
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
 #include "app/LangUtils.h"
+#include "app/TranslateWidgets.h"
 #include "app/UnixSignals.h"
 #include "printing/HauptForm.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char* argv[])
 {
     InitProgModule();
     InitGnuGetText();
+    InstallCatalogNoticeBox();
     if (!HaveDisplay()) {
         std::fputs("morvane: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                    "Start it under a virtual display instead:  xvfb-run -a morvane\n",

@@ -42,12 +42,6 @@ TCatalogLibrary& Library()
     return library;
 }
 
-void DefaultNotice(const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fprintf(stderr, "morvane: %s\n", bytes.constData());
-}
-
 // Catalogs hold LF line breaks, the program writes CR LF: the key loses its
 // CRs, the result gets a CR before every bare LF.
 QString CatalogKey(const QString& key)
@@ -126,7 +120,7 @@ TDomainState ResolveDomain(const char* domain)
             const QString notice = QStringLiteral("The message catalog %1 is not declared as UTF-8 and is not used; "
                                                   "its texts are shown in English.")
                                        .arg(found.Source);
-            (lib.Notice ? lib.Notice : DefaultNotice)(notice);
+            (lib.Notice ? lib.Notice : DefaultCatalogNotice)(notice);
             return state;
         }
         if (found.Check == TCatalogCheck::Valid && BindCatalog(lib, domain, found.Data))
@@ -176,6 +170,12 @@ void UseLanguage(const QString& code)
         qputenv("LANGUAGE", language.toLatin1());
         EnsureMessagesLocale();
     }
+}
+
+void DefaultCatalogNotice(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fprintf(stderr, "morvane: %s\n", bytes.constData());
 }
 
 QString GetCurrentLanguage()

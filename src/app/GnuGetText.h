@@ -33,6 +33,7 @@ QString GetCurrentLanguage();
 // Receives the notice about a catalog that is not declared as UTF-8; the
 // default handler writes it to stderr.
 void SetCatalogNoticeHandler(std::function<void(const QString&)> handler);
+void DefaultCatalogNotice(const QString& text);
 
 // The program's own texts (domain "default").
 QString TrDefault(const QString& key);

@@ -1,9 +1,11 @@
 #include "app/TranslateWidgets.h"
 
 #include "app/GnuGetText.h"
+#include "dialogs/MsgDialogs.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -93,4 +95,15 @@ void TranslateComponent(QWidget* root, const char* domain)
             }
         }
     }
+}
+
+void InstallCatalogNoticeBox()
+{
+    SetCatalogNoticeHandler([](const QString& text) {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            MessageDialog({}, text, mtWarning, mbOK);
+        } else {
+            DefaultCatalogNotice(text);
+        }
+    });
 }
