@@ -98,25 +98,32 @@ QString TrimControls(const QString& text)
     return text.mid(first, last - first);
 }
 
-qint64 ConvertPart(const QString& part, TNumMode mode)
+// False when the part is not a number of the mode. Only conversion errors
+// are caught; anything else is a fault that must not pass as bad input.
+bool ConvertPart(const QString& part, TNumMode mode, qint64& value)
 {
-    switch (mode) {
-    case nmHex:
-        return HexToInt64(part);
-    case nmOctal:
-        return OctToInt64(part);
-    case nmBin:
-        return BinToInt64(part);
-    case nmDecimal:
-    case nmZeroDec:
-        break;
+    try {
+        switch (mode) {
+        case nmHex:
+            value = HexToInt64(part);
+            return true;
+        case nmOctal:
+            value = OctToInt64(part);
+            return true;
+        case nmBin:
+            value = BinToInt64(part);
+            return true;
+        case nmDecimal:
+        case nmZeroDec:
+            break;
+        }
+    } catch (const EConvertError&) {
+        return false;
     }
     // Decimal input is limited to the signed 32-bit range.
     bool ok = false;
-    const int value = RemoveBlanks(part).toInt(&ok, 10);
-    if (!ok)
-        throw EConvertError(part);
-    return value;
+    value = RemoveBlanks(part).toInt(&ok, 10);
+    return ok;
 }
 
 } // namespace
@@ -293,9 +300,8 @@ qint64 TNumberEdit::GetValue()
     while (!s.isEmpty()) {
         const QString part = ReadNextString(s, u'_');
         qint64 value = 0;
-        try {
-            value = ConvertPart(part, mode);
-        } catch (const EConvertError&) {
+        if (!ConvertPart(part, mode, value)) {
+            value = 0;
             PlayErrorSound();
             FConvertError = true;
         }

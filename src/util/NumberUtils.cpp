@@ -84,13 +84,17 @@ bool TryRadixToInt64(const QString& text, QChar prefix, int radix, qint64& value
     return true;
 }
 
-QString ConvertErrorText(const char* format, const QString& text)
+// The key is looked up before the text is filled in, so a translation matches.
+qint64 ConvertOrRaise(bool (*tryConvert)(const QString&, qint64&), const char* format, const QString& text)
 {
+    qint64 value = 0;
+    if (tryConvert(text, value))
+        return value;
     QString message = TrToolkit(format);
     const qsizetype p = message.indexOf(QStringLiteral("%s"));
     if (p >= 0)
         message.replace(p, 2, text);
-    return message;
+    throw EConvertError(message);
 }
 
 } // namespace
@@ -155,24 +159,15 @@ bool TryBinToInt64(const QString& text, qint64& value)
 
 qint64 HexToInt64(const QString& text)
 {
-    qint64 value = 0;
-    if (!TryHexToInt64(text, value))
-        throw EConvertError(ConvertErrorText("%s is not a valid hex value", text));
-    return value;
+    return ConvertOrRaise(TryHexToInt64, "%s is not a valid hex value", text);
 }
 
 qint64 OctToInt64(const QString& text)
 {
-    qint64 value = 0;
-    if (!TryOctToInt64(text, value))
-        throw EConvertError(ConvertErrorText("%s is not a valid octal value", text));
-    return value;
+    return ConvertOrRaise(TryOctToInt64, "%s is not a valid octal value", text);
 }
 
 qint64 BinToInt64(const QString& text)
 {
-    qint64 value = 0;
-    if (!TryBinToInt64(text, value))
-        throw EConvertError(ConvertErrorText("%s is not a valid binary value", text));
-    return value;
+    return ConvertOrRaise(TryBinToInt64, "%s is not a valid binary value", text);
 }
