@@ -19,7 +19,6 @@ namespace {
 
 enum class TDomainState
 {
-    Unresolved,
     English,
     Bound
 };
