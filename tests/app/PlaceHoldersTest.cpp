@@ -14,39 +14,30 @@ struct FakeSystem
 {
     QStringList Queries;
 
+    std::function<QString()> Answer(const QString& query, const QString& value)
+    {
+        return [this, query, value]() -> QString {
+            Queries << query;
+            return value;
+        };
+    }
+
     TPlaceHolderValues Values()
     {
         TPlaceHolderValues v;
         v.SpecialFolder = [this](int csidl) -> QString {
             Queries << QStringLiteral("csidl%1").arg(csidl);
-            if (csidl == CSIDL_FAVORITES)
-                return {}; // not known on this platform
-            return QStringLiteral("/f%1/").arg(csidl);
+            return csidl == CSIDL_FAVORITES ? QString() : QStringLiteral("/f%1/").arg(csidl);
         };
         v.ProgramFiles = [this](int kind) -> QString {
             Queries << QStringLiteral("pf%1").arg(kind);
             return QStringLiteral("/pf%1").arg(kind);
         };
-        v.ProgramDir = [this]() -> QString {
-            Queries << QStringLiteral("prog");
-            return QStringLiteral("/opt/tools/");
-        };
-        v.UserName = [this]() -> QString {
-            Queries << QStringLiteral("user");
-            return QStringLiteral("anna/");
-        };
-        v.ComputerName = [this]() -> QString {
-            Queries << QStringLiteral("host");
-            return QStringLiteral("box");
-        };
-        v.AllUsersProfile = [this]() -> QString {
-            Queries << QStringLiteral("all");
-            return QStringLiteral("/all/");
-        };
-        v.Public = [this]() -> QString {
-            Queries << QStringLiteral("public");
-            return QStringLiteral("%PUBLIC%");
-        };
+        v.ProgramDir = Answer(QStringLiteral("prog"), QStringLiteral("/opt/tools/"));
+        v.UserName = Answer(QStringLiteral("user"), QStringLiteral("anna/"));
+        v.ComputerName = Answer(QStringLiteral("host"), QStringLiteral("box"));
+        v.AllUsersProfile = Answer(QStringLiteral("all"), QStringLiteral("/all/"));
+        v.Public = Answer(QStringLiteral("public"), QStringLiteral("%PUBLIC%")); // PUBLIC unset
         return v;
     }
 };
