@@ -351,6 +351,11 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
         return record.Result;
     }
 
+    // A box without a button that closes it could never be answered.
+    if ((buttons & ~TMsgDlgButtons(mbHelp)).toInt() == 0) {
+        buttons |= mbOK;
+        defaultButton = mbOK;
+    }
     // Owned here, so the box is destroyed however its display ends.
     auto box = std::make_unique<TMsgBox>(title, msg, dlgType, buttons, defaultButton);
     // Creating the native window makes the frame known where the platform

@@ -71,7 +71,8 @@ inline constexpr QPoint DefaultDlgPos{-1, -1};
 
 // Full forms. Title empty: the type's standard title. Delay > 0 closes the
 // box after that many seconds with mrOk; meanwhile the box is not modal and
-// the program's other windows keep working.
+// the program's other windows keep working. A set without any button that
+// closes the box (empty, or Help alone) gets an OK button.
 int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
                     TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor);
 // Default button: OK if in the set, else Yes, else Retry; when that button is

@@ -205,6 +205,15 @@ TEST(MsgDialogs, EscapeRule)
                       ButtonWithResult(box, mrAbort)->click();
                   }),
               mrAbort);
+    // A box that no button would close gets OK.
+    for (const TMsgDlgButtons buttons : {TMsgDlgButtons(), TMsgDlgButtons(mbHelp)}) {
+        EXPECT_EQ(Ask(buttons,
+                      [](QDialog* box) {
+                          EXPECT_NE(ButtonWithResult(box, mrOk), nullptr);
+                          PressKey(box, Qt::Key_Escape);
+                      }),
+                  mrOk);
+    }
 }
 
 TEST(MsgDialogs, StandardTitlesIconsAndText)
