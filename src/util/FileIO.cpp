@@ -27,18 +27,6 @@ void SetError(QString* errorText, const QString& text)
         *errorText = text;
 }
 
-} // namespace
-
-QString CannotCreateFileText(const QString& fileName, const QString& systemError)
-{
-    return FileErrorText("Cannot create file \"%s\".", fileName, systemError);
-}
-
-QString CannotOpenFileText(const QString& fileName, const QString& systemError)
-{
-    return FileErrorText("Cannot open file \"%s\".", fileName, systemError);
-}
-
 bool WriteAll(QIODevice& device, const QByteArray& data, QString* systemError)
 {
     qint64 done = 0;
@@ -52,6 +40,18 @@ bool WriteAll(QIODevice& device, const QByteArray& data, QString* systemError)
         done += n;
     }
     return true;
+}
+
+} // namespace
+
+QString CannotCreateFileText(const QString& fileName, const QString& systemError)
+{
+    return FileErrorText("Cannot create file \"%s\".", fileName, systemError);
+}
+
+QString CannotOpenFileText(const QString& fileName, const QString& systemError)
+{
+    return FileErrorText("Cannot open file \"%s\".", fileName, systemError);
 }
 
 bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorText)

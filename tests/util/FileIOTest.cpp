@@ -18,31 +18,6 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-// A device that accepts `limit` bytes and then fails like a full disk.
-class FailDevice : public QIODevice
-{
-public:
-    explicit FailDevice(qint64 limit) : m_limit(limit) { open(QIODevice::WriteOnly); }
-    QByteArray written;
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        const qint64 room = m_limit - written.size();
-        if (room <= 0) {
-            setErrorString(S("No space left on device"));
-            return -1;
-        }
-        const qint64 n = std::min(room, size);
-        written.append(data, n);
-        return n;
-    }
-
-private:
-    qint64 m_limit;
-};
-
 QStringList FolderEntries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -103,19 +78,6 @@ TEST(FileIOTest, WriteFailureLeavesOldFileIntact)
     EXPECT_TRUE(error.startsWith(S("Cannot create file \"") + name + S("\". "))) << error.toStdString();
     EXPECT_EQ(ReadFile(name), old);
     EXPECT_EQ(FolderEntries(dir.path()), QStringList{S("settings.ini")});
-}
-
-TEST(FileIOTest, WriteAllStopsAtTheFirstFailure)
-{
-    FailDevice device(10);
-    QString systemError;
-    EXPECT_FALSE(WriteAll(device, QByteArray(25, 'a'), &systemError));
-    EXPECT_EQ(systemError, S("No space left on device"));
-    EXPECT_EQ(device.written.size(), 10);
-
-    FailDevice roomy(100);
-    EXPECT_TRUE(WriteAll(roomy, QByteArray("complete"), &systemError));
-    EXPECT_EQ(roomy.written, QByteArray("complete"));
 }
 
 TEST(FileIOTest, LoadReportsMissingFoldersAndOversizedFiles)
