@@ -446,7 +446,10 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
             [this](int index) { ShowDirectory(cbxSelectedDir->itemText(index)); });
     connect(btbOK, &QAbstractButton::clicked, this, &TShellDirDialog::btbOKClick);
     connect(btbCancel, &QAbstractButton::clicked, this, &QDialog::reject);
-    connect(Splitter, &QSplitter::splitterMoved, this, &TShellDirDialog::AdjustColumns);
+    connect(Splitter, &QSplitter::splitterMoved, this, [this] {
+        RememberPanelWidths();
+        AdjustColumns();
+    });
 
     // Key preview: the dialog sees F5 and Enter before the focused control.
     installEventFilter(this);
@@ -455,7 +458,8 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
 
     resize(Scaled(801), Scaled(406));
     Splitter->setSizes({Scaled(408), Scaled(390)});
-    FRightWidth = Scaled(390);
+    FLeftWidth = Scaled(408);
+    FFullWidth = Scaled(801);
     CentreOnScreen(this);
     SetRoot(TRootKind::MyComputer);
 
@@ -639,14 +643,25 @@ void TShellDirDialog::LinkFileList(bool linked)
     ShellListView->setRootIndex(FListProxy->mapFromSource(FListModel->index(folder)));
 }
 
+void TShellDirDialog::RememberPanelWidths()
+{
+    // Panels have their real widths only while the window is shown.
+    if (!isVisible())
+        return;
+    FLeftWidth = PanelLeft->width();
+    if (PanelRight->isVisible())
+        FFullWidth = width();
+}
+
 void TShellDirDialog::ShowFileList(bool on)
 {
+    RememberPanelWidths();
     int w;
     if (on) {
         if (!PanelRight->isVisibleTo(this)) {
-            w = PanelLeft->width() + Splitter->handleWidth() + FRightWidth;
+            w = qMax(FFullWidth, FLeftWidth + Scaled(4));
             PanelRight->show();
-            Splitter->setSizes({PanelLeft->width(), FRightWidth});
+            Splitter->setSizes({FLeftWidth, w - FLeftWidth});
         } else {
             w = width();
         }
@@ -655,9 +670,7 @@ void TShellDirDialog::ShowFileList(bool on)
         if (IsDirectory(text))
             SetTreePath(text);
     } else {
-        if (PanelRight->isVisibleTo(this))
-            FRightWidth = PanelRight->width();
-        w = PanelLeft->width();
+        w = FLeftWidth;
         PanelRight->hide();
         LinkFileList(false);
     }
@@ -788,6 +801,7 @@ void TShellDirDialog::showEvent(QShowEvent* event)
 void TShellDirDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    RememberPanelWidths();
     AdjustColumns();
 }
 

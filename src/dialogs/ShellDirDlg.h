@@ -136,6 +136,7 @@ private:
     void cbxSelectedDirChange(const QString& text);
     void btbOKClick();
     void AdjustColumns();
+    void RememberPanelWidths();
     void UpdateDropDown();
     void PressRootButton(TRootKind kind);
     void RootButtonClick(QAbstractButton* button);
@@ -155,7 +156,8 @@ private:
     bool FHidden = false;
     bool FZipAsFiles = false;
     bool FListLinked = false;
-    int FRightWidth = 0;
+    int FLeftWidth = 0;
+    int FFullWidth = 0;    // with the file list
     QSet<QString> FLoaded; // folders the tree model has read
     QFileSystemModel* FTreeModel = nullptr;
     TFolderProxy* FTreeProxy = nullptr;

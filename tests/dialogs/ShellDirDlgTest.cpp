@@ -189,6 +189,10 @@ TEST_F(ShellDirDialogTest, DropDownButtonOnlyWithHistory)
     int without = -1;
     int with = -1;
     Run(dialog, dir, [&] {
+        // Without the file list the window is as wide as its left half.
+        EXPECT_FALSE(dialog.PanelRight->isVisible());
+        EXPECT_EQ(dialog.size(), QSize(408, 406));
+        EXPECT_EQ(dialog.PanelLeft->width(), 408);
         without = ArrowWidth(dialog.cbxSelectedDir);
         QTest::mouseClick(dialog.btbOK, Qt::LeftButton);
     });
@@ -431,8 +435,12 @@ TEST_F(ShellDirDialogTest, FileListColumnsAndZipArchives)
         EXPECT_FALSE(dialog.btbOK->isEnabled());
         dialog.SetTreePath(docs);
         dialog.grab().save(S("/tmp/shelldir.png"));
+        EXPECT_EQ(dialog.width(), 801);
         dialog.cbxFiles->click();
         EXPECT_FALSE(dialog.PanelRight->isVisible());
+        EXPECT_EQ(dialog.width(), 408);
+        dialog.cbxFiles->click();
+        EXPECT_EQ(dialog.width(), 801);
         QTest::mouseClick(dialog.btbCancel, Qt::LeftButton);
     });
 
