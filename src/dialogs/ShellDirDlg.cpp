@@ -793,8 +793,10 @@ void TShellDirDialog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         FormShow();
-        FormActivate();
         AdjustColumns();
+        // Scrolling needs the tree's final geometry, which the first layout
+        // pass after showing gives it.
+        QTimer::singleShot(0, this, &TShellDirDialog::FormActivate);
     }
 }
 
