@@ -2,6 +2,7 @@
 
 #include "app/IniFileUtils.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -22,6 +23,9 @@ constexpr char StyleName[] = "morvaneHistorySimpleStyle";
 class TSimpleComboStyle : public QProxyStyle
 {
 public:
+    // A fresh instance of the application's style, so the box matches the others.
+    TSimpleComboStyle() : QProxyStyle(QApplication::style()->name()) {}
+
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                          const QWidget* widget) const override
     {
