@@ -614,7 +614,7 @@ void TShellDirDialog::ShowDirectory(QString dir)
         dir = SpecialFolderPath(CSIDL_PERSONAL);
         if (!IsDirectory(dir))
             dir = QDir::currentPath();
-    } else if (IsNetworkPath(dir)) {
+    } else if (dir = QFileInfo(dir).absoluteFilePath(); IsNetworkPath(dir)) {
         root = TRootKind::Network;
         PressRootButton(TRootKind::Network);
         // A network mount outside the network folder is shown from its own top.

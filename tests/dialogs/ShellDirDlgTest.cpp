@@ -159,10 +159,15 @@ TEST_F(ShellDirDialogTest, HistoryKeepsOneEntryPerFolderNewestCaseAtMostFifteen)
     EXPECT_EQ(dialog.DirList.front(), S("/f14"));
     EXPECT_EQ(dialog.DirList.back(), S("/f0"));
 
+    // Choosing an entry of the list opens that folder.
+    dialog.AddDirToHistory(docs);
+    Q_EMIT dialog.cbxSelectedDir->activated(0);
+    EXPECT_EQ(dialog.TreePath(), docs);
+
     dialog.RemoveDirFromHistory(S("/F3"));
     EXPECT_EQ(dialog.DirList.size(), 14);
     EXPECT_FALSE(dialog.DirList.contains(S("/f3")));
-    EXPECT_EQ(dialog.cbxSelectedDir->currentText(), S("/f14"));
+    EXPECT_EQ(dialog.cbxSelectedDir->currentText(), docs);
 
     // Only the OK button adds to the history.
     TShellDirDialog fresh;
@@ -387,6 +392,11 @@ TEST_F(ShellDirDialogTest, KeysRefreshAndClose)
         QTest::keyClick(dialog.ShellTreeView, Qt::Key_F5);
         EXPECT_EQ(resets.count(), 1);
         EXPECT_EQ(dialog.TreePath(), docs);
+        // Enter does what the OK button does, so not while that is disabled.
+        dialog.cbxSelectedDir->setEditText(root + S("/missing"));
+        QTest::keyClick(dialog.cbxSelectedDir->lineEdit(), Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.cbxSelectedDir->setEditText(docs);
         QTest::keyClick(dialog.ShellTreeView, Qt::Key_Return, Qt::ControlModifier);
     });
     EXPECT_TRUE(ok);
