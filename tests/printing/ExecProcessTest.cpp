@@ -137,6 +137,9 @@ TEST(ExecProcess, CapturesOutputAsLines)
     EXPECT_EQ(out, (QStringList{u"a"_qs, u"b"_qs, u"c"_qs}));
     EXPECT_EQ(RunShell(u"echo out; echo err >&2; exit 4"_qs, {}, &out, poCaptureOutput | poCaptureStdErr), 0x20000004);
     EXPECT_EQ(out, (QStringList{u"out"_qs, u"err"_qs}));
+    // Standard input is empty: a program that asks a question gets no answer instead of waiting.
+    EXPECT_EQ(RunShell(u"read answer || echo none"_qs, {}, &out), 0);
+    EXPECT_EQ(out, QStringList{u"none"_qs});
     // Without capture the list stays as it was.
     out = QStringList{u"kept"_qs};
     EXPECT_EQ(RunShell(u"echo x"_qs, {}, &out, 0), 0);
