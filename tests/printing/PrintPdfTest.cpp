@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace testing_support;
 
 namespace {
@@ -118,6 +120,9 @@ TEST_F(PrintPdf, RefusesFilesThatCannotBePrinted)
     }
     EXPECT_EQ(print(TestPrinterName(), m_dir + u"/missing.pdf"_qs), ProcessExitCodeFlag | 2);
     EXPECT_EQ(print(TestPrinterName(), m_dir), ProcessExitCodeFlag | 2) << "a directory";
+    const QString fifo = m_dir + u"/fifo.pdf"_qs;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(print(TestPrinterName(), fifo), ProcessExitCodeFlag | 2) << "a pipe must not block";
 }
 
 TEST_F(PrintPdf, RefusesUnknownPrintersAndAnUnreachableSpooler)

@@ -79,7 +79,10 @@ int CheckDocument(const std::string& file)
         return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode))
         return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": it is a directory");
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe or device would block the reader or never end.
+    if (!S_ISREG(st.st_mode))
+        return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": it is not a regular file");
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
     ::close(fd);
