@@ -84,6 +84,8 @@ TSelectDialog::TSelectDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
 {
+    // The layout arithmetic is built on the design font's height of 11
+    // pixels at 96 dpi; the family stays the desktop's.
     QFont designFont = font();
     designFont.setPixelSize(Scaled(11));
     setFont(designFont);
@@ -141,6 +143,7 @@ int TSelectDialog::Execute(QPoint pos, const QString& title, const QString& capt
     captionFont.setUnderline(captionFormat & fsUnderline);
     captionFont.setStrikeOut(captionFormat & fsStrikeOut);
     stCaption->setFont(captionFont);
+    // Qt breaks lines at LF only; a CR would show as a stray glyph.
     QString shown = caption;
     stCaption->setText(shown.replace(CrLf, QStringLiteral("\n")));
     const int f = qAbs(captionFont.pixelSize() > 0 ? captionFont.pixelSize() : QFontInfo(captionFont).pixelSize());
@@ -214,6 +217,8 @@ int TSelectDialog::Execute(QPoint pos, const QString& title, const QString& capt
     if (preSelection > k)
         preSelection = -1;
 
+    // A screen reader starts on the question and the check box, everybody
+    // else on the answers.
     QList<QWidget*> tabOrder{stCaption};
     if (ActiveScreenReader && cbOption->isVisibleTo(this))
         tabOrder.append(cbOption);

@@ -217,16 +217,4 @@ TEST_F(SelectDialogTest, QueuedAnswersReplaceTheDialog)
         EXPECT_EQ(qobject_cast<TSelectDialog*>(w), nullptr);
 }
 
-TEST_F(SelectDialogTest, GrabForReview)
-{
-    TSelectDialog dialog;
-    WhenModalShown([&](QWidget*) {
-        dialog.grab().save(S("/tmp/selectdlg.png"));
-        dialog.reject();
-    });
-    dialog.Execute(QPoint(-1, -1), S("Delete directory"), S("Delete \"/tmp/some folder\""), mtConfirmation, fsBold,
-                   {S("Definitely"), S("To recycle bin")}, S("Remember the answer"), 0, -1, {});
-    EXPECT_TRUE(QFile::exists(S("/tmp/selectdlg.png")));
-}
-
 } // namespace
