@@ -2,6 +2,7 @@
 
 #include "util/FileIO.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -37,6 +38,13 @@ QByteArray EncodePrintList(const QStringList& entries)
 bool ReadPrintList(const QString& fileName, QStringList& entries, QString* errorText)
 {
     entries.clear();
+    // Opening a pipe or a device would wait for a writer or never end.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        if (errorText)
+            *errorText = CannotOpenFileText(fileName, QStringLiteral("Not a regular file"));
+        return false;
+    }
     QByteArray bytes;
     if (!LoadFromFile(fileName, bytes, errorText))
         return false;

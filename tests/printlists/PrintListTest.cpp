@@ -2,9 +2,12 @@
 
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using testing_support::ReadFile;
 using testing_support::WriteFile;
@@ -63,6 +66,12 @@ TEST(PrintList, ReportsFilesThatCannotBeReadOrWritten)
     error.clear();
     EXPECT_FALSE(ReadPrintList(tmp.path(), read, &error)) << "a directory is no list";
     EXPECT_TRUE(error.contains(tmp.path())) << error.toStdString();
+
+    const QString fifo = tmp.filePath(u"fifo.pbt"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    error.clear();
+    EXPECT_FALSE(ReadPrintList(fifo, read, &error)) << "a pipe must not block the reader";
+    EXPECT_TRUE(error.contains(fifo)) << error.toStdString();
 
     // The folder of the target is a file: nothing can be created there.
     ASSERT_TRUE(WriteFile(tmp.filePath(u"file"_qs), "x"));
