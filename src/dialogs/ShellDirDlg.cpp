@@ -326,7 +326,8 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setCheckable(true);
         button->setFixedSize(Scaled(94), Scaled(71));
-        button->setIconSize(QSize(Scaled(32), Scaled(32)));
+        // Enlarged for the screen by ScaleGlyphs with all other glyphs.
+        button->setIconSize(QSize(32, 32));
         RootGroup->addButton(button, tag);
         rootLayout->addWidget(button);
         return button;
