@@ -203,20 +203,20 @@ QString SafeFormat(const QString& format, std::initializer_list<QVariant> args)
             result += format[i];
             continue;
         }
-        const QChar spec = i + 1 < format.size() ? format[i + 1].toLower() : QChar();
+        const QChar conversion = i + 1 < format.size() ? format[i + 1].toLower() : QChar();
         ++i;
-        if (spec == u'%') {
+        if (conversion == u'%') {
             result += u'%';
             continue;
         }
         bool ok = arg != args.end();
-        if (ok && spec == u's' && arg->metaType().id() == QMetaType::QString) {
+        if (ok && conversion == u's' && arg->metaType().id() == QMetaType::QString) {
             result += arg->toString();
-        } else if (ok && (spec == u'd' || spec == u'u')) {
+        } else if (ok && (conversion == u'd' || conversion == u'u')) {
             const int type = arg->metaType().id();
             ok = type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
                  type == QMetaType::ULongLong;
-            result += spec == u'd' ? QString::number(arg->toLongLong()) : QString::number(arg->toULongLong());
+            result += conversion == u'd' ? QString::number(arg->toLongLong()) : QString::number(arg->toULongLong());
         } else {
             ok = false;
         }
