@@ -35,7 +35,8 @@ bool IsNearlyWhole(int decimals, long double x);
 // Parsers for texts with an optional leading "-" and an optional prefix
 // ("$", "%", "!"); blanks are ignored. Hex values follow the 64-bit integer
 // conversion (at most 16 significant digits, read as two's complement); octal
-// and binary values wrap around in 64 bits. An empty text fails.
+// and binary values wrap around in 64 bits. An empty text fails; a failure
+// leaves value at 0.
 bool TryHexToInt64(const QString& text, qint64& value);
 bool TryOctToInt64(const QString& text, qint64& value);
 bool TryBinToInt64(const QString& text, qint64& value);

