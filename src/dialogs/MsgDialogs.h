@@ -72,7 +72,9 @@ inline constexpr QPoint DefaultDlgPos{-1, -1};
 // Full forms. Title empty: the type's standard title. Delay > 0 closes the
 // box after that many seconds with mrOk; meanwhile the box is not modal and
 // the program's other windows keep working. A set without any button that
-// closes the box (empty, or Help alone) gets an OK button.
+// closes the box (empty, or Help alone) gets an OK button. Escape and the
+// window's close button press Cancel, else No, else OK; a box with none of
+// them stays open until one of its buttons is pressed.
 int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
                     TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor);
 // Default button: OK if in the set, else Yes, else Retry; when that button is
