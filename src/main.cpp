@@ -37,8 +37,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
 
-    THauptForm mainForm;
-    UnixSignalWatcher signalWatcher([&mainForm](int) { mainForm.close(); });
+    THauptForm mainForm(QApplication::arguments().mid(1));
+    UnixSignalWatcher signalWatcher([&mainForm](int) { mainForm.Terminate(); });
     mainForm.show();
     return QApplication::exec();
 }

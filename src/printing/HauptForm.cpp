@@ -1,22 +1,444 @@
 #include "printing/HauptForm.h"
 
 #include "app/GnuGetText.h"
+#include "app/HistoryCombo.h"
+#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/MsgDialogs.h"
+#include "platform/Printers.h"
+#include "printing/ExecProcess.h"
+#include "printing/PrintProgram.h"
+#include "printing/PrintRun.h"
+#include "util/NumberEd.h"
+#include "util/StrUtils.h"
 
-THauptForm::THauptForm(QWidget* parent) : QMainWindow(parent)
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+static void InitResources()
 {
-    setObjectName(QStringLiteral("HauptForm"));
-    FormCreate();
+    Q_INIT_RESOURCE(morvane);
 }
 
-THauptForm::~THauptForm() = default;
+namespace {
 
-void THauptForm::FormCreate()
+constexpr int kDesignLeft = 354;
+constexpr int kDesignTop = 247;
+constexpr char kCopyright[] = "Copyright (C) 2026 The Morvane developers";
+constexpr char kContact[] = "morvane@example.org";
+constexpr char kPrintProgramPage[] = "https://www.example.org/morvane/print-program";
+
+} // namespace
+
+THauptForm::THauptForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent)
+{
+    InitResources();
+    setObjectName(QStringLiteral("HauptForm"));
+    CreateControls();
+    FormCreate(arguments);
+}
+
+THauptForm::~THauptForm()
+{
+    FormDestroy();
+}
+
+void THauptForm::CreateControls()
+{
+    // Laid out at 96 dpi and scaled to the screen, like the dialogs.
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+    const double s = logicalDpiY() / 96.0;
+    const auto px = [s](int v) { return qRound(v * s); };
+    const auto place = [&](QWidget* w, int x, int y, int width, int height) {
+        w->setGeometry(px(x), px(y), px(width), px(height));
+    };
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    Label1 = new QLabel(QStringLiteral("Directory:"), client);
+    place(Label1, 8, 12, 68, 16);
+    SourceDirEdit = new QComboBox(client);
+    SourceDirEdit->setObjectName(QStringLiteral("SourceDirEdit"));
+    SourceDirEdit->setEditable(true);
+    SourceDirEdit->setInsertPolicy(QComboBox::NoInsert);
+    SourceDirEdit->setMaxVisibleItems(8);
+    place(SourceDirEdit, 80, 8, 263, 23);
+    SourceSelectBtn = new QToolButton(client);
+    SourceSelectBtn->setAutoRaise(true);
+    SourceSelectBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    SourceSelectBtn->setToolTip(QStringLiteral("Select directory with PDF files"));
+    place(SourceSelectBtn, 349, 7, 24, 24);
+
+    Label2 = new QLabel(QStringLiteral("File names:"), client);
+    place(Label2, 8, 42, 68, 16);
+    FileEdit = new QComboBox(client);
+    FileEdit->setObjectName(QStringLiteral("FileEdit"));
+    FileEdit->setEditable(true);
+    FileEdit->setInsertPolicy(QComboBox::NoInsert);
+    FileEdit->setMaxVisibleItems(8);
+    FileEdit->setToolTip(QStringLiteral("Insert filename(s) or wildcards"));
+    place(FileEdit, 80, 38, 263, 23);
+    FileBtn = new QToolButton(client);
+    FileBtn->setAutoRaise(true);
+    FileBtn->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    FileBtn->setToolTip(QStringLiteral("Select files"));
+    place(FileBtn, 349, 37, 24, 24);
+
+    chbSubDir = new QCheckBox(QStringLiteral("Include subdirectories"), client);
+    place(chbSubDir, 8, 72, 200, 19);
+
+    const auto smallButton = [&](QStyle::StandardPixmap icon, const char* hint, int x) {
+        auto* button = new QPushButton(client);
+        button->setIcon(style()->standardIcon(icon));
+        button->setIconSize(QSize(px(20), px(20)));
+        button->setToolTip(QString::fromUtf8(hint));
+        place(button, x, 66, 31, 31);
+        return button;
+    };
+    btnNew = smallButton(QStyle::SP_FileDialogNewFolder, "Create new print list", 237);
+    btnEdit = smallButton(QStyle::SP_FileDialogDetailedView, "Edit print list", 272);
+    InfoBtn = smallButton(QStyle::SP_MessageBoxInformation, "About the program", 307);
+    EndeBtn = smallButton(QStyle::SP_DialogCloseButton, "Quit program", 342);
+
+    gbxKop = new QGroupBox(QStringLiteral("Copies"), client);
+    place(gbxKop, 8, 102, 205, 59);
+    Label4 = new QLabel(QStringLiteral("Printing"), gbxKop);
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    place(Label4, 4, 24, 50, 16);
+    edtKop = new TNumberEdit(gbxKop);
+    edtKop->setReadOnly(true);
+    edtKop->setFocusPolicy(Qt::NoFocus);
+    edtKop->SetValue(0);
+    place(edtKop, 58, 21, 41, 23);
+    Label3 = new QLabel(QStringLiteral("of"), gbxKop);
+    Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    place(Label3, 102, 24, 28, 16);
+    KopAnz = new QSpinBox(gbxKop);
+    KopAnz->setRange(1, 100);
+    KopAnz->setValue(1);
+    place(KopAnz, 134, 21, 59, 23);
+
+    ilPrint = {QIcon(QStringLiteral(":/icons/stop.xpm")), QIcon(QStringLiteral(":/icons/print.xpm"))};
+    btnProcess = new QPushButton(QStringLiteral("Print"), client);
+    btnProcess->setIconSize(QSize(px(24), px(24)));
+    QFont big = btnProcess->font();
+    big.setPointSize(10);
+    big.setBold(true);
+    btnProcess->setFont(big);
+    place(btnProcess, 222, 106, 151, 51);
+
+    Label5 = new QLabel(QStringLiteral("Printer:"), client);
+    place(Label5, 8, 176, 68, 16);
+    cxPrinter = new QComboBox(client);
+    cxPrinter->setObjectName(QStringLiteral("cxPrinter"));
+    place(cxPrinter, 80, 172, 293, 23);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    FStatusLabel = new QLabel(StatusBar);
+    StatusBar->addWidget(FStatusLabel, 1);
+    setStatusBar(StatusBar);
+
+    // Tab order: directory, file names, copies, subdirectories, Print,
+    // Quit, About, Edit, New, printer.
+    QWidget::setTabOrder(SourceDirEdit, FileEdit);
+    QWidget::setTabOrder(FileEdit, KopAnz);
+    QWidget::setTabOrder(KopAnz, chbSubDir);
+    QWidget::setTabOrder(chbSubDir, btnProcess);
+    QWidget::setTabOrder(btnProcess, EndeBtn);
+    QWidget::setTabOrder(EndeBtn, InfoBtn);
+    QWidget::setTabOrder(InfoBtn, btnEdit);
+    QWidget::setTabOrder(btnEdit, btnNew);
+    QWidget::setTabOrder(btnNew, cxPrinter);
+    SourceSelectBtn->setFocusPolicy(Qt::NoFocus);
+    FileBtn->setFocusPolicy(Qt::NoFocus);
+
+    const int statusHeight = StatusBar->sizeHint().height();
+    client->setFixedSize(px(381), px(231) - statusHeight);
+    setFixedSize(px(381), px(231));
+
+    connect(FileEdit, &QComboBox::editTextChanged, this, &THauptForm::FileEditChange);
+    connect(cxPrinter, &QComboBox::activated, this, &THauptForm::cxPrinterCloseUp);
+    connect(EndeBtn, &QPushButton::clicked, this, &THauptForm::EndeBtnClick);
+    connect(InfoBtn, &QPushButton::clicked, this, &THauptForm::InfoBtnClick);
+    connect(btnProcess, &QPushButton::clicked, this, &THauptForm::btnProcessClick);
+}
+
+void THauptForm::FormCreate(const QStringList& arguments)
 {
     InitPaths(AppPath, UserPath, ProgPath, true);
-    IniName = ::IniName(AppPath);
     ProgramVersion(QStringLiteral("Ausdruck von PDF-Dateien"), QStringLiteral(" (Vers. 3.3)"),
-                   QStringLiteral("Copyright (C) 2026 The Morvane developers"), 2, ProgVersName, ProgVersDate);
+                   QString::fromUtf8(kCopyright), 2, ProgVersName, ProgVersDate);
     setWindowTitle(QStringLiteral("Morvane - ") + VersionInfo.Comments);
-    resize(381, 231);
+    IniName = ::IniName(AppPath);
+
+    TMainSettings settings;
+    settings.Left = kDesignLeft;
+    settings.Top = kDesignTop;
+    settings = ReadMainSettings(IniName, settings);
+    move(settings.Left, settings.Top);
+    SumatraPath = settings.Sumatra;
+    PrtName = settings.Printer;
+    chbSubDir->setChecked(settings.Subdirectories);
+
+    LoadHistory(IniName, QStringLiteral("Source"), SourceDirEdit, 0, false);
+    LoadHistory(IniName, QStringLiteral("Files"), FileEdit, 0, false);
+    TakeArgument(arguments);
+
+    Printing = false;
+    Stopped = false;
+    SetStatus(QString(), Qt::black);
+    FPrinters = PrinterNames();
+    cxPrinter->addItems(FPrinters);
+}
+
+void THauptForm::TakeArgument(const QStringList& arguments)
+{
+    // Start-up options begin with "-"; the first other argument names a file.
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(u'-') || argument.isEmpty())
+            continue;
+        const QString full = QFileInfo(argument).isAbsolute() ? argument : QDir::current().absoluteFilePath(argument);
+        const qsizetype slash = full.lastIndexOf(u'/');
+        const QString dir = full.left(slash + 1);
+        const QString name = full.mid(slash + 1);
+        AddToHistory(SourceDirEdit, dir);
+        SourceDirEdit->setCurrentText(dir);
+        AddToHistory(FileEdit, name);
+        FileEdit->setCurrentText(name);
+        break;
+    }
+}
+
+void THauptForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void THauptForm::FormShow()
+{
+    if (FPrinters.isEmpty()) {
+        ErrorDialog(windowTitle(), TrDefault("No printer available!"), dmActiveForm);
+        CloseLater();
+        return;
+    }
+    int index = -1;
+    for (int i = 0; i < FPrinters.size(); ++i) {
+        if (FPrinters[i].compare(PrtName, Qt::CaseInsensitive) == 0) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        index = FPrinters.indexOf(DefaultPrinterName());
+    // A spooler without a default: the first queue stands in for it.
+    if (index < 0)
+        index = 0;
+    SetPrinterIndex(index);
+
+    if (SumatraPath.isEmpty() || !QFileInfo(SumatraPath).isFile())
+        SumatraPath = FindPrintProgram(ExePath);
+    if (SumatraPath.isEmpty()) {
+        TFileDialogOptions options;
+        options.Title = TrDefault("Seek for Sumatra PDF");
+        options.InitialDir = SpecialFolderPath(CSIDL_PROGRAM_FILES);
+        // Programs here carry no extension: the filter's mask is widened.
+        options.Filter = TrDefault("Programs|*.exe").replace(QStringLiteral("*.exe"), QStringLiteral("*"));
+        const QStringList picked = OpenFileDialog(this, options);
+        if (picked.isEmpty()) {
+            ErrorDialog(windowTitle(),
+                        TrDefault("Sumatra PDF not found on this computer!\r\n"
+                                  "Printing of PDF files using this program is not available!"),
+                        dmActiveForm);
+            CloseLater();
+            return;
+        }
+        SumatraPath = picked.first();
+    }
+    SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
+    FileEditChange();
+}
+
+void THauptForm::FormDestroy()
+{
+    TMainSettings settings;
+    settings.Left = x();
+    settings.Top = y();
+    settings.Sumatra = SumatraPath;
+    settings.Printer = PrtName;
+    settings.Subdirectories = chbSubDir->isChecked();
+    QString error;
+    // A failed step ends the saving, as the failed write reports it.
+    if (!WriteMainSettings(IniName, settings, &error) ||
+        !SaveHistory(IniName, QStringLiteral("Source"), true, SourceDirEdit, 0, false, &error) ||
+        !SaveHistory(IniName, QStringLiteral("Files"), true, FileEdit, 0, false, &error))
+        ErrorDialog(windowTitle(), error, dmActiveForm);
+}
+
+void THauptForm::SetPrinterIndex(int index)
+{
+    FPrinterIndex = index;
+    PrtName = FPrinters.value(index);
+    cxPrinter->setCurrentIndex(index);
+}
+
+void THauptForm::cxPrinterCloseUp()
+{
+    PrtName = cxPrinter->currentText();
+    SetPrinterIndex(FPrinters.indexOf(PrtName));
+}
+
+void THauptForm::FileEditChange()
+{
+    const QString text = FileEdit->currentText();
+    chbSubDir->setEnabled(text.contains(u'*') || text.contains(u'?'));
+}
+
+void THauptForm::EndeBtnClick()
+{
+    close();
+}
+
+void THauptForm::InfoBtnClick()
+{
+    const QString text = ProgVersName + QStringLiteral(" - ") + ProgVersDate + QStringLiteral("\r\n") +
+                         QString::fromUtf8(kCopyright) + QStringLiteral("\r\nE-Mail: ") + QString::fromUtf8(kContact) +
+                         QStringLiteral("\r\n") + TrDefault("Installation of Sumatra PDF required:") +
+                         QStringLiteral("\r\n") + QString::fromUtf8(kPrintProgramPage);
+    InfoDialogAt(QCursor::pos(), text, dmActiveForm);
+}
+
+void THauptForm::btnProcessClick()
+{
+    if (Printing) {
+        Stopped = true;
+        return;
+    }
+    cxPrinter->setEnabled(false);
+    quint32 printed = 0;
+    const QString field = FileEdit->currentText();
+    if (!field.isEmpty()) {
+        Printing = true;
+        SetStatus(QString(), Qt::black);
+        SetProcessButton(0, TrDefault("Stop"), TrDefault("Stop printing"));
+
+        const QStringList jobs =
+            BuildJobList(SourceDirEdit->currentText(), field, chbSubDir->isChecked(),
+                         [this](const QString& message) { ErrorDialog(windowTitle(), message, dmActiveForm); });
+        KopAnz->interpretText();
+        const int copies = KopAnz->value();
+        for (int copy = 1; copy <= copies; ++copy) {
+            edtKop->SetValue(copy);
+            for (const QString& file : jobs) {
+                if (Stopped)
+                    break;
+                SetStatus(PrintStatusText(file), Qt::black);
+                // Program, printer and directory are read afresh for every file.
+                const int result = ExecuteProcessSimple(PrintCommandLine(SumatraPath, PrtName, file),
+                                                        SourceDirEdit->currentText(), nullptr, 850);
+                if (PrintSucceeded(result)) {
+                    ++printed;
+                    // Gives the spooler time between jobs; events wait meanwhile.
+                    QThread::msleep(FPausePerFile);
+                } else if (MessageDialog(windowTitle(), PrintFailedText(file), mtError, mbCancel | mbIgnore) ==
+                           mrCancel) {
+                    Stopped = true;
+                }
+            }
+            if (Stopped)
+                break;
+        }
+    }
+    SetStatus(PrintResultText(printed), Qt::blue);
+    SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
+    Printing = false;
+    Stopped = false;
+    cxPrinter->setEnabled(true);
+    if (FCloseRequested)
+        CloseLater();
+}
+
+void THauptForm::closeEvent(QCloseEvent* event)
+{
+    // Closing during a run only asks for the end; the run finishes first.
+    if (Printing) {
+        FCloseRequested = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void THauptForm::Terminate()
+{
+    Stopped = true;
+    FCloseRequested = true;
+    // Boxes may follow each other (a cancelled dialog leads to an error box):
+    // keep closing whatever is modal until the window itself has closed.
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        } else if (!Printing) {
+            close();
+        }
+    });
+    timer->start(50);
+}
+
+void THauptForm::CloseLater()
+{
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void THauptForm::SetStatus(const QString& text, const QColor& color)
+{
+    QPalette palette = FStatusLabel->palette();
+    palette.setColor(QPalette::WindowText, color);
+    FStatusLabel->setPalette(palette);
+    FStatusLabel->setText(text);
+}
+
+QString THauptForm::StatusText() const
+{
+    return FStatusLabel->text();
+}
+
+QColor THauptForm::StatusColor() const
+{
+    return FStatusLabel->palette().color(QPalette::WindowText);
+}
+
+void THauptForm::SetProcessButton(int image, const QString& caption, const QString& hint)
+{
+    btnProcess->setIcon(QIcon());
+    btnProcess->setIcon(ilPrint.value(image));
+    btnProcess->setText(caption);
+    btnProcess->setToolTip(hint);
 }

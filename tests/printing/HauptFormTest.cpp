@@ -1,0 +1,348 @@
+#include "printing/HauptForm.h"
+
+#include "app/HistoryCombo.h"
+#include "app/IniFileUtils.h"
+#include "app/InitProg.h"
+#include "app/QStringPrinter.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/MsgDialogs.h"
+#include "platform/Printers.h"
+#include "support/TestSupport.h"
+#include "util/NumberEd.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace testing_support;
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QStringList Items(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// A stand-in for the print-to program: logs its arguments, fails for files
+// whose name contains "bad", and takes a moment for files named "slow".
+constexpr char kFakePrinter[] = "#!/bin/sh\n"
+                                "echo \"$1|$2|$3|$(pwd)\" >> \"$0.log\"\n"
+                                "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
+                                "case \"$3\" in *bad*) exit 1 ;; esac\n"
+                                "exit 0\n";
+
+class HauptFormTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_FALSE(PrinterNames().isEmpty()) << "the tests need a CUPS spooler with a printer";
+        fakeProgram = home.filePath(S(".local/share/morvane-printpdf"));
+        ASSERT_TRUE(WriteFile(fakeProgram, kFakePrinter));
+        QFile::setPermissions(fakeProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        MsgDialogTestSeam::Clear();
+        MsgDialogTestSeam::SetStrict(true);
+        FileDialogTestSeam::Clear();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty())
+            << MsgDialogTestSeam::UnexpectedBoxes().front().Msg.toStdString();
+        EXPECT_FALSE(MsgDialogTestSeam::HasPendingAnswers());
+        EXPECT_FALSE(FileDialogTestSeam::HasPendingAnswers());
+        MsgDialogTestSeam::Clear();
+    }
+
+    THauptForm* Start(const QStringList& arguments = {})
+    {
+        form = std::make_unique<THauptForm>(arguments);
+        form->SetPausePerFile(0);
+        form->show();
+        return form.get();
+    }
+
+    QString IniFile() const { return home.filePath(S(".config/") + ExeBaseName + S(".ini")); }
+    QStringList Log() const
+    {
+        return QString::fromUtf8(ReadFile(fakeProgram + S(".log"))).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir home;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    ScopedEnv dataEnv{"XDG_DATA_HOME", QByteArray()};
+    QString fakeProgram;
+    std::unique_ptr<THauptForm> form;
+};
+
+TEST_F(HauptFormTest, FirstStartWithoutSettingsFile)
+{
+    THauptForm* f = Start();
+    EXPECT_EQ(f->windowTitle(), S("Morvane - Version 3.3"));
+    EXPECT_EQ(f->ProgVersName, S("Ausdruck von PDF-Dateien (Version 3.3)"));
+    EXPECT_EQ(f->pos(), QPoint(354, 247));
+    EXPECT_EQ(f->IniName,
+              home.path() + S("/.config/") + QFileInfo(QCoreApplication::applicationFilePath()).baseName() + S(".ini"));
+    EXPECT_EQ(f->PrtName, DefaultPrinterName());
+    EXPECT_EQ(f->cxPrinter->currentText(), DefaultPrinterName());
+    EXPECT_EQ(f->SumatraPath, fakeProgram);
+    EXPECT_EQ(f->btnProcess->text(), S("Print"));
+    EXPECT_EQ(f->btnProcess->toolTip(), S("Start printing"));
+    EXPECT_EQ(f->KopAnz->value(), 1);
+    EXPECT_EQ(f->edtKop->GetValue(), 0);
+    EXPECT_TRUE(f->StatusText().isEmpty());
+
+    const QString ini = f->IniName;
+    form.reset();
+    const QByteArray bytes = ReadFile(ini);
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    TMainSettings saved = ReadMainSettings(ini, TMainSettings{});
+    EXPECT_EQ(saved.Sumatra, fakeProgram);
+    EXPECT_EQ(saved.Printer, DefaultPrinterName());
+    EXPECT_EQ(saved.Left, 354);
+}
+
+TEST_F(HauptFormTest, SettingsAndHistoriesSurviveARestart)
+{
+    THauptForm* f = Start();
+    const QStringList printers = PrinterNames();
+    ASSERT_GE(printers.size(), 2) << "the test command adds a second queue";
+    const QString other = printers[0] == DefaultPrinterName() ? printers[1] : printers[0];
+    f->cxPrinter->setCurrentText(other);
+    f->cxPrinterCloseUp();
+    EXPECT_EQ(f->PrtName, other);
+    EXPECT_EQ(f->PrinterIndex(), printers.indexOf(other));
+    f->chbSubDir->setChecked(true);
+    f->move(100, 120);
+    for (const char* dir : {"/srv/a/", "/srv/b/", "/srv/c/"})
+        AddToHistory(f->SourceDirEdit, S(dir));
+    AddToHistory(f->FileEdit, S("*.pdf"));
+    form.reset();
+
+    f = Start();
+    EXPECT_EQ(f->PrtName, other);
+    EXPECT_EQ(f->cxPrinter->currentText(), other);
+    EXPECT_TRUE(f->chbSubDir->isChecked());
+    EXPECT_EQ(f->pos(), QPoint(100, 120));
+    EXPECT_EQ(Items(f->SourceDirEdit), (QStringList{S("/srv/c/"), S("/srv/b/"), S("/srv/a/")}));
+    EXPECT_EQ(f->SourceDirEdit->currentText(), S("/srv/c/"));
+    EXPECT_EQ(Items(f->FileEdit), QStringList{S("*.pdf")});
+    // One item: a plain edit field without a drop-down button.
+    EXPECT_FALSE(HistoryBoxHasDropDown(f->FileEdit));
+    EXPECT_TRUE(HistoryBoxHasDropDown(f->SourceDirEdit));
+}
+
+TEST_F(HauptFormTest, FirstNonOptionArgumentFillsTheFields)
+{
+    THauptForm* f = Start({S("-lang:de"), S("/data/Docs/list.pbt"), S("/other/x.pdf")});
+    EXPECT_EQ(f->SourceDirEdit->currentText(), S("/data/Docs/"));
+    EXPECT_EQ(f->FileEdit->currentText(), S("list.pbt"));
+    EXPECT_EQ(f->SourceDirEdit->itemText(0), S("/data/Docs/"));
+    EXPECT_EQ(f->FileEdit->itemText(0), S("list.pbt"));
+    // No wildcard in the name: the subdirectories box is disabled.
+    EXPECT_FALSE(f->chbSubDir->isEnabled());
+}
+
+TEST_F(HauptFormTest, SubdirectoriesBoxFollowsWildcardsButKeepsItsState)
+{
+    THauptForm* f = Start();
+    f->chbSubDir->setChecked(true);
+    f->FileEdit->setEditText(S("*.pdf"));
+    EXPECT_TRUE(f->chbSubDir->isEnabled());
+    QTest::keyClicks(f->FileEdit->lineEdit(), QString());
+    f->FileEdit->setEditText(S("report.pdf"));
+    EXPECT_FALSE(f->chbSubDir->isEnabled());
+    EXPECT_TRUE(f->chbSubDir->isChecked());
+    f->FileEdit->setEditText(S("report?.pdf"));
+    EXPECT_TRUE(f->chbSubDir->isEnabled());
+}
+
+TEST_F(HauptFormTest, MissingSavedPrinterGivesWayToTheDefault)
+{
+    TMainSettings settings;
+    settings.Printer = S("No Such Printer");
+    settings.Sumatra = home.filePath(S("gone/morvane-printpdf"));
+    QDir().mkpath(QFileInfo(IniFile()).path());
+    ASSERT_TRUE(WriteMainSettings(IniFile(), settings));
+    THauptForm* f = Start();
+    EXPECT_EQ(f->PrtName, DefaultPrinterName());
+    // A saved program that no longer exists is searched again.
+    EXPECT_EQ(f->SumatraPath, fakeProgram);
+}
+
+TEST_F(HauptFormTest, SeekDialogPicksTheProgram)
+{
+    QFile::remove(fakeProgram);
+    FileDialogTestSeam::PushAnswer({S("/opt/print/tool")});
+    THauptForm* f = Start();
+    EXPECT_EQ(f->SumatraPath, S("/opt/print/tool"));
+    ASSERT_EQ(FileDialogTestSeam::AnsweredDialogs().size(), 1);
+    EXPECT_EQ(FileDialogTestSeam::AnsweredDialogs()[0].Title, S("Seek for Sumatra PDF"));
+    EXPECT_EQ(FileDialogTestSeam::AnsweredDialogs()[0].InitialDir, S("/usr/bin"));
+    EXPECT_TRUE(f->isVisible());
+}
+
+TEST_F(HauptFormTest, CancelledSeekEndsTheProgram)
+{
+    QFile::remove(fakeProgram);
+    FileDialogTestSeam::PushAnswer({});
+    MsgDialogTestSeam::PushAnswer(mrOk);
+    THauptForm* f = Start();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes()[0];
+    EXPECT_EQ(box.DlgType, mtError);
+    EXPECT_EQ(box.Title, S("Morvane - Version 3.3"));
+    EXPECT_EQ(box.Msg, S("Sumatra PDF not found on this computer!\r\n"
+                         "Printing of PDF files using this program is not available!"));
+    ASSERT_TRUE(QTest::qWaitFor([f] { return !f->isVisible(); }, 5000));
+}
+
+TEST_F(HauptFormTest, ScreenshotMatchesTheDesignSize)
+{
+    THauptForm* f = Start({S("/data/Docs/*.pdf")});
+    const QImage image = f->grab().toImage();
+    EXPECT_EQ(image.size(), QSize(381, 231));
+    const QByteArray dir = qgetenv("MORVANE_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(image.save(QString::fromUtf8(dir) + S("/main-window.png")));
+    }
+}
+
+// ---- Print run with a stand-in print program ----
+
+class MainWindowRun : public HauptFormTest
+{
+protected:
+    void MakeFiles(const QStringList& names)
+    {
+        for (const QString& name : names) {
+            ASSERT_TRUE(WriteFile(docs.filePath(name), "%PDF-1.4\n"));
+        }
+    }
+    QTemporaryDir docs;
+};
+
+TEST_F(MainWindowRun, EmptyFieldPrintsNothing)
+{
+    THauptForm* f = Start();
+    f->FileEdit->setEditText(QString());
+    f->btnProcess->click();
+    EXPECT_EQ(f->StatusText(), S(" No file printed"));
+    EXPECT_EQ(f->StatusColor(), QColor(Qt::blue));
+    EXPECT_EQ(f->btnProcess->text(), S("Print"));
+    EXPECT_TRUE(Log().isEmpty());
+    EXPECT_TRUE(f->cxPrinter->isEnabled());
+}
+
+TEST_F(MainWindowRun, CopiesArePrintedCollated)
+{
+    MakeFiles({S("a.pdf"), S("b.pdf"), S("c.PDF"), S("note.txt")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("a.pdf;b.pdf;c.PDF"));
+    f->KopAnz->setValue(2);
+    f->btnProcess->click();
+    EXPECT_EQ(f->StatusText(), S(" 6 files printed"));
+    EXPECT_EQ(f->edtKop->GetValue(), 2);
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 6);
+    const QString prefix = S("-print-to|") + f->PrtName + u'|' + docs.path() + u'/';
+    EXPECT_EQ(log[0], prefix + S("a.pdf|") + docs.path());
+    EXPECT_EQ(log[2], prefix + S("c.PDF|") + docs.path());
+    EXPECT_EQ(log[3], log[0]);
+    EXPECT_FALSE(f->Printing);
+}
+
+TEST_F(MainWindowRun, FailedFileAsksAndCancelStops)
+{
+    MakeFiles({S("1.pdf"), S("bad.pdf"), S("3.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path() + u'/');
+    f->FileEdit->setEditText(S("1.pdf;bad.pdf;3.pdf"));
+    f->KopAnz->setValue(2);
+    MsgDialogTestSeam::PushAnswer(mrCancel);
+    f->btnProcess->click();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes()[0];
+    EXPECT_EQ(box.Msg, S("File: ") + docs.path() + S("/bad.pdf\r\ncould not be printed!"));
+    EXPECT_EQ(box.Buttons, TMsgDlgButtons(mbCancel | mbIgnore));
+    EXPECT_EQ(Log().size(), 2);
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+}
+
+TEST_F(MainWindowRun, IgnoreGoesOnOncePerCopy)
+{
+    MakeFiles({S("1.pdf"), S("bad.pdf"), S("3.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    f->KopAnz->setValue(2);
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
+    f->btnProcess->click();
+    EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 2);
+    EXPECT_EQ(Log().size(), 6);
+    EXPECT_EQ(f->StatusText(), S(" 4 files printed"));
+}
+
+TEST_F(MainWindowRun, StopFinishesTheCurrentFile)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf"), S("4slow.pdf"), S("5slow.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("1slow.pdf;2slow.pdf;3slow.pdf;4slow.pdf;5slow.pdf"));
+    // Press Stop while the third file is being handed over.
+    QTimer poll;
+    bool stopShown = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (Log().size() == 3 && f->Printing) {
+            stopShown = f->btnProcess->text() == S("Stop") && !f->cxPrinter->isEnabled();
+            f->btnProcess->click();
+            poll.stop();
+        }
+    });
+    poll.start(10);
+    f->btnProcess->click();
+    EXPECT_TRUE(stopShown);
+    EXPECT_EQ(Log().size(), 3);
+    EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
+    EXPECT_EQ(f->btnProcess->text(), S("Print"));
+    EXPECT_FALSE(f->Stopped);
+}
+
+TEST_F(MainWindowRun, MissingPrintListIsReportedAndTheRunGoesOn)
+{
+    MakeFiles({S("a.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("missing.PBT;a.pdf"));
+    MsgDialogTestSeam::PushAnswer(mrOk);
+    f->btnProcess->click();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes()[0].Msg,
+              S("Print list: ") + docs.path() + S("/missing.PBT not found!"));
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+}
+
+} // namespace
