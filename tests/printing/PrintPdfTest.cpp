@@ -76,6 +76,31 @@ TEST_F(PrintPdf, JobsComeOutOfTheQueueWithAllPages)
     QFile::remove(outThree[0]);
 }
 
+TEST_F(PrintPdf, JobListFilesReachTheQueue)
+{
+    // What the Print button does, without the window: a mask and a print list in the
+    // source folder, every file handed over with the folder as working directory.
+    const QString a = UniqueJobStem(u"mask"_qs), b = UniqueJobStem(u"list"_qs);
+    write(a + u".pdf"_qs, MakePdf(2));
+    write(u"sub/"_qs + b + u".pdf"_qs, MakePdf(1));
+    write(u"batch.pbt"_qs, (u"sub/"_qs + b + u".pdf\r\n"_qs).toUtf8());
+    QStringList errors;
+    const QStringList jobs =
+        BuildJobList(m_dir, a + u"*.pdf;batch.pbt"_qs, false, [&errors](const QString& m) { errors << m; });
+    EXPECT_TRUE(errors.isEmpty());
+    ASSERT_EQ(jobs.size(), 2);
+    for (const QString& file : jobs)
+        EXPECT_TRUE(PrintSucceeded(print(TestPrinterName(), file))) << file.toStdString();
+
+    const QStringList outA = WaitForCupsPdfOutput(a, 1), outB = WaitForCupsPdfOutput(b, 1);
+    ASSERT_EQ(outA.size(), 1);
+    ASSERT_EQ(outB.size(), 1);
+    EXPECT_EQ(PdfPageCount(outA[0]), 2);
+    EXPECT_EQ(PdfPageCount(outB[0]), 1);
+    QFile::remove(outA[0]);
+    QFile::remove(outB[0]);
+}
+
 TEST_F(PrintPdf, DefaultQueue)
 {
     const QStringList lines = [] {
