@@ -3,7 +3,9 @@
 #include "app/LangUtils.h"
 #include "app/TranslateWidgets.h"
 #include "app/UnixSignals.h"
+#include "dialogs/ShellDirDlg.h"
 #include "printing/HauptForm.h"
+#include "printing/ShowText.h"
 
 #include <QApplication>
 
@@ -36,9 +38,15 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
+    InstallProcessWindows();
 
     THauptForm mainForm(QApplication::arguments().mid(1));
+    // The dialogs live as long as the program and are reused on every call.
+    TShellDirDialog shellDirDialog(&mainForm);
+    ShellDirDialog = &shellDirDialog;
     UnixSignalWatcher signalWatcher([&mainForm](int) { mainForm.Terminate(); });
     mainForm.show();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    ShellDirDialog = nullptr;
+    return result;
 }

@@ -4,8 +4,10 @@
 #include "app/HistoryCombo.h"
 #include "app/IniFileUtils.h"
 #include "app/InitProg.h"
+#include "app/TranslateWidgets.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "printing/ExecProcess.h"
 #include "printing/PrintProgram.h"
@@ -181,10 +183,13 @@ void THauptForm::CreateControls()
     connect(EndeBtn, &QPushButton::clicked, this, &THauptForm::EndeBtnClick);
     connect(InfoBtn, &QPushButton::clicked, this, &THauptForm::InfoBtnClick);
     connect(btnProcess, &QPushButton::clicked, this, &THauptForm::btnProcessClick);
+    connect(SourceSelectBtn, &QToolButton::clicked, this, &THauptForm::SourceSelectBtnClick);
+    connect(FileBtn, &QToolButton::clicked, this, &THauptForm::FileBtnClick);
 }
 
 void THauptForm::FormCreate(const QStringList& arguments)
 {
+    TranslateComponent(this, "default");
     InitPaths(AppPath, UserPath, ProgPath, true);
     ProgramVersion(QStringLiteral("Ausdruck von PDF-Dateien"), QStringLiteral(" (Vers. 3.3)"),
                    QString::fromUtf8(kCopyright), 2, ProgVersName, ProgVersDate);
@@ -379,6 +384,44 @@ void THauptForm::btnProcessClick()
     cxPrinter->setEnabled(true);
     if (FCloseRequested)
         CloseLater();
+}
+
+void THauptForm::SourceSelectBtnClick()
+{
+    if (!ShellDirDialog)
+        return;
+    QString dir = SourceDirEdit->currentText();
+    if (dir.isEmpty())
+        dir = UserPath;
+    if (ShellDirDialog->Execute(TrDefault("Directory with files to print"), true, true, false, QString(), dir)) {
+        SourceDirEdit->setEditText(dir);
+        AddToHistory(SourceDirEdit, dir);
+    }
+}
+
+void THauptForm::FileBtnClick()
+{
+    TFileDialogOptions options;
+    options.InitialDir = SourceDirEdit->currentText();
+    options.Filter = TrDefault("PDF files|*.pdf|Print list|*.%s").replace(QStringLiteral("%s"), QStringLiteral("pbt"));
+    options.Title = TrDefault("Select files to print or print list");
+    options.MultiSelect = true;
+    const QStringList files = OpenFileDialog(this, options);
+    if (files.isEmpty())
+        return;
+    chbSubDir->setChecked(false);
+    const QString first = files.first();
+    const QString dir = first.left(first.lastIndexOf(PathDelimiter()) + 1);
+    if (dir != SourceDirEdit->currentText()) {
+        SourceDirEdit->setEditText(dir);
+        AddToHistory(SourceDirEdit, dir);
+    }
+    QStringList names;
+    for (const QString& file : files)
+        names << file.mid(file.lastIndexOf(PathDelimiter()) + 1);
+    const QString joined = names.join(u';');
+    FileEdit->setEditText(joined);
+    AddToHistory(FileEdit, joined);
 }
 
 void THauptForm::closeEvent(QCloseEvent* event)

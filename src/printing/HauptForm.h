@@ -72,6 +72,8 @@ public:
     void EndeBtnClick();
     void InfoBtnClick();
     void btnProcessClick();
+    void SourceSelectBtnClick();
+    void FileBtnClick();
 
     // Ends the program on a signal of the session: a run stops after its
     // current file, open boxes are closed, and the window closes normally so

@@ -6,6 +6,7 @@
 #include "app/QStringPrinter.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "support/TestSupport.h"
 #include "util/NumberEd.h"
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +229,63 @@ TEST_F(HauptFormTest, ScreenshotMatchesTheDesignSize)
     if (!dir.isEmpty()) {
         EXPECT_TRUE(image.save(QString::fromUtf8(dir) + S("/main-window.png")));
     }
+}
+
+TEST_F(HauptFormTest, DirectorySelectionStartsInDocumentsAndHeadsTheHistory)
+{
+    TShellDirDialog dialog;
+    ShellDirDialog = &dialog;
+    ShellDirDialogTestSeam::Clear();
+    ShellDirDialogTestSeam::PushAnswer(S("/srv/pdf/"));
+    ShellDirDialogTestSeam::PushAnswer(std::nullopt);
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(QString());
+    f->SourceSelectBtn->click();
+    ASSERT_EQ(ShellDirDialogTestSeam::AnsweredCalls().size(), 1);
+    const auto call = ShellDirDialogTestSeam::AnsweredCalls()[0];
+    EXPECT_EQ(call.Title, S("Directory with files to print"));
+    EXPECT_EQ(call.Dir, f->UserPath);
+    EXPECT_TRUE(call.Hidden);
+    EXPECT_TRUE(call.FileView);
+    EXPECT_FALSE(call.ZipAsFiles);
+    EXPECT_TRUE(call.HomeDir.isEmpty());
+    EXPECT_EQ(f->SourceDirEdit->currentText(), S("/srv/pdf/"));
+    EXPECT_EQ(f->SourceDirEdit->itemText(0), S("/srv/pdf/"));
+
+    // Cancel changes nothing.
+    f->SourceSelectBtn->click();
+    EXPECT_EQ(ShellDirDialogTestSeam::AnsweredCalls().size(), 2);
+    EXPECT_EQ(ShellDirDialogTestSeam::AnsweredCalls()[1].Dir, S("/srv/pdf/"));
+    EXPECT_EQ(f->SourceDirEdit->currentText(), S("/srv/pdf/"));
+    EXPECT_EQ(f->SourceDirEdit->count(), 1);
+    form.reset();
+    ShellDirDialog = nullptr;
+}
+
+TEST_F(HauptFormTest, FileSelectionFillsNamesAndDirectory)
+{
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(S("/data/Docs"));
+    f->FileEdit->setEditText(S("*.pdf"));
+    f->chbSubDir->setChecked(true);
+    FileDialogTestSeam::PushAnswer({S("/data/Docs/a.pdf"), S("/data/Docs/b.pdf")});
+    f->FileBtn->click();
+    const TFileDialogOptions options = FileDialogTestSeam::AnsweredDialogs().value(0);
+    EXPECT_EQ(options.Title, S("Select files to print or print list"));
+    EXPECT_EQ(options.Filter, S("PDF files|*.pdf|Print list|*.pbt"));
+    EXPECT_EQ(options.InitialDir, S("/data/Docs"));
+    EXPECT_TRUE(options.MultiSelect);
+    EXPECT_EQ(f->SourceDirEdit->currentText(), S("/data/Docs/"));
+    EXPECT_EQ(f->SourceDirEdit->itemText(0), S("/data/Docs/"));
+    EXPECT_EQ(f->FileEdit->currentText(), S("a.pdf;b.pdf"));
+    EXPECT_EQ(f->FileEdit->itemText(0), S("a.pdf;b.pdf"));
+    EXPECT_FALSE(f->chbSubDir->isChecked());
+    EXPECT_FALSE(f->chbSubDir->isEnabled());
+
+    // Cancel leaves everything as it was.
+    FileDialogTestSeam::PushAnswer({});
+    f->FileBtn->click();
+    EXPECT_EQ(f->FileEdit->currentText(), S("a.pdf;b.pdf"));
 }
 
 // ---- Print run with a stand-in print program ----
