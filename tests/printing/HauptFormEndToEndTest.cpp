@@ -1,0 +1,121 @@
+// The whole way from the main window through the print-to program and the
+// real spooler to the PDF files that the cups-pdf queue writes.
+
+#include "printing/HauptForm.h"
+
+#include "app/IniFileUtils.h"
+#include "app/InitProg.h"
+#include "app/QStringPrinter.h"
+#include "dialogs/MsgDialogs.h"
+#include "support/CupsPdf.h"
+#include "support/PdfWriter.h"
+#include "support/TestSupport.h"
+#include "util/NumberEd.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace testing_support;
+
+namespace {
+
+const QString PrintProgram = QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-printpdf");
+
+class HauptFormEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString problem = CupsProblem();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        ASSERT_TRUE(QFile::exists(PrintProgram));
+        TMainSettings settings;
+        settings.Sumatra = PrintProgram;
+        settings.Printer = TestPrinterName();
+        QDir().mkpath(home.filePath(QStringLiteral(".config")));
+        ASSERT_TRUE(WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"),
+                                      settings));
+        MsgDialogTestSeam::Clear();
+        MsgDialogTestSeam::SetStrict(true);
+        form = std::make_unique<THauptForm>(QStringList());
+        form->show();
+        ASSERT_EQ(form->PrtName, TestPrinterName());
+        ASSERT_EQ(form->SumatraPath, PrintProgram);
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
+        EXPECT_FALSE(MsgDialogTestSeam::HasPendingAnswers());
+        MsgDialogTestSeam::Clear();
+    }
+
+    void Write(const QString& name, const QByteArray& bytes) { ASSERT_TRUE(WriteFile(docs.filePath(name), bytes)); }
+
+    QTemporaryDir home;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    QTemporaryDir docs;
+    std::unique_ptr<THauptForm> form;
+};
+
+TEST_F(HauptFormEndToEnd, MasksSubdirectoriesAndPrintListsReachTheQueuePerCopy)
+{
+    const QString stem = UniqueJobStem(QStringLiteral("window"));
+    Write(stem + QStringLiteral("-a.pdf"), MakePdf(1));
+    Write(QStringLiteral("sub/") + stem + QStringLiteral("-b.pdf"), MakePdf(2));
+    Write(QStringLiteral("lists/") + stem + QStringLiteral("-c.PDF"), MakePdf(3));
+    Write(stem + QStringLiteral("-d.txt"), "not a pdf");
+    // The list names its entry relative to the directory field.
+    Write(QStringLiteral("lists/print.PBT"), QByteArray("lists/") + stem.toUtf8() + "-c.PDF\r\n");
+
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(stem + QStringLiteral("-*.pdf;lists/print.PBT"));
+    form->chbSubDir->setChecked(true);
+    form->KopAnz->setValue(2);
+    form->btnProcess->click();
+
+    // Per copy: b and c from the subfolders, a from the folder itself, c from the list.
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" 8 files printed"));
+    EXPECT_EQ(form->edtKop->GetValue(), 2);
+    const QStringList output = WaitForCupsPdfOutput(stem, 8);
+    ASSERT_EQ(output.size(), 8) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (QList<int>{1, 1, 2, 2, 3, 3, 3, 3}));
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
+TEST_F(HauptFormEndToEnd, UnknownPrinterAsksAndCancelStops)
+{
+    const QString stem = UniqueJobStem(QStringLiteral("noqueue"));
+    Write(stem + QStringLiteral("-1.pdf"), MakePdf(1));
+    Write(stem + QStringLiteral("-2.pdf"), MakePdf(1));
+    form->PrtName = QStringLiteral("No Such Queue");
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(stem + QStringLiteral("-*.pdf"));
+    MsgDialogTestSeam::PushAnswer(mrCancel);
+    form->btnProcess->click();
+
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.endsWith(QStringLiteral("\r\ncould not be printed!")));
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" No file printed"));
+    EXPECT_EQ(form->btnProcess->text(), QStringLiteral("Print"));
+    EXPECT_TRUE(form->cxPrinter->isEnabled());
+}
+
+} // namespace
