@@ -199,14 +199,19 @@ void THauptForm::FormCreate(const QStringList& arguments)
     TMainSettings settings;
     settings.Left = kDesignLeft;
     settings.Top = kDesignTop;
-    settings = ReadMainSettings(IniName, settings);
+    QString error;
+    settings = ReadMainSettings(IniName, settings, &error);
     move(settings.Left, settings.Top);
     SumatraPath = settings.Sumatra;
     PrtName = settings.Printer;
     chbSubDir->setChecked(settings.Subdirectories);
 
-    LoadHistory(IniName, QStringLiteral("Source"), SourceDirEdit, 0, false);
-    LoadHistory(IniName, QStringLiteral("Files"), FileEdit, 0, false);
+    LoadHistory(IniName, QStringLiteral("Source"), SourceDirEdit, 0, false, error.isEmpty() ? &error : nullptr);
+    LoadHistory(IniName, QStringLiteral("Files"), FileEdit, 0, false, error.isEmpty() ? &error : nullptr);
+    // An unreadable settings file is reported once; the window goes on with
+    // its defaults, and the write at exit refuses to replace what it could not read.
+    if (!error.isEmpty())
+        ErrorDialog(windowTitle(), error, dmActiveForm);
     TakeArgument(arguments);
 
     Printing = false;

@@ -89,8 +89,14 @@ bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText,
 {
     data.clear();
     QFile file(fileName);
-    if (QFileInfo(fileName).isDir()) {
+    const QFileInfo info(fileName);
+    if (info.isDir()) {
         SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Is a directory")));
+        return false;
+    }
+    // A pipe or device would block the open or never end; only plain files are read.
+    if (info.exists() && !info.isFile()) {
+        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Not a regular file")));
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {

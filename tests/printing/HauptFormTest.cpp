@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
 
 using namespace testing_support;
@@ -191,6 +193,33 @@ TEST_F(HauptFormTest, MissingSavedPrinterGivesWayToTheDefault)
     EXPECT_EQ(f->PrtName, DefaultPrinterName());
     // A saved program that no longer exists is searched again.
     EXPECT_EQ(f->SumatraPath, fakeProgram);
+}
+
+TEST_F(HauptFormTest, SettingsPathThatIsAPipeNeitherHangsNorStops)
+{
+    QDir().mkpath(QFileInfo(IniFile()).path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(IniFile()).constData(), 0600), 0);
+    THauptForm* f = Start();
+    EXPECT_EQ(f->pos(), QPoint(354, 247));
+    form.reset();
+    // The settings are written as a plain file in the pipe's place.
+    EXPECT_TRUE(QFileInfo(IniFile()).isFile());
+    EXPECT_EQ(ReadMainSettings(IniFile(), TMainSettings{}).Sumatra, fakeProgram);
+}
+
+TEST_F(HauptFormTest, AboutBoxShowsFiveLinesAtTheMouse)
+{
+    THauptForm* f = Start();
+    MsgDialogTestSeam::PushAnswer(mrOk);
+    f->InfoBtn->click();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes()[0];
+    EXPECT_EQ(box.DlgType, mtInformation);
+    const QStringList lines = box.Msg.split(S("\r\n"));
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[0], f->ProgVersName + S(" - ") + f->ProgVersDate);
+    EXPECT_TRUE(lines[2].startsWith(S("E-Mail: ")));
+    EXPECT_EQ(lines[3], S("Installation of Sumatra PDF required:"));
 }
 
 TEST_F(HauptFormTest, SeekDialogPicksTheProgram)

@@ -71,11 +71,11 @@ struct Encryption
 
 } // namespace
 
-QByteArray MakePdf(const PdfSpec& spec)
+QByteArray MakePdf(const PdfSpec& layout)
 {
-    const int pages = qMax(1, spec.pages);
+    const int pages = qMax(1, layout.pages);
     const Encryption encryption;
-    const bool encrypted = !spec.allowPrinting;
+    const bool encrypted = !layout.allowPrinting;
 
     // Objects 1 catalog, 2 page tree, 3 font, then a page and its content per page.
     QList<QByteArray> objects;

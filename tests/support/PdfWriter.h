@@ -13,7 +13,7 @@ struct PdfSpec
     bool allowPrinting = true;
 };
 
-QByteArray MakePdf(const PdfSpec& spec);
+QByteArray MakePdf(const PdfSpec& layout);
 inline QByteArray MakePdf(int pages)
 {
     return MakePdf(PdfSpec{pages, true});
