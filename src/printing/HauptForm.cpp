@@ -76,34 +76,27 @@ void THauptForm::CreateControls()
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    Label1 = new QLabel(QStringLiteral("Directory:"), client);
-    place(Label1, 8, 12, 68, 16);
-    SourceDirEdit = new QComboBox(client);
-    SourceDirEdit->setObjectName(QStringLiteral("SourceDirEdit"));
-    SourceDirEdit->setEditable(true);
-    SourceDirEdit->setInsertPolicy(QComboBox::NoInsert);
-    SourceDirEdit->setMaxVisibleItems(8);
-    place(SourceDirEdit, 80, 8, 263, 23);
-    SourceSelectBtn = new QToolButton(client);
-    SourceSelectBtn->setAutoRaise(true);
-    SourceSelectBtn->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    SourceSelectBtn->setToolTip(QStringLiteral("Select directory with PDF files"));
-    place(SourceSelectBtn, 349, 7, 24, 24);
-
-    Label2 = new QLabel(QStringLiteral("File names:"), client);
-    place(Label2, 8, 42, 68, 16);
-    FileEdit = new QComboBox(client);
-    FileEdit->setObjectName(QStringLiteral("FileEdit"));
-    FileEdit->setEditable(true);
-    FileEdit->setInsertPolicy(QComboBox::NoInsert);
-    FileEdit->setMaxVisibleItems(8);
+    // One row: a label, an editable box with history and a flat button.
+    const auto fieldRow = [&](const char* caption, QLabel*& label, QComboBox*& box, QToolButton*& button,
+                              QStyle::StandardPixmap icon, const char* buttonHint, int y) {
+        label = new QLabel(QString::fromUtf8(caption), client);
+        place(label, 8, y + 4, 68, 16);
+        box = new QComboBox(client);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setMaxVisibleItems(8); // the history's length in the settings file
+        place(box, 80, y, 263, 23);
+        button = new QToolButton(client);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setIcon(style()->standardIcon(icon));
+        button->setToolTip(QString::fromUtf8(buttonHint));
+        place(button, 349, y - 1, 24, 24);
+    };
+    fieldRow("Directory:", Label1, SourceDirEdit, SourceSelectBtn, QStyle::SP_DirOpenIcon,
+             "Select directory with PDF files", 8);
+    fieldRow("File names:", Label2, FileEdit, FileBtn, QStyle::SP_FileIcon, "Select files", 38);
     FileEdit->setToolTip(QStringLiteral("Insert filename(s) or wildcards"));
-    place(FileEdit, 80, 38, 263, 23);
-    FileBtn = new QToolButton(client);
-    FileBtn->setAutoRaise(true);
-    FileBtn->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    FileBtn->setToolTip(QStringLiteral("Select files"));
-    place(FileBtn, 349, 37, 24, 24);
 
     chbSubDir = new QCheckBox(QStringLiteral("Include subdirectories"), client);
     place(chbSubDir, 8, 72, 200, 19);
@@ -171,8 +164,6 @@ void THauptForm::CreateControls()
     QWidget::setTabOrder(InfoBtn, btnEdit);
     QWidget::setTabOrder(btnEdit, btnNew);
     QWidget::setTabOrder(btnNew, cxPrinter);
-    SourceSelectBtn->setFocusPolicy(Qt::NoFocus);
-    FileBtn->setFocusPolicy(Qt::NoFocus);
 
     const int statusHeight = StatusBar->sizeHint().height();
     client->setFixedSize(px(381), px(231) - statusHeight);
