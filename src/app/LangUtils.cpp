@@ -42,9 +42,9 @@ void SetDefaultCfgName(const QString& dir, const QString& name, const QProcessEn
     const QString fileName = name.isEmpty() ? WithCfgExtension(ExeBaseName) : name;
     QString base = dir;
     if (!IsAbsolutePath(dir)) {
-        base = DirectoryWithDelimiter(SpecialFolderPath(CSIDL_APPDATA, env)) + dir;
-        if (base.isEmpty())
-            base = PathDelimiter(); // no application-data folder: the root
+        // Without an application-data folder this starts at the root.
+        const QString appData = SpecialFolderPath(CSIDL_APPDATA, env);
+        base = (appData.isEmpty() ? QString(PathDelimiter()) : DirectoryWithDelimiter(appData)) + dir;
         AppSubDir = dir;
     }
     CfgName = DirectoryWithDelimiter(base) + fileName;

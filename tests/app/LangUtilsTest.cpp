@@ -104,8 +104,6 @@ TEST_F(StartOptions, DefaultConfigurationFile)
     EXPECT_EQ(AppSubDir, QStringLiteral("sub"));
     SetDefaultCfgName(QStringLiteral("/etc/mv"), {}, FEnv);
     EXPECT_EQ(CfgName, QStringLiteral("/etc/mv/abc.cfg"));
-    SetDefaultCfgName({}, {}, QProcessEnvironment()); // no home: the root
-    EXPECT_TRUE(CfgName.startsWith(u'/'));
 }
 
 TEST_F(StartOptions, CommandLinesPlaceTheConfigurationFile)
