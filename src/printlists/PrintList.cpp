@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 QStringList SplitPrintListLines(const QString& text)
 {
     QStringList lines;
@@ -56,4 +58,53 @@ bool ReadPrintList(const QString& fileName, QStringList& entries, QString* error
 bool WritePrintList(const QString& fileName, const QStringList& entries, QString* errorText)
 {
     return SaveToFile(fileName, EncodePrintList(entries), errorText);
+}
+
+QString ListToCommaText(const QStringList& items)
+{
+    QStringList parts;
+    for (const QString& item : items) {
+        const bool quote = item.isEmpty() || std::any_of(item.cbegin(), item.cend(),
+                                                         [](QChar c) { return c <= u' ' || c == u',' || c == u'"'; });
+        if (!quote) {
+            parts << item;
+            continue;
+        }
+        QString quoted = item;
+        quoted.replace(u'"', QStringLiteral("\"\""));
+        parts << u'"' + quoted + u'"';
+    }
+    return parts.join(u',');
+}
+
+QStringList CommaTextToList(const QString& text)
+{
+    QStringList items;
+    if (text.isEmpty())
+        return items;
+    qsizetype i = 0;
+    while (true) {
+        QString item;
+        if (i < text.size() && text[i] == u'"') {
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == u'"') {
+                    if (i + 1 < text.size() && text[i + 1] == u'"')
+                        ++i;
+                    else
+                        break;
+                }
+                item += text[i];
+            }
+            // Anything between the closing quote and the next comma is dropped.
+            i = text.indexOf(u',', i);
+        } else {
+            const qsizetype comma = text.indexOf(u',', i);
+            item = text.mid(i, comma < 0 ? -1 : comma - i);
+            i = comma;
+        }
+        items << item;
+        if (i < 0)
+            return items;
+        ++i;
+    }
 }

@@ -27,3 +27,9 @@ bool ReadPrintList(const QString& fileName, QStringList& entries, QString* error
 // Creates or replaces the list file as a whole; the old file stays untouched
 // when writing fails, and *errorText then names the file and the reason.
 bool WritePrintList(const QString& fileName, const QStringList& entries, QString* errorText = nullptr);
+
+// A list as one line of comma text: items joined by commas, an item that is
+// empty or holds blanks, control characters, commas or double quotes written
+// in double quotes with inner quotes doubled. CommaTextToList reads it back.
+QString ListToCommaText(const QStringList& items);
+QStringList CommaTextToList(const QString& text);

@@ -80,3 +80,15 @@ TEST(PrintList, ReportsFilesThatCannotBeReadOrWritten)
     EXPECT_FALSE(WritePrintList(impossible, {u"a.pdf"_qs}, &error));
     EXPECT_TRUE(error.contains(impossible)) << error.toStdString();
 }
+
+TEST(PrintList, CommaTextKeepsItemsWithBlanksCommasQuotesAndEmptyOnes)
+{
+    const QStringList items{u"a.pdf"_qs, u"my file.pdf"_qs, u"x,y.pdf"_qs, u"say \"hi\".pdf"_qs, QString()};
+    const QString text = ListToCommaText(items);
+    EXPECT_EQ(text, u"a.pdf,\"my file.pdf\",\"x,y.pdf\",\"say \"\"hi\"\".pdf\",\"\""_qs);
+    EXPECT_EQ(CommaTextToList(text), items);
+    EXPECT_EQ(CommaTextToList(QString()), QStringList());
+    EXPECT_EQ(ListToCommaText({}), QString());
+    // An unterminated quote ends the text instead of running past it.
+    EXPECT_EQ(CommaTextToList(u"\"open,b"_qs), QStringList{u"open,b"_qs});
+}

@@ -1,0 +1,93 @@
+#include "printlists/ListPaths.h"
+
+#include "app/QStringPrinter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TEntryCase
+{
+    const char* common;
+    const char* file;
+    const char* entry;
+};
+
+void ExpectEntries(const std::initializer_list<TEntryCase>& cases, PathStyle style)
+{
+    for (const TEntryCase& c : cases)
+        EXPECT_EQ(RelativeListEntry(QString::fromUtf8(c.common), QString::fromUtf8(c.file), style),
+                  QString::fromUtf8(c.entry))
+            << c.common << " + " << c.file;
+}
+
+int Length(const QString& text)
+{
+    return int(text.size());
+}
+
+} // namespace
+
+TEST(ListPaths, WindowsEntriesFollowDrivesAndFoldersWithoutCase)
+{
+    ExpectEntries(
+        {
+            {"C:\\Docs", "C:\\Docs\\a.pdf", "a.pdf"},
+            {"C:\\Docs\\", "C:\\Docs\\Sub\\b.pdf", "Sub\\b.pdf"},
+            {"C:\\Docs\\", "c:\\other\\c.pdf", "..\\other\\c.pdf"},
+            {"C:\\Docs\\", "D:\\x.pdf", "D:\\x.pdf"},
+            {"C:\\docs\\sub\\", "C:\\DOCS\\x.pdf", "..\\x.pdf"},
+            {"C:\\Docs\\A\\B\\", "C:\\y.pdf", "..\\..\\..\\y.pdf"},
+            {"", "C:\\Docs\\a.pdf", "C:\\Docs\\a.pdf"},
+            {"\\", "C:\\Docs\\a.pdf", "C:\\Docs\\a.pdf"},
+            {"\\\\srv\\share\\docs\\", "\\\\SRV\\Share\\other\\c.pdf", "..\\other\\c.pdf"},
+            {"\\\\srv\\share\\docs\\", "\\\\srv\\other\\docs\\c.pdf", "\\\\srv\\other\\docs\\c.pdf"},
+            {"C:\\Docs\\.\\Sub\\..\\", "C:\\Docs\\a.pdf", "a.pdf"},
+        },
+        PathStyle::Windows);
+}
+
+TEST(ListPaths, PosixEntriesStepUpButKeepFullPathsWhereNothingIsShared)
+{
+    ExpectEntries(
+        {
+            {"/home/u/docs", "/home/u/docs/a.pdf", "a.pdf"},
+            {"/home/u/docs/", "/home/u/docs/Sub/b.pdf", "Sub/b.pdf"},
+            {"/home/u/docs/", "/home/u/other/c.pdf", "../other/c.pdf"},
+            {"/home/u/docs/", "/mnt/x.pdf", "/mnt/x.pdf"},
+            {"/home/u/Docs/", "/home/u/docs/a.pdf", "../docs/a.pdf"},
+            {"", "/home/u/a.pdf", "/home/u/a.pdf"},
+            {"/", "/home/u/a.pdf", "/home/u/a.pdf"},
+            {"docs/", "/home/u/docs/a.pdf", "/home/u/docs/a.pdf"},
+            {"/home/u/../u/docs//", "/home/u/docs/a.pdf", "a.pdf"},
+            {"/home/u/docs/", "/home/u/docs/C:\\x.pdf", "C:\\x.pdf"},
+        },
+        PathStyle::Posix);
+}
+
+TEST(ListPaths, ShortPathsStayAndLongOnesLoseFoldersFromTheFront)
+{
+    const QString path = u"C:\\aaaa\\bbbb\\cccc\\list"_qs;
+    const struct
+    {
+        int width;
+        const char* shown;
+    } steps[] = {
+        {100, "C:\\aaaa\\bbbb\\cccc\\list"},
+        {22, "C:\\aaaa\\bbbb\\cccc\\list"},
+        {21, "C:\\...\\bbbb\\cccc\\list"},
+        {20, "C:\\...\\cccc\\list"},
+        {11, "C:\\...\\list"},
+        {10, "...\\list"},
+        {7, "list"},
+        {0, "list"},
+    };
+    for (const auto& s : steps)
+        EXPECT_EQ(ShortenPathToWidth(path, s.width, Length, PathStyle::Windows), QString::fromUtf8(s.shown)) << s.width;
+
+    EXPECT_EQ(ShortenPathToWidth(u"/home/user/documents/"_qs, 16, Length, PathStyle::Posix), u"/.../documents/"_qs);
+    EXPECT_EQ(ShortenPathToWidth(QString(), 0, Length, PathStyle::Posix), QString());
+    // Runs of delimiters and folders that begin with a dot still shrink to the name.
+    EXPECT_EQ(ShortenPathToWidth(u"//.a//.b///x"_qs, 1, Length, PathStyle::Posix), u"x"_qs);
+    EXPECT_EQ(ShortenPathToWidth(u"/.a/b/c/x"_qs, 8, Length, PathStyle::Posix), u"/.../c/x"_qs);
+}
