@@ -6,6 +6,7 @@
 #include "dialogs/ShellDirDlg.h"
 #include "printing/HauptForm.h"
 #include "printing/ShowText.h"
+#include "printlists/FileListDlg.h"
 
 #include <QApplication>
 
@@ -44,9 +45,12 @@ int main(int argc, char* argv[])
     // The dialogs live as long as the program and are reused on every call.
     TShellDirDialog shellDirDialog(&mainForm);
     ShellDirDialog = &shellDirDialog;
+    TFileListDialog fileListDialog(&mainForm);
+    FileListDialog = &fileListDialog;
     UnixSignalWatcher signalWatcher([&mainForm](int) { mainForm.Terminate(); });
     mainForm.show();
     const int result = QApplication::exec();
+    FileListDialog = nullptr;
     ShellDirDialog = nullptr;
     return result;
 }

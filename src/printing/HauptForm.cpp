@@ -12,6 +12,8 @@
 #include "printing/ExecProcess.h"
 #include "printing/PrintProgram.h"
 #include "printing/PrintRun.h"
+#include "printlists/FileListDlg.h"
+#include "printlists/PrintList.h"
 #include "util/NumberEd.h"
 #include "util/StrUtils.h"
 
@@ -176,6 +178,8 @@ void THauptForm::CreateControls()
     connect(btnProcess, &QPushButton::clicked, this, &THauptForm::btnProcessClick);
     connect(SourceSelectBtn, &QToolButton::clicked, this, &THauptForm::SourceSelectBtnClick);
     connect(FileBtn, &QToolButton::clicked, this, &THauptForm::FileBtnClick);
+    connect(btnEdit, &QPushButton::clicked, this, &THauptForm::btnEditClick);
+    connect(btnNew, &QPushButton::clicked, this, &THauptForm::btnNewClick);
 }
 
 void THauptForm::FormCreate(const QStringList& arguments)
@@ -418,6 +422,55 @@ void THauptForm::FileBtnClick()
     const QString joined = names.join(u';');
     FileEdit->setEditText(joined);
     AddToHistory(FileEdit, joined);
+}
+
+void THauptForm::btnEditClick()
+{
+    if (!FileListDialog)
+        return;
+    const QString ext = QString::fromLatin1(PrintListExtension);
+    TFileDialogOptions options;
+    options.InitialDir = SourceDirEdit->currentText();
+    // The field's text up to its first list name; an upper-case name is
+    // found when no lower-case one is there.
+    const QString field = FileEdit->currentText();
+    qsizetype p = field.indexOf(ext);
+    if (p < 0)
+        p = field.indexOf(ext, 0, Qt::CaseInsensitive);
+    if (p >= 0)
+        options.FileName = field.left(p + ext.size());
+    options.Filter = SafeFormat(TrDefault("Print list|*.%s"), {ext});
+    options.Title = TrDefault("Select print list");
+    const QStringList picked = OpenFileDialog(this, options);
+    if (picked.isEmpty())
+        return;
+    TakePrintList(FileListDialog->Execute(TrDefault("Edit print list"), TrDefault("PDF files|*.pdf"),
+                                          SourceDirEdit->currentText(), picked.first(), options.Filter, ext, true));
+}
+
+void THauptForm::btnNewClick()
+{
+    if (!FileListDialog)
+        return;
+    const QString ext = QString::fromLatin1(PrintListExtension);
+    TakePrintList(FileListDialog->Execute(TrDefault("Create print list"), TrDefault("PDF files|*.pdf"),
+                                          SourceDirEdit->currentText(), QString(),
+                                          SafeFormat(TrDefault("Batch files|*.%s"), {ext}), ext, true));
+}
+
+void THauptForm::TakePrintList(const QString& listFile)
+{
+    if (listFile.isEmpty())
+        return;
+    const qsizetype slash = listFile.lastIndexOf(PathDelimiter());
+    FileEdit->setEditText(listFile.mid(slash + 1));
+    // The entries are relative to the list's own folder, which must become
+    // the source directory for the print run to find them.
+    const QString dir = listFile.left(slash + 1);
+    if (dir != SourceDirEdit->currentText()) {
+        SourceDirEdit->setEditText(dir);
+        AddToHistory(SourceDirEdit, dir);
+    }
 }
 
 void THauptForm::closeEvent(QCloseEvent* event)

@@ -74,6 +74,9 @@ public:
     void btnProcessClick();
     void SourceSelectBtnClick();
     void FileBtnClick();
+    // Edit and create print lists in the list editor (FileListDialog).
+    void btnEditClick();
+    void btnNewClick();
 
     // Ends the program on a signal of the session: a run stops after its
     // current file, open boxes are closed, and the window closes normally so
@@ -89,6 +92,8 @@ private:
     void FormCreate(const QStringList& arguments);
     void FormDestroy();
     void TakeArgument(const QStringList& arguments);
+    // A written list goes into the file field, its folder into the directory field.
+    void TakePrintList(const QString& listFile);
     void SetPrinterIndex(int index);
     void SetStatus(const QString& text, const QColor& color);
     void SetProcessButton(int image, const QString& caption, const QString& hint);
