@@ -182,9 +182,28 @@ void THauptForm::CreateControls()
     connect(btnNew, &QPushButton::clicked, this, &THauptForm::btnNewClick);
 }
 
+void THauptForm::FitLabelColumn()
+{
+    // Translated captions may be longer than the English ones: the fields
+    // move right (and narrow) so that no caption is cut off.
+    const int gap = qRound(4 * logicalDpiX() / 96.0);
+    int right = 0;
+    for (QLabel* label : {Label1, Label2, Label5}) {
+        label->resize(label->fontMetrics().horizontalAdvance(label->text()) + gap, label->height());
+        right = qMax(right, label->geometry().right() + gap);
+    }
+    for (QWidget* field :
+         {static_cast<QWidget*>(SourceDirEdit), static_cast<QWidget*>(FileEdit), static_cast<QWidget*>(cxPrinter)}) {
+        const QRect g = field->geometry();
+        if (right > g.left())
+            field->setGeometry(right, g.top(), g.right() - right + 1, g.height());
+    }
+}
+
 void THauptForm::FormCreate(const QStringList& arguments)
 {
     TranslateComponent(this, "default");
+    FitLabelColumn();
     InitPaths(AppPath, UserPath, ProgPath, true);
     ProgramVersion(QStringLiteral("Ausdruck von PDF-Dateien"), QStringLiteral(" (Vers. 3.3)"),
                    QString::fromUtf8(kCopyright), 2, ProgVersName, ProgVersDate);

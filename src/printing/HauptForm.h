@@ -90,6 +90,7 @@ protected:
 private:
     void CreateControls();
     void FormCreate(const QStringList& arguments);
+    void FitLabelColumn();
     void FormDestroy();
     void TakeArgument(const QStringList& arguments);
     // A written list goes into the file field, its folder into the directory field.

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -252,6 +253,11 @@ TEST_F(HauptFormTest, CancelledSeekEndsTheProgram)
 TEST_F(HauptFormTest, ScreenshotMatchesTheDesignSize)
 {
     THauptForm* f = Start({S("/data/Docs/*.pdf")});
+    for (const QLabel* label : f->findChildren<QLabel*>()) {
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString() << " is cut off";
+    }
+    EXPECT_GT(f->SourceDirEdit->x(), f->Label1->geometry().right());
     const QImage image = f->grab().toImage();
     EXPECT_EQ(image.size(), QSize(381, 231));
     const QByteArray dir = qgetenv("MORVANE_SCREENSHOT_DIR");
