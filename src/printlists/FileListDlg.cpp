@@ -50,6 +50,11 @@ QString NamePart(const QString& fileName)
     return fileName.mid(fileName.lastIndexOf(PathDelimiter()) + 1);
 }
 
+QString FolderPart(const QString& fileName)
+{
+    return fileName.left(fileName.lastIndexOf(PathDelimiter()) + 1);
+}
+
 } // namespace
 
 TFileListDialog::TFileListDialog(QWidget* parent)
@@ -98,7 +103,7 @@ void TFileListDialog::FormCreate()
     };
     UpBtn = speedButton(QStyle::SP_ArrowUp, "Move file up");
     DownBtn = speedButton(QStyle::SP_ArrowDown, "Move file down");
-    InsertBtn = speedButton(QStyle::SP_FileIcon, "Add files");
+    InsertBtn = speedButton(QStyle::SP_DialogOpenButton, "Add files");
     DeleteBtn = speedButton(QStyle::SP_TrashIcon, "Remove file");
     btSaveAs = speedButton(QStyle::SP_DialogSaveButton, "Save list as new file");
 
@@ -207,6 +212,10 @@ QString TFileListDialog::Execute(const QString& title, const QString& fileFilter
             ErrorDialog(title, error, dmActiveForm);
             return {};
         }
+        // The print run reads the entries from the list's own folder.
+        const QString listDir = FolderPart(fileName);
+        for (QString& entry : entries)
+            entry = RebaseListEntry(entry, listDir, FPath);
         lbxFiles->addItems(entries);
         SelectIndex(0);
     }
@@ -238,7 +247,10 @@ void TFileListDialog::OKBtnClick()
 bool TFileListDialog::WriteList(const QString& fileName)
 {
     QString error;
-    if (WritePrintList(fileName, Entries(), &error))
+    QStringList entries = Entries();
+    for (QString& entry : entries)
+        entry = RebaseListEntry(entry, FPath, FolderPart(fileName));
+    if (WritePrintList(fileName, entries, &error))
         return true;
     ErrorDialog(windowTitle(), error, dmActiveForm);
     return false;
@@ -319,7 +331,7 @@ void TFileListDialog::DownBtnClick()
 void TFileListDialog::btSaveAsClick()
 {
     if (!FFilename.isEmpty())
-        FSaveOptions.InitialDir = FFilename.left(FFilename.lastIndexOf(PathDelimiter()) + 1);
+        FSaveOptions.InitialDir = FolderPart(FFilename);
     const QString name = SaveFileDialog(this, FSaveOptions);
     // The name is taken only once the list is in it; after a failure OK
     // still writes where it would have before.

@@ -90,6 +90,16 @@ QString RelativeListEntry(const QString& commonPath, const QString& fileName, Pa
     return entry + name;
 }
 
+QString RebaseListEntry(const QString& entry, const QString& fromDir, const QString& toDir, PathStyle style)
+{
+    const QString from = DirectoryWithDelimiter(fromDir, style);
+    if (entry.isEmpty() || from == DirectoryWithDelimiter(toDir, style))
+        return entry;
+    // BuildFileName leaves a full name unchanged.
+    const QString full = BuildFileName(from, entry, QString(), style);
+    return full == entry ? entry : RelativeListEntry(toDir, full, style);
+}
+
 QString ShortenPathToWidth(const QString& path, int maxWidth, const std::function<int(const QString&)>& textWidth,
                            PathStyle style)
 {

@@ -21,6 +21,13 @@
 // ".." cancels the folder before it.
 QString RelativeListEntry(const QString& commonPath, const QString& fileName, PathStyle style = NativePathStyle);
 
+// An entry relative to fromDir, made relative to toDir instead: a list is
+// printed from its own folder, which need not be the common path it was
+// edited with. Empty entries and full names stay as they are, and so does
+// every entry when both folders are the same.
+QString RebaseListEntry(const QString& entry, const QString& fromDir, const QString& toDir,
+                        PathStyle style = NativePathStyle);
+
 // The path made to fit maxWidth (as measured by textWidth) by leaving out
 // folders from the front: "\a\b\c\" becomes "\...\b\c\", then "\...\c\",
 // then "\...\", then "...\"; a drive goes once no folder is left to drop. The

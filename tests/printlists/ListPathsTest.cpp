@@ -91,3 +91,31 @@ TEST(ListPaths, ShortPathsStayAndLongOnesLoseFoldersFromTheFront)
     EXPECT_EQ(ShortenPathToWidth(u"//.a//.b///x"_qs, 1, Length, PathStyle::Posix), u"x"_qs);
     EXPECT_EQ(ShortenPathToWidth(u"/.a/b/c/x"_qs, 8, Length, PathStyle::Posix), u"/.../c/x"_qs);
 }
+
+TEST(ListPaths, RebasedEntriesNameTheSameFileFromTheListsFolder)
+{
+    const struct
+    {
+        const char* entry;
+        const char* from;
+        const char* to;
+        const char* rebased;
+    } cases[] = {
+        {"a.pdf", "/t/docs/", "/t/lists/", "../docs/a.pdf"},
+        {"Sub/b.pdf", "/t/docs", "/t/docs/Sub/", "b.pdf"},
+        {"../other/c.pdf", "/t/docs/", "/t/other/", "c.pdf"},
+        {"/elsewhere/x.pdf", "/t/docs/", "/t/lists/", "/elsewhere/x.pdf"},
+        {"", "/t/docs/", "/t/lists/", ""},
+        {"./a.pdf", "/t/docs", "/t/docs/", "./a.pdf"},
+        {"a.pdf", "/t/docs/", "/u/lists/", "/t/docs/a.pdf"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RebaseListEntry(QString::fromUtf8(c.entry), QString::fromUtf8(c.from), QString::fromUtf8(c.to),
+                                  PathStyle::Posix),
+                  QString::fromUtf8(c.rebased))
+            << c.entry << " from " << c.from << " to " << c.to;
+    EXPECT_EQ(RebaseListEntry(u"a.pdf"_qs, u"C:\\Docs\\"_qs, u"C:\\Lists\\"_qs, PathStyle::Windows),
+              u"..\\Docs\\a.pdf"_qs);
+    EXPECT_EQ(RebaseListEntry(u"D:\\x.pdf"_qs, u"C:\\Docs\\"_qs, u"C:\\Lists\\"_qs, PathStyle::Windows),
+              u"D:\\x.pdf"_qs);
+}
