@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -205,6 +206,20 @@ TEST_F(HauptFormTest, SettingsPathThatIsAPipeNeitherHangsNorStops)
     form.reset();
     // The settings are written as a plain file in the pipe's place.
     EXPECT_TRUE(QFileInfo(IniFile()).isFile());
+    EXPECT_EQ(ReadMainSettings(IniFile(), TMainSettings{}).Sumatra, fakeProgram);
+}
+
+TEST_F(HauptFormTest, TerminateClosesOpenDialogsAndTheWindowSavingTheSettings)
+{
+    THauptForm* f = Start();
+    QTimer::singleShot(0, f, [f] { f->Terminate(); });
+    {
+        QDialog dialog(f);
+        // Ends only when the termination rejects it.
+        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([f] { return !f->isVisible(); }, 5000));
+    form.reset();
     EXPECT_EQ(ReadMainSettings(IniFile(), TMainSettings{}).Sumatra, fakeProgram);
 }
 
