@@ -208,14 +208,14 @@ QString TFileListDialog::Execute(const QString& title, const QString& fileFilter
         QString error;
         if (!fromFile) {
             entries = CommaTextToList(fileName);
-        } else if (!ReadPrintList(fileName, entries, &error)) {
+        } else if (ReadPrintList(fileName, entries, &error)) {
+            // The print run reads the entries from the list's own folder.
+            for (QString& entry : entries)
+                entry = RebaseListEntry(entry, FolderPart(fileName), FPath);
+        } else {
             ErrorDialog(title, error, dmActiveForm);
             return {};
         }
-        // The print run reads the entries from the list's own folder.
-        const QString listDir = FolderPart(fileName);
-        for (QString& entry : entries)
-            entry = RebaseListEntry(entry, listDir, FPath);
         lbxFiles->addItems(entries);
         SelectIndex(0);
     }

@@ -129,6 +129,21 @@ TEST_F(FileListDlgTest, EditingShowsTheListAndOkWritesItBackWithCrLf)
     EXPECT_EQ(ReadFile(list), QByteArray("a.pdf\r\n\r\nSub/b.pdf\r\n"));
 }
 
+TEST_F(FileListDlgTest, ListOutsideTheCommonPathIsShownRelativeToItAndWrittenBackUnchanged)
+{
+    const QString list = Path("lists/l.pbt");
+    const QByteArray bytes("../docs/a.pdf\r\n/abs/x.pdf\r\n\r\n../docs/Sub/b.pdf\r\n");
+    ASSERT_TRUE(WriteFile(list, bytes));
+    EXPECT_EQ(
+        Edit(list,
+             [&] {
+                 EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("/abs/x.pdf"), QString(), S("Sub/b.pdf")}));
+                 dialog.OKBtn->click();
+             }),
+        list);
+    EXPECT_EQ(ReadFile(list), bytes);
+}
+
 TEST_F(FileListDlgTest, LongCommonPathLosesFoldersFromTheFrontToFit)
 {
     const QString deep = docs + S("a-rather-long-folder/another-long-folder/yet-another-one/and-the-last/");
@@ -324,18 +339,19 @@ TEST_F(FileListDlgTest, CommaTextModeHasNoFileAndReturnsTheItems)
 {
     const QString result = Run(
         [&]() -> QString {
-            return dialog.Execute(S("t"), kPdfFilter, docs, S("a.pdf,\"b c.pdf\""), QString(), QString(), false);
+            return dialog.Execute(S("t"), kPdfFilter, docs, S("a.pdf,\"b c.pdf\",x/../d.pdf"), QString(), QString(),
+                                  false);
         },
         [&] {
             EXPECT_FALSE(dialog.paTop->isVisible());
             EXPECT_FALSE(dialog.btSaveAs->isVisible());
-            EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("b c.pdf")}));
+            EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("b c.pdf"), S("x/../d.pdf")}));
             dialog.UpBtn->click();
             Select(1);
             dialog.UpBtn->click();
             dialog.OKBtn->click();
         });
-    EXPECT_EQ(result, S("\"b c.pdf\",a.pdf"));
+    EXPECT_EQ(result, S("\"b c.pdf\",a.pdf,x/../d.pdf"));
 }
 
 TEST_F(FileListDlgTest, LayoutFollowsTheDesignAndItsAnchors)
