@@ -33,9 +33,7 @@ public:
     void btSaveAsClick();
     void OKBtnClick();
 
-    // The common path and the list file as Execute and the commands left them.
-    QString CommonPath() const { return FPath; }
-    QString ListFileName() const { return FFilename; }
+    // The entries as the list box shows them.
     QStringList Entries() const;
 
     QWidget* paTop;

@@ -23,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 using namespace testing_support;
 
@@ -41,8 +42,6 @@ class FileListDlgTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(tmp.isValid());
-        docs = tmp.filePath(S("docs/"));
         ASSERT_TRUE(QDir().mkpath(docs));
         MsgDialogTestSeam::Clear();
         MsgDialogTestSeam::SetStrict(true);
@@ -51,8 +50,7 @@ protected:
 
     void TearDown() override
     {
-        EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty())
-            << MsgDialogTestSeam::UnexpectedBoxes().front().Msg.toStdString();
+        EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
         EXPECT_FALSE(MsgDialogTestSeam::HasPendingAnswers());
         EXPECT_FALSE(FileDialogTestSeam::HasPendingAnswers());
         MsgDialogTestSeam::Clear();
@@ -78,26 +76,23 @@ protected:
         return execute();
     }
 
-    QString Edit(const QString& listFile, const std::function<void()>& steps)
+    // Edits listFile, or creates a list when it is empty, with docs as the common path.
+    QString Edit(const QString& listFile, const std::function<void()>& steps,
+                 const std::optional<QString>& commonPath = std::nullopt)
     {
         return Run(
             [&]() -> QString {
-                return dialog.Execute(S("Edit print list"), kPdfFilter, docs, listFile, kListFilter, S("pbt"), true);
-            },
-            steps);
-    }
-
-    QString Create(const QString& commonPath, const std::function<void()>& steps)
-    {
-        return Run(
-            [&]() -> QString {
-                return dialog.Execute(S("Create print list"), kPdfFilter, commonPath, QString(), kListFilter, S("pbt"),
+                return dialog.Execute(S("Edit"), kPdfFilter, commonPath.value_or(docs), listFile, kListFilter, S("pbt"),
                                       true);
             },
             steps);
     }
 
-    void Select(int row) { dialog.lbxFiles->setCurrentRow(row); }
+    void Add(const QStringList& files)
+    {
+        FileDialogTestSeam::PushAnswer(files);
+        dialog.InsertBtn->click();
+    }
     int Selected() const
     {
         const QList<QListWidgetItem*> items = dialog.lbxFiles->selectedItems();
@@ -105,7 +100,7 @@ protected:
     }
 
     QTemporaryDir tmp;
-    QString docs;
+    const QString docs = tmp.filePath(S("docs/"));
     TFileListDialog dialog;
 };
 
@@ -115,46 +110,27 @@ TEST_F(FileListDlgTest, EditingShowsTheListAndOkWritesItBackWithCrLf)
     const QString list = docs + S("list.pbt");
     ASSERT_TRUE(WriteFile(list, "a.pdf\n\nSub/b.pdf"));
     const QString result = Edit(list, [&] {
-        EXPECT_EQ(dialog.windowTitle(), S("Edit print list"));
         EXPECT_EQ(dialog.lblListfile->text(), S("list.pbt"));
         EXPECT_EQ(dialog.lblPath->text(), docs);
-        EXPECT_EQ(dialog.CommonPath(), docs);
         EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), QString(), S("Sub/b.pdf")}));
         EXPECT_EQ(Selected(), 0);
-        EXPECT_TRUE(dialog.paTop->isVisible());
-        EXPECT_TRUE(dialog.btSaveAs->isVisible());
         dialog.OKBtn->click();
     });
     EXPECT_EQ(result, list);
     EXPECT_EQ(ReadFile(list), QByteArray("a.pdf\r\n\r\nSub/b.pdf\r\n"));
-}
 
-TEST_F(FileListDlgTest, ListOutsideTheCommonPathIsShownRelativeToItAndWrittenBackUnchanged)
-{
-    const QString list = Path("lists/l.pbt");
-    const QByteArray bytes("../docs/a.pdf\r\n/abs/x.pdf\r\n\r\n../docs/Sub/b.pdf\r\n");
-    ASSERT_TRUE(WriteFile(list, bytes));
-    EXPECT_EQ(
-        Edit(list,
-             [&] {
-                 EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("/abs/x.pdf"), QString(), S("Sub/b.pdf")}));
-                 dialog.OKBtn->click();
-             }),
-        list);
-    EXPECT_EQ(ReadFile(list), bytes);
-}
-
-TEST_F(FileListDlgTest, LongCommonPathLosesFoldersFromTheFrontToFit)
-{
-    const QString deep = docs + S("a-rather-long-folder/another-long-folder/yet-another-one/and-the-last/");
-    Run([&]() -> QString { return dialog.Execute(S("t"), kPdfFilter, deep, QString(), kListFilter, S("pbt"), true); },
-        [&] {
-            const QString shown = dialog.lblPath->text();
-            EXPECT_TRUE(shown.contains(S("/.../"))) << shown.toStdString();
-            EXPECT_TRUE(shown.endsWith(S("/and-the-last/"))) << shown.toStdString();
-            EXPECT_LE(dialog.lblPath->fontMetrics().horizontalAdvance(shown),
-                      dialog.width() - dialog.lblPath->x() - 10);
-        });
+    // A list outside the common path shows its entries relative to it and
+    // is written back as it was.
+    const QString other = Path("lists/l.pbt");
+    const QByteArray bytes("../docs/a.pdf\r\n/abs/x.pdf\r\n\r\n");
+    ASSERT_TRUE(WriteFile(other, bytes));
+    EXPECT_EQ(Edit(other,
+                   [&] {
+                       EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("/abs/x.pdf"), QString()}));
+                       dialog.OKBtn->click();
+                   }),
+              other);
+    EXPECT_EQ(ReadFile(other), bytes);
 }
 
 TEST_F(FileListDlgTest, CancelEscapeAndAnEmptyListLeaveTheFileAlone)
@@ -164,16 +140,18 @@ TEST_F(FileListDlgTest, CancelEscapeAndAnEmptyListLeaveTheFileAlone)
     EXPECT_TRUE(Edit(list, [&] {
                     dialog.DeleteBtn->click();
                     dialog.OKBtn->click();
-                    EXPECT_FALSE(dialog.isVisible());
                 }).isEmpty());
     EXPECT_TRUE(Edit(list, [&] {
-                    FileDialogTestSeam::PushAnswer({docs + S("a.pdf")});
-                    dialog.InsertBtn->click();
+                    Add({docs + S("a.pdf")});
                     QTest::keyClick(dialog.lbxFiles, Qt::Key_Escape);
                     EXPECT_FALSE(dialog.isVisible());
                 }).isEmpty());
     EXPECT_TRUE(Edit(list, [&] { dialog.CancelBtn->click(); }).isEmpty());
     EXPECT_EQ(ReadFile(list), QByteArray("x.pdf\n"));
+
+    MsgDialogTestSeam::PushAnswer(mrOk);
+    EXPECT_TRUE(Edit(docs + S("missing.pbt"), [] { ADD_FAILURE() << "opened without a list"; }).isEmpty());
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes().value(0).Msg.contains(S("missing.pbt")));
 }
 
 TEST_F(FileListDlgTest, AddedFilesAreAppendedRelativeToTheCommonPath)
@@ -181,35 +159,29 @@ TEST_F(FileListDlgTest, AddedFilesAreAppendedRelativeToTheCommonPath)
     const QString list = docs + S("list.pbt");
     ASSERT_TRUE(WriteFile(list, "first.pdf\r\nsecond.pdf\r\n"));
     Edit(list, [&] {
-        Select(0);
-        FileDialogTestSeam::PushAnswer(
-            {docs + S("a.pdf"), docs + S("Sub/b.pdf"), Path("other/c.pdf"), S("/elsewhere/x.pdf"), docs + S("a.pdf")});
-        dialog.InsertBtn->click();
+        Add({docs + S("a.pdf"), docs + S("Sub/b.pdf"), Path("other/c.pdf"), S("/elsewhere/x.pdf"), docs + S("a.pdf")});
         EXPECT_EQ(dialog.Entries(), (QStringList{S("first.pdf"), S("second.pdf"), S("a.pdf"), S("Sub/b.pdf"),
                                                  S("../other/c.pdf"), S("/elsewhere/x.pdf"), S("a.pdf")}));
         EXPECT_EQ(Selected(), 0);
-
         // A line break in a name would split the entry when it is written.
-        FileDialogTestSeam::PushAnswer({docs + S("two\nlines.pdf")});
         MsgDialogTestSeam::PushAnswer(mrOk);
-        dialog.InsertBtn->click();
+        Add({docs + S("two\nlines.pdf")});
         EXPECT_EQ(dialog.lbxFiles->count(), 7);
-        ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-        EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes().front().Msg.contains(S("two\nlines.pdf")));
+        EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes().value(0).Msg.contains(S("two\nlines.pdf")));
     });
-    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_EQ(asked[0].InitialDir, docs);
-    EXPECT_EQ(asked[0].Filter, kPdfFilter);
-    EXPECT_TRUE(asked[0].MultiSelect);
+    const TFileDialogOptions asked = FileDialogTestSeam::AnsweredDialogs().value(0);
+    EXPECT_EQ(asked.InitialDir, docs);
+    EXPECT_EQ(asked.Filter, kPdfFilter);
+    EXPECT_TRUE(asked.MultiSelect);
 
     // Without a common path the full names are stored.
-    Create(QString(), [&] {
-        EXPECT_TRUE(dialog.lblPath->text().isEmpty());
-        FileDialogTestSeam::PushAnswer({docs + S("a.pdf")});
-        dialog.InsertBtn->click();
-        EXPECT_EQ(dialog.Entries(), QStringList{docs + S("a.pdf")});
-    });
+    Edit(
+        QString(),
+        [&] {
+            Add({docs + S("a.pdf")});
+            EXPECT_EQ(dialog.Entries(), QStringList{docs + S("a.pdf")});
+        },
+        QString());
 }
 
 TEST_F(FileListDlgTest, UpDownAndDeleteStopAtTheEnds)
@@ -217,99 +189,56 @@ TEST_F(FileListDlgTest, UpDownAndDeleteStopAtTheEnds)
     const QString list = docs + S("list.pbt");
     ASSERT_TRUE(WriteFile(list, "a\r\nb\r\nc\r\n"));
     Edit(list, [&] {
-        const auto entries = [&] { return dialog.Entries().join(u','); };
-        Select(0);
-        dialog.UpBtn->click();
-        EXPECT_EQ(entries(), S("a,b,c"));
-        EXPECT_EQ(Selected(), 0);
-        dialog.DownBtn->click();
-        EXPECT_EQ(entries(), S("b,a,c"));
-        EXPECT_EQ(Selected(), 1);
-        Select(2);
-        dialog.DownBtn->click();
-        EXPECT_EQ(entries(), S("b,a,c"));
-        dialog.UpBtn->click();
-        EXPECT_EQ(entries(), S("b,c,a"));
-        EXPECT_EQ(Selected(), 1);
-
-        dialog.lbxFiles->clearSelection();
-        dialog.DownBtn->click();
-        dialog.DeleteBtn->click();
-        EXPECT_EQ(entries(), S("b,c,a"));
-
-        Select(2);
-        dialog.DeleteBtn->click();
-        EXPECT_EQ(entries(), S("b,c"));
-        EXPECT_EQ(Selected(), 1) << "the new last entry";
-        Select(0);
-        dialog.DeleteBtn->click();
-        EXPECT_EQ(entries(), S("c"));
-        EXPECT_EQ(Selected(), 0);
-        dialog.DeleteBtn->click();
-        EXPECT_EQ(dialog.lbxFiles->count(), 0);
-        EXPECT_EQ(Selected(), -1);
-        dialog.DeleteBtn->click();
-        dialog.UpBtn->click();
+        const auto state = [&]() -> QString {
+            return dialog.Entries().join(u',') + u' ' + QString::number(Selected());
+        };
+        const struct
+        {
+            QToolButton* button;
+            int select;
+            const char* after;
+        } steps[] = {
+            {dialog.UpBtn, 0, "a,b,c 0"},   {dialog.DownBtn, 0, "b,a,c 1"},   {dialog.DownBtn, 2, "b,a,c 2"},
+            {dialog.UpBtn, 2, "b,c,a 1"},   {dialog.DownBtn, -1, "b,c,a -1"}, {dialog.DeleteBtn, -1, "b,c,a -1"},
+            {dialog.DeleteBtn, 2, "b,c 1"}, {dialog.DeleteBtn, 0, "c 0"},     {dialog.DeleteBtn, 0, " -1"},
+            {dialog.DeleteBtn, -1, " -1"},
+        };
+        for (const auto& step : steps) {
+            dialog.lbxFiles->setCurrentRow(step.select);
+            step.button->click();
+            EXPECT_EQ(state(), S(step.after)) << step.button->toolTip().toStdString() << " at " << step.select;
+        }
     });
 }
 
-TEST_F(FileListDlgTest, NewListKeepsItsEntriesWhenNoNameIsChosen)
+TEST_F(FileListDlgTest, NewListStaysOpenWhenNoNameIsChosenOrTheWriteFails)
 {
-    const QString target = docs + S("new.pbt");
-    const QString result = Create(docs, [&] {
-        EXPECT_TRUE(dialog.ListFileName().isEmpty());
-        FileDialogTestSeam::PushAnswer({docs + S("a.pdf"), docs + S("b.pdf"), docs + S("c.pdf")});
-        dialog.InsertBtn->click();
-        FileDialogTestSeam::PushAnswer({});
-        dialog.OKBtn->click();
-        EXPECT_TRUE(dialog.isVisible()) << "a cancelled name must not lose the entries";
-        EXPECT_EQ(dialog.lbxFiles->count(), 3);
-        FileDialogTestSeam::PushAnswer({target});
-        dialog.OKBtn->click();
-        EXPECT_FALSE(dialog.isVisible());
-    });
-    EXPECT_EQ(result, target);
-    EXPECT_EQ(ReadFile(target), QByteArray("a.pdf\r\nb.pdf\r\nc.pdf\r\n"));
-    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
-    ASSERT_EQ(asked.size(), 3);
-    EXPECT_EQ(asked[2].InitialDir, docs);
-    EXPECT_EQ(asked[2].Filter, kListFilter);
-    EXPECT_EQ(asked[2].DefaultExt, S("pbt"));
-}
-
-TEST_F(FileListDlgTest, FailedWriteIsReportedAndTheEditorStaysOpen)
-{
-    // A regular file where the folder should be: nothing can be created there.
     ASSERT_TRUE(WriteFile(Path("blocker"), "x"));
     const QString impossible = Path("blocker/new.pbt");
     const QString target = docs + S("new.pbt");
-    const QString result = Create(docs, [&] {
-        FileDialogTestSeam::PushAnswer({docs + S("a.pdf")});
-        dialog.InsertBtn->click();
+    const QString result = Edit(QString(), [&] {
+        Add({docs + S("a.pdf"), docs + S("b.pdf"), docs + S("c.pdf")});
+        FileDialogTestSeam::PushAnswer({});
+        dialog.OKBtn->click();
+        EXPECT_TRUE(dialog.isVisible()) << "a cancelled name must not lose the entries";
+        // A regular file where the folder should be: nothing can be created there.
         FileDialogTestSeam::PushAnswer({impossible});
         MsgDialogTestSeam::PushAnswer(mrOk);
         dialog.OKBtn->click();
         EXPECT_TRUE(dialog.isVisible());
-        ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-        const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes().front();
-        EXPECT_EQ(box.Title, S("Create print list"));
-        EXPECT_TRUE(box.Msg.contains(impossible)) << box.Msg.toStdString();
+        const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes().value(0);
         EXPECT_EQ(box.DlgType, mtError);
+        EXPECT_TRUE(box.Msg.contains(impossible)) << box.Msg.toStdString();
         // The failed name is not kept: OK asks again.
         FileDialogTestSeam::PushAnswer({target});
         dialog.OKBtn->click();
     });
     EXPECT_EQ(result, target);
-    EXPECT_EQ(ReadFile(target), QByteArray("a.pdf\r\n"));
-}
-
-TEST_F(FileListDlgTest, UnreadableListIsReportedWithoutOpeningTheEditor)
-{
-    MsgDialogTestSeam::PushAnswer(mrOk);
-    const QString missing = docs + S("missing.pbt");
-    EXPECT_TRUE(Edit(missing, [] { ADD_FAILURE() << "the editor opened"; }).isEmpty());
-    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes().front().Msg.contains(missing));
+    EXPECT_EQ(ReadFile(target), QByteArray("a.pdf\r\nb.pdf\r\nc.pdf\r\n"));
+    const TFileDialogOptions asked = FileDialogTestSeam::AnsweredDialogs().value(1);
+    EXPECT_EQ(asked.InitialDir, docs);
+    EXPECT_EQ(asked.Filter, kListFilter);
+    EXPECT_EQ(asked.DefaultExt, S("pbt"));
 }
 
 TEST_F(FileListDlgTest, SaveAsWritesAtOnceAndOkWritesThereAgain)
@@ -322,33 +251,24 @@ TEST_F(FileListDlgTest, SaveAsWritesAtOnceAndOkWritesThereAgain)
         dialog.btSaveAs->click();
         EXPECT_EQ(ReadFile(copy), QByteArray("a.pdf\r\n"));
         EXPECT_EQ(dialog.lblListfile->text(), S("list.pbt"));
-        FileDialogTestSeam::PushAnswer({docs + S("b.pdf")});
-        dialog.InsertBtn->click();
+        Add({docs + S("b.pdf")});
         dialog.OKBtn->click();
     });
     EXPECT_EQ(result, copy);
     EXPECT_EQ(ReadFile(copy), QByteArray("a.pdf\r\nb.pdf\r\n"));
     EXPECT_EQ(ReadFile(list), QByteArray("a.pdf\r\n"));
-    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
-    ASSERT_FALSE(asked.isEmpty());
-    EXPECT_EQ(asked[0].InitialDir, docs);
-    EXPECT_EQ(asked[0].Filter, kListFilter);
 }
 
 TEST_F(FileListDlgTest, CommaTextModeHasNoFileAndReturnsTheItems)
 {
     const QString result = Run(
         [&]() -> QString {
-            return dialog.Execute(S("t"), kPdfFilter, docs, S("a.pdf,\"b c.pdf\",x/../d.pdf"), QString(), QString(),
-                                  false);
+            return dialog.Execute(S("t"), kPdfFilter, docs, S("a.pdf,\"b c.pdf\",x/../d.pdf"), {}, {}, false);
         },
         [&] {
             EXPECT_FALSE(dialog.paTop->isVisible());
             EXPECT_FALSE(dialog.btSaveAs->isVisible());
-            EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("b c.pdf"), S("x/../d.pdf")}));
-            dialog.UpBtn->click();
-            Select(1);
-            dialog.UpBtn->click();
+            dialog.DownBtn->click();
             dialog.OKBtn->click();
         });
     EXPECT_EQ(result, S("\"b c.pdf\",a.pdf,x/../d.pdf"));
@@ -356,17 +276,24 @@ TEST_F(FileListDlgTest, CommaTextModeHasNoFileAndReturnsTheItems)
 
 TEST_F(FileListDlgTest, LayoutFollowsTheDesignAndItsAnchors)
 {
-    const QString list = docs + S("list.pbt");
-    ASSERT_TRUE(WriteFile(list, "a.pdf\r\nSub/b.pdf\r\n../other/c.pdf\r\n"));
-    Edit(list, [&] {
-        EXPECT_EQ(dialog.size(), QSize(371, 425));
-        EXPECT_EQ(dialog.lbxFiles->geometry(), QRect(10, 55, 314, 301));
-        EXPECT_EQ(dialog.paCenter->geometry().top(), 26);
-        EXPECT_EQ(dialog.OKBtn->mapTo(&dialog, QPoint(0, 0)), QPoint(185, 393));
-        dialog.resize(471, 525);
-        EXPECT_EQ(dialog.lbxFiles->geometry(), QRect(10, 55, 414, 401)) << "anchored to all sides";
-        EXPECT_EQ(dialog.btSaveAs->mapTo(&dialog, QPoint(0, 0)), QPoint(433, 451));
-    });
+    const QString deep = docs + S("a-rather-long-folder/another-long-folder/yet-another-one/and-the-last/");
+    ASSERT_TRUE(WriteFile(docs + S("l.pbt"), "a.pdf\r\n"));
+    Edit(
+        docs + S("l.pbt"),
+        [&] {
+            EXPECT_EQ(dialog.size(), QSize(371, 425));
+            EXPECT_EQ(dialog.lbxFiles->geometry(), QRect(10, 55, 314, 301));
+            EXPECT_EQ(dialog.OKBtn->mapTo(&dialog, QPoint(0, 0)), QPoint(185, 393));
+            // The path is measured in the label's bold font.
+            const QString shown = dialog.lblPath->text();
+            EXPECT_TRUE(shown.startsWith(S("/.../")) && shown.endsWith(S("/and-the-last/"))) << shown.toStdString();
+            EXPECT_LE(dialog.lblPath->fontMetrics().horizontalAdvance(shown), 371 - 20 - 10);
+            dialog.resize(471, 525);
+            EXPECT_EQ(dialog.lbxFiles->geometry(), QRect(10, 55, 414, 401));
+            EXPECT_EQ(dialog.btSaveAs->mapTo(&dialog, QPoint(0, 0)), QPoint(433, 451));
+            dialog.resize(371, 425);
+        },
+        deep);
 }
 
 // The main window's two commands, with the editor the program creates at start-up.
@@ -405,100 +332,74 @@ protected:
 
 TEST_F(ListCommandsTest, NewListInAnotherFolderPrintsTheFilesItNames)
 {
-    for (const char* name : {"docs/a.pdf", "docs/Sub/b.pdf", "other/c.pdf"})
+    QStringList files;
+    QStringList canonical;
+    for (const char* name : {"docs/a.pdf", "docs/Sub/b.pdf", "other/c.pdf"}) {
         ASSERT_TRUE(WriteFile(Path(name), "%PDF-1.4\n"));
+        files << Path(name);
+        canonical << QFileInfo(Path(name)).canonicalFilePath();
+    }
     const QString lists = Path("lists/");
     ASSERT_TRUE(QDir().mkpath(lists));
     RunCommand(&THauptForm::btnNewClick, [&] {
         EXPECT_EQ(dialog.windowTitle(), S("Create print list"));
-        FileDialogTestSeam::PushAnswer({Path("docs/a.pdf"), Path("docs/Sub/b.pdf"), Path("other/c.pdf")});
-        dialog.InsertBtn->click();
-        EXPECT_EQ(dialog.Entries(), (QStringList{S("a.pdf"), S("Sub/b.pdf"), S("../other/c.pdf")}));
+        Add(files);
         FileDialogTestSeam::PushAnswer({lists + S("new.pbt")});
         dialog.OKBtn->click();
     });
-    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_EQ(asked[0].Filter, kPdfFilter);
-    EXPECT_EQ(asked[1].Filter, S("Batch files|*.pbt"));
-    EXPECT_EQ(asked[1].DefaultExt, S("pbt"));
-
+    EXPECT_EQ(FileDialogTestSeam::AnsweredDialogs().value(1).Filter, S("Batch files|*.pbt"));
     EXPECT_EQ(form->FileEdit->currentText(), S("new.pbt"));
     EXPECT_EQ(form->SourceDirEdit->currentText(), lists);
     EXPECT_EQ(form->SourceDirEdit->itemText(0), lists);
-    // Saved away from the common path, the entries follow the list's folder.
+
+    // Saved away from the common path, the entries follow the list's folder,
+    // from which the print run reads them.
     EXPECT_EQ(ReadFile(lists + S("new.pbt")), QByteArray("../docs/a.pdf\r\n../docs/Sub/b.pdf\r\n../other/c.pdf\r\n"));
-
     QStringList errors;
-    const QStringList jobs = BuildJobList(form->SourceDirEdit->currentText(), form->FileEdit->currentText(), false,
-                                          [&](const QString& message) { errors << message; });
-    EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
     QStringList printed;
-    for (const QString& job : jobs)
+    for (const QString& job : BuildJobList(form->SourceDirEdit->currentText(), form->FileEdit->currentText(), false,
+                                           [&](const QString& message) { errors << message; }))
         printed << QFileInfo(job).canonicalFilePath();
-    EXPECT_EQ(printed, (QStringList{QFileInfo(Path("docs/a.pdf")).canonicalFilePath(),
-                                    QFileInfo(Path("docs/Sub/b.pdf")).canonicalFilePath(),
-                                    QFileInfo(Path("other/c.pdf")).canonicalFilePath()}));
-
-    // Editing it again from the list's folder shows the same entries.
-    form->FileEdit->setEditText(S("new.pbt;more.pdf"));
-    FileDialogTestSeam::PushAnswer({lists + S("new.pbt")});
-    RunCommand(&THauptForm::btnEditClick, [&] {
-        EXPECT_EQ(dialog.Entries(), (QStringList{S("../docs/a.pdf"), S("../docs/Sub/b.pdf"), S("../other/c.pdf")}));
-    });
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(u'\n').toStdString();
+    EXPECT_EQ(printed, canonical);
 }
 
 TEST_F(ListCommandsTest, EditPresetsTheListNameAndTakesTheResult)
 {
     const QString list = docs + S("list.pbt");
     ASSERT_TRUE(WriteFile(list, "a.pdf\r\n"));
-    form->FileEdit->setEditText(S("list.pbt;more.pdf"));
-    const QStringList historyBefore = [&] {
-        QStringList items;
-        for (int i = 0; i < form->SourceDirEdit->count(); ++i)
-            items << form->SourceDirEdit->itemText(i);
-        return items;
-    }();
+    AddToHistory(form->SourceDirEdit, docs);
+    for (const char* field : {"LIST.PBT", "*.pdf", "list.pbt;more.pdf"}) {
+        form->FileEdit->setEditText(S(field));
+        FileDialogTestSeam::PushAnswer({});
+        form->btnEditClick();
+    }
+    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
+    EXPECT_EQ(asked.value(0).FileName, S("LIST.PBT"));
+    EXPECT_EQ(asked.value(1).FileName, QString());
+    EXPECT_EQ(asked.value(2).FileName, S("list.pbt"));
+    EXPECT_EQ(asked.value(2).InitialDir, docs);
+    EXPECT_EQ(asked.value(2).Filter, kListFilter);
+    EXPECT_EQ(form->FileEdit->currentText(), S("list.pbt;more.pdf")) << "a cancelled pick changes nothing";
+
+    FileDialogTestSeam::Clear();
     FileDialogTestSeam::PushAnswer({list});
     RunCommand(&THauptForm::btnEditClick, [&] {
         EXPECT_EQ(dialog.windowTitle(), S("Edit print list"));
-        EXPECT_EQ(dialog.lblListfile->text(), S("list.pbt"));
         FileDialogTestSeam::PushAnswer({});
         dialog.btSaveAs->click();
         dialog.OKBtn->click();
     });
-    const QList<TFileDialogOptions> asked = FileDialogTestSeam::AnsweredDialogs();
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_EQ(asked[0].FileName, S("list.pbt"));
-    EXPECT_EQ(asked[0].InitialDir, docs);
-    EXPECT_EQ(asked[0].Filter, kListFilter);
-    EXPECT_EQ(asked[0].Title, S("Select print list"));
-    EXPECT_EQ(asked[1].Filter, kListFilter) << "the save dialog offers the open dialog's filter";
+    EXPECT_EQ(FileDialogTestSeam::AnsweredDialogs().value(1).Filter, kListFilter);
     EXPECT_EQ(form->FileEdit->currentText(), S("list.pbt"));
-    EXPECT_EQ(form->SourceDirEdit->currentText(), docs);
-    EXPECT_EQ(form->SourceDirEdit->count(), historyBefore.size()) << "same folder: no history entry";
-    EXPECT_EQ(ReadFile(list), QByteArray("a.pdf\r\n"));
+    EXPECT_EQ(form->SourceDirEdit->count(), 1) << "same folder: no new history entry";
 
-    // An upper-case list name still opens the dialog; a field without one presets nothing.
-    for (const char* field : {"LIST.PBT", "*.pdf"}) {
-        form->FileEdit->setEditText(S(field));
-        FileDialogTestSeam::Clear();
-        FileDialogTestSeam::PushAnswer({});
-        form->btnEditClick();
-        ASSERT_EQ(FileDialogTestSeam::AnsweredDialogs().size(), 1);
-        EXPECT_EQ(FileDialogTestSeam::AnsweredDialogs()[0].FileName, field[0] == 'L' ? S(field) : QString());
-    }
-    EXPECT_EQ(form->FileEdit->currentText(), S("*.pdf")) << "a cancelled pick changes nothing";
-}
-
-TEST_F(ListCommandsTest, WithoutTheEditorTheCommandsDoNothing)
-{
+    // Without the editor the commands do nothing.
     FileListDialog = nullptr;
-    form->FileEdit->setEditText(S("x.pbt"));
+    FileDialogTestSeam::Clear();
     form->btnNewClick();
     form->btnEditClick();
     EXPECT_TRUE(FileDialogTestSeam::AnsweredDialogs().isEmpty());
-    EXPECT_EQ(form->FileEdit->currentText(), S("x.pbt"));
 }
 
 } // namespace
