@@ -1,21 +1,21 @@
 #include "dialogs/FileDialogs.h"
 
+#include "dialogs/AnswerQueue.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QQueue>
 
 namespace {
 
-QQueue<QStringList> g_answers;
-QList<TFileDialogOptions> g_answered;
+TAnswerQueue<QStringList, TFileDialogOptions> g_seam;
 
 bool TakeAnswer(const TFileDialogOptions& options, QStringList& answer)
 {
-    if (g_answers.isEmpty())
-        return false;
-    answer = g_answers.dequeue();
-    g_answered.append(options);
-    return true;
+    // Strict mode answers an unexpected dialog with Cancel.
+    const std::optional<QStringList> queued = g_seam.Take(options, QStringList());
+    if (queued)
+        answer = *queued;
+    return queued.has_value();
 }
 
 void Prepare(QFileDialog& dialog, const TFileDialogOptions& options)
@@ -78,19 +78,18 @@ QString SaveFileDialog(QWidget* parent, const TFileDialogOptions& options)
 namespace FileDialogTestSeam {
 void PushAnswer(const QStringList& files)
 {
-    g_answers.enqueue(files);
+    g_seam.Push(files);
 }
 bool HasPendingAnswers()
 {
-    return !g_answers.isEmpty();
+    return g_seam.HasPending();
 }
 void Clear()
 {
-    g_answers.clear();
-    g_answered.clear();
+    g_seam.Clear();
 }
 QList<TFileDialogOptions> AnsweredDialogs()
 {
-    return g_answered;
+    return g_seam.Answered();
 }
 } // namespace FileDialogTestSeam

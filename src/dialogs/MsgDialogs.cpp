@@ -1,5 +1,7 @@
 #include "dialogs/MsgDialogs.h"
 
+#include "dialogs/AnswerQueue.h"
+
 #include "app/GnuGetText.h"
 
 #include <QApplication>
@@ -49,18 +51,10 @@ constexpr TButtonInfo ButtonTable[] = {
 // Minimum button width at 96 pixels per inch.
 constexpr int MinButtonWidth = 75;
 
-struct TSeamState
+TAnswerQueue<int, TMsgBoxRecord>& Seam()
 {
-    QList<int> Answers;
-    QList<TMsgBoxRecord> Answered;
-    QList<TMsgBoxRecord> Unexpected;
-    bool Strict = false;
-};
-
-TSeamState& Seam()
-{
-    static TSeamState state;
-    return state;
+    static TAnswerQueue<int, TMsgBoxRecord> queue;
+    return queue;
 }
 
 QString DisplayText(const QString& msg)
@@ -339,17 +333,10 @@ void FitFormToWorkArea(QWidget* form)
 int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
                     TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor)
 {
-    TSeamState& seam = Seam();
-    if (!seam.Answers.isEmpty() || seam.Strict) {
-        TMsgBoxRecord record{title.isEmpty() ? MsgDlgTypeTitle(dlgType) : title, msg, dlgType, buttons, mrNone};
-        if (seam.Answers.isEmpty()) {
-            seam.Unexpected.append(record);
-        } else {
-            record.Result = seam.Answers.takeFirst();
-            seam.Answered.append(record);
-        }
-        return record.Result;
-    }
+    const TMsgBoxRecord record{title.isEmpty() ? MsgDlgTypeTitle(dlgType) : title, msg, dlgType, buttons, mrNone};
+    if (const std::optional<int> answer =
+            Seam().Take(record, mrNone, [](TMsgBoxRecord& r, const int& result) { r.Result = result; }))
+        return *answer;
 
     // A box without a button that closes it could never be answered.
     if ((buttons & ~TMsgDlgButtons(mbHelp)).toInt() == 0) {
@@ -431,32 +418,32 @@ namespace MsgDialogTestSeam {
 
 void PushAnswer(int result)
 {
-    Seam().Answers.append(result);
+    Seam().Push(result);
 }
 
 bool HasPendingAnswers()
 {
-    return !Seam().Answers.isEmpty();
+    return Seam().HasPending();
 }
 
 QList<TMsgBoxRecord> AnsweredBoxes()
 {
-    return Seam().Answered;
+    return Seam().Answered();
 }
 
 QList<TMsgBoxRecord> UnexpectedBoxes()
 {
-    return Seam().Unexpected;
+    return Seam().Unexpected();
 }
 
 void SetStrict(bool strict)
 {
-    Seam().Strict = strict;
+    Seam().SetStrict(strict);
 }
 
 void Clear()
 {
-    Seam() = TSeamState();
+    Seam().Clear();
 }
 
 } // namespace MsgDialogTestSeam

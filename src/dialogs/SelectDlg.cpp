@@ -1,5 +1,7 @@
 #include "dialogs/SelectDlg.h"
 
+#include "dialogs/AnswerQueue.h"
+
 #include "app/GnuGetText.h"
 
 #include <QAccessible>
@@ -8,7 +10,6 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
-#include <QQueue>
 #include <QScreen>
 #include <QStyle>
 
@@ -17,10 +18,7 @@
 
 namespace {
 
-QQueue<int> g_answers;
-QList<SelectDialogTestSeam::TQuestion> g_answered;
-QList<SelectDialogTestSeam::TQuestion> g_unexpected;
-bool g_strict = false;
+TAnswerQueue<int, SelectDialogTestSeam::TQuestion> g_seam;
 
 // The global instance: ShowSelectDialog creates and destroys it on every call.
 TSelectDialog* SelectDialog = nullptr;
@@ -252,14 +250,8 @@ int ShowSelectDialog(const QString& title, const QString& caption, TMsgDlgType d
                      const QString& defaultButton)
 {
     const SelectDialogTestSeam::TQuestion question{title, caption, dlgType, buttons, option, preSelection};
-    if (!g_answers.isEmpty()) {
-        g_answered.append(question);
-        return g_answers.dequeue();
-    }
-    if (g_strict) {
-        g_unexpected.append(question);
-        return -1;
-    }
+    if (const std::optional<int> answer = g_seam.Take(question, -1))
+        return *answer;
     if (!SelectDialog)
         SelectDialog = new TSelectDialog(QApplication::activeWindow());
     // The instance goes also when Execute leaves by an exception.
@@ -272,29 +264,26 @@ int ShowSelectDialog(const QString& title, const QString& caption, TMsgDlgType d
 namespace SelectDialogTestSeam {
 void PushAnswer(int result)
 {
-    g_answers.enqueue(result);
+    g_seam.Push(result);
 }
 bool HasPendingAnswers()
 {
-    return !g_answers.isEmpty();
+    return g_seam.HasPending();
 }
 void Clear()
 {
-    g_answers.clear();
-    g_answered.clear();
-    g_unexpected.clear();
-    g_strict = false;
+    g_seam.Clear();
 }
 void SetStrict(bool strict)
 {
-    g_strict = strict;
+    g_seam.SetStrict(strict);
 }
 QList<TQuestion> UnexpectedQuestions()
 {
-    return g_unexpected;
+    return g_seam.Unexpected();
 }
 QList<TQuestion> AnsweredQuestions()
 {
-    return g_answered;
+    return g_seam.Answered();
 }
 } // namespace SelectDialogTestSeam

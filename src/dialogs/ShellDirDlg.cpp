@@ -1,5 +1,7 @@
 #include "dialogs/ShellDirDlg.h"
 
+#include "dialogs/AnswerQueue.h"
+
 #include "app/GnuGetText.h"
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/SelectDlg.h"
@@ -23,7 +25,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QQueue>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStorageInfo>
@@ -38,11 +39,8 @@
 
 namespace {
 
-QQueue<std::optional<QString>> g_dirAnswers;
-QList<ShellDirDialogTestSeam::TCall> g_dirCalls;
-QList<ShellDirDialogTestSeam::TCall> g_unexpectedCalls;
-bool g_dirStrict = false;
-QQueue<std::optional<QString>> g_inputAnswers;
+TAnswerQueue<std::optional<QString>, ShellDirDialogTestSeam::TCall> g_dirSeam;
+TAnswerQueue<std::optional<QString>, QString> g_inputSeam; // recorded by caption
 
 const QChar Delim = PathDelimiter();
 
@@ -268,11 +266,10 @@ bool IsNetworkPath(const QString& dir)
 
 bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value)
 {
-    if (!g_inputAnswers.isEmpty()) {
-        const std::optional<QString> answer = g_inputAnswers.dequeue();
-        if (answer)
-            value = *answer;
-        return answer.has_value();
+    if (const auto queued = g_inputSeam.Take(caption, std::nullopt)) {
+        if (*queued)
+            value = **queued;
+        return queued->has_value();
     }
     QInputDialog box(parent);
     box.setWindowTitle(caption);
@@ -1023,16 +1020,11 @@ bool TShellDirDialog::Execute(const QString& title, bool hidden, bool fileView, 
                               QString& dir)
 {
     const ShellDirDialogTestSeam::TCall call{title, hidden, fileView, zipAsFiles, homeDir, dir};
-    if (g_dirAnswers.isEmpty() && g_dirStrict) {
-        g_unexpectedCalls.append(call);
-        return false;
-    }
-    if (!g_dirAnswers.isEmpty()) {
-        g_dirCalls.append(call);
-        const std::optional<QString> answer = g_dirAnswers.dequeue();
-        if (answer)
-            dir = DirectoryWithDelimiter(WithoutTrailingDelimiter(*answer));
-        return answer.has_value();
+    // Strict mode cancels an unexpected dialog.
+    if (const auto queued = g_dirSeam.Take(call, std::nullopt)) {
+        if (*queued)
+            dir = DirectoryWithDelimiter(WithoutTrailingDelimiter(**queued));
+        return queued->has_value();
     }
     setWindowTitle(title);
     FDefaultDir = homeDir;
@@ -1051,44 +1043,41 @@ bool TShellDirDialog::Execute(const QString& title, bool hidden, bool fileView, 
 namespace ShellDirDialogTestSeam {
 void PushAnswer(std::optional<QString> dir)
 {
-    g_dirAnswers.enqueue(std::move(dir));
+    g_dirSeam.Push(std::move(dir));
 }
 bool HasPendingAnswers()
 {
-    return !g_dirAnswers.isEmpty();
+    return g_dirSeam.HasPending();
 }
 void Clear()
 {
-    g_dirAnswers.clear();
-    g_dirCalls.clear();
-    g_unexpectedCalls.clear();
-    g_dirStrict = false;
+    g_dirSeam.Clear();
 }
 void SetStrict(bool strict)
 {
-    g_dirStrict = strict;
+    g_dirSeam.SetStrict(strict);
 }
 QList<TCall> UnexpectedCalls()
 {
-    return g_unexpectedCalls;
+    return g_dirSeam.Unexpected();
 }
 QList<TCall> AnsweredCalls()
 {
-    return g_dirCalls;
+    return g_dirSeam.Answered();
 }
 } // namespace ShellDirDialogTestSeam
 
 namespace InputBoxTestSeam {
 void PushAnswer(std::optional<QString> text)
 {
-    g_inputAnswers.enqueue(std::move(text));
+    g_inputSeam.Push(std::move(text));
 }
 bool HasPendingAnswers()
 {
-    return !g_inputAnswers.isEmpty();
+    return g_inputSeam.HasPending();
 }
 void Clear()
 {
-    g_inputAnswers.clear();
+    g_inputSeam.Clear();
 }
 } // namespace InputBoxTestSeam
