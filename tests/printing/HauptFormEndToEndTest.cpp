@@ -29,7 +29,7 @@ using namespace testing_support;
 
 namespace {
 
-const QString PrintProgram = QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-printpdf");
+const QString PrintProgram = BuiltPrintProgram();
 
 class HauptFormEndToEnd : public ::testing::Test
 {

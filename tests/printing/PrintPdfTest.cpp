@@ -19,7 +19,7 @@ using namespace testing_support;
 
 namespace {
 
-const QString PrintProgram = QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-printpdf");
+const QString PrintProgram = BuiltPrintProgram();
 
 class PrintPdf : public ::testing::Test
 {

@@ -15,6 +15,11 @@
 
 namespace testing_support {
 
+QString BuiltPrintProgram()
+{
+    return QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-printpdf");
+}
+
 namespace {
 
 QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr)

@@ -7,6 +7,9 @@
 // whose output files are checked.
 namespace testing_support {
 
+// The print-to program of this build, beside the main executable.
+QString BuiltPrintProgram();
+
 // The cups-pdf queue of the test set-up: $MORVANE_PRINTER, else "PDF".
 QString TestPrinterName();
 
