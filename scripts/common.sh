@@ -33,7 +33,10 @@ install_dependencies() {
 build_morvane() {
     local dir=$1
     shift
-    cmake -S "$MORVANE_ROOT" -B "$dir" -G Ninja "$@"
+    local launcher=()
+    # Rebuilds of other checkouts reuse the compiler's earlier work.
+    command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S "$MORVANE_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@"
     cmake --build "$dir" --parallel "$(nproc)"
 }
 
