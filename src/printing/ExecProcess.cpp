@@ -426,6 +426,12 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
         setup.toNull(STDOUT_FILENO, O_WRONLY);
         setup.toNull(STDERR_FILENO, O_WRONLY);
     }
+    if (options & poOwnProcessGroup) {
+        posix_spawnattr_setpgroup(&setup.attr, 0);
+        short flags = 0;
+        posix_spawnattr_getflags(&setup.attr, &flags);
+        posix_spawnattr_setflags(&setup.attr, static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
+    }
     const QByteArray dir = QFile::encodeName(workDir);
     if (!workDir.isEmpty())
         posix_spawn_file_actions_addchdir_np(&setup.actions, dir.constData());

@@ -22,6 +22,9 @@ inline constexpr ProcessOptions poNewConsole = 0x04;
 inline constexpr ProcessOptions poShowOutput = 0x08;
 // The runner's own pipe failures are reported in an error box.
 inline constexpr ProcessOptions poShowErrors = 0x10;
+// The child starts in a process group of its own, so a Ctrl+C at the terminal
+// reaches only the caller, which can let the child finish its work.
+inline constexpr ProcessOptions poOwnProcessGroup = 0x20;
 
 // Results besides 0 (success) and the platform error codes of a failed start.
 inline constexpr int ProcessExitCodeFlag = 0x20000000;                    // or-ed with an exit code from 1 to 0xFFFF

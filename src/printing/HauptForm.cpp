@@ -9,8 +9,7 @@
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
-#include "printing/ExecProcess.h"
-#include "printing/PrintProgram.h"
+#include "printing/PrintEngine.h"
 #include "printing/PrintRun.h"
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
@@ -31,7 +30,6 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -269,22 +267,8 @@ void THauptForm::FormShow()
         CloseLater();
         return;
     }
-    int index = -1;
-    for (int i = 0; i < FPrinters.size(); ++i) {
-        if (FPrinters[i].compare(PrtName, Qt::CaseInsensitive) == 0) {
-            index = i;
-            break;
-        }
-    }
-    if (index < 0)
-        index = FPrinters.indexOf(DefaultPrinterName());
-    // A spooler without a default: the first queue stands in for it.
-    if (index < 0)
-        index = 0;
-    SetPrinterIndex(index);
-
-    if (SumatraPath.isEmpty() || !QFileInfo(SumatraPath).isFile())
-        SumatraPath = FindPrintProgram(ExePath);
+    SetPrinterIndex(ChoosePrinter(FPrinters, PrtName, DefaultPrinterName()));
+    SumatraPath = LocatePrintProgram(SumatraPath, ExePath);
     if (SumatraPath.isEmpty()) {
         TFileDialogOptions options;
         options.Title = TrDefault("Seek for Sumatra PDF");
@@ -355,6 +339,38 @@ void THauptForm::InfoBtnClick()
     InfoDialogAt(QCursor::pos(), text, dmActiveForm);
 }
 
+namespace {
+
+// The window's side of a print run: the status line, the copy counter, the
+// failure prompt with Cancel and Ignore, and the Stop button's flag.
+class TWindowRunClient : public TPrintRunClient
+{
+public:
+    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status)
+        : FForm(form), FStatus(std::move(status))
+    {
+    }
+    void JobListError(const QString& message) override { ErrorDialog(FForm.windowTitle(), message, dmActiveForm); }
+    void CopyStarts(int copy) override { FForm.edtKop->SetValue(copy); }
+    void FileStarts(const TInvocation& invocation) override { FStatus(PrintStatusText(invocation.File)); }
+    TRunStep FileFailed(const TInvocation& invocation) override
+    {
+        if (MessageDialog(FForm.windowTitle(), PrintFailedText(invocation.File), mtError, mbCancel | mbIgnore) ==
+            mrCancel) {
+            FForm.Stopped = true;
+            return TRunStep::Stop;
+        }
+        return TRunStep::GoOn;
+    }
+    bool StopRequested() override { return FForm.Stopped; }
+
+private:
+    THauptForm& FForm;
+    std::function<void(const QString&)> FStatus;
+};
+
+} // namespace
+
 void THauptForm::btnProcessClick()
 {
     if (Printing) {
@@ -369,32 +385,17 @@ void THauptForm::btnProcessClick()
         SetStatus(QString(), Qt::black);
         SetProcessButton(0, TrDefault("Stop"), TrDefault("Stop printing"));
 
-        const QStringList jobs =
-            BuildJobList(SourceDirEdit->currentText(), field, chbSubDir->isChecked(),
-                         [this](const QString& message) { ErrorDialog(windowTitle(), message, dmActiveForm); });
+        TPrintJob job;
+        job.SourceDir = SourceDirEdit->currentText();
+        job.FileField = field;
+        job.IncludeSubDirs = chbSubDir->isChecked();
         KopAnz->interpretText();
-        const int copies = KopAnz->value();
-        for (int copy = 1; copy <= copies; ++copy) {
-            edtKop->SetValue(copy);
-            for (const QString& file : jobs) {
-                if (Stopped)
-                    break;
-                SetStatus(PrintStatusText(file), Qt::black);
-                // Program, printer and directory are read afresh for every file.
-                const int result = ExecuteProcessSimple(PrintCommandLine(SumatraPath, PrtName, file),
-                                                        SourceDirEdit->currentText(), nullptr, 850);
-                if (PrintSucceeded(result)) {
-                    ++printed;
-                    // Gives the spooler time between jobs; events wait meanwhile.
-                    QThread::msleep(FPausePerFile);
-                } else if (MessageDialog(windowTitle(), PrintFailedText(file), mtError, mbCancel | mbIgnore) ==
-                           mrCancel) {
-                    Stopped = true;
-                }
-            }
-            if (Stopped)
-                break;
-        }
+        job.Copies = KopAnz->value();
+        job.Program = SumatraPath;
+        job.Printer = PrtName;
+        job.PauseMs = FPausePerFile;
+        TWindowRunClient client(*this, [this](const QString& text) { SetStatus(text, Qt::black); });
+        printed = RunPrintJob(job, client).Printed;
     }
     SetStatus(PrintResultText(printed), Qt::blue);
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));

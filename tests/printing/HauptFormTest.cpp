@@ -440,6 +440,20 @@ TEST_F(MainWindowRun, StopFinishesTheCurrentFile)
     EXPECT_FALSE(f->Stopped);
 }
 
+TEST_F(MainWindowRun, RelativeDirectoryIsTakenFromTheCurrentFolder)
+{
+    MakeFiles({S("a.pdf")});
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFileInfo(docs.path()).path()));
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(QFileInfo(docs.path()).fileName() + u'/');
+    f->FileEdit->setEditText(S("*.pdf"));
+    f->btnProcess->click();
+    QDir::setCurrent(before);
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+    EXPECT_EQ(Log(), QStringList{S("-print-to|") + f->PrtName + u'|' + docs.path() + S("/a.pdf|") + docs.path()});
+}
+
 TEST_F(MainWindowRun, MissingPrintListIsReportedAndTheRunGoesOn)
 {
     MakeFiles({S("a.pdf")});

@@ -1,0 +1,144 @@
+#include "printing/PrintEngine.h"
+
+#include "app/GnuGetText.h"
+#include "printing/PrintProgram.h"
+#include "util/StrUtils.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+int ChoosePrinter(const QStringList& printers, const QString& savedName, const QString& defaultName)
+{
+    if (printers.isEmpty())
+        return -1;
+    for (int i = 0; i < printers.size(); ++i) {
+        if (printers[i].compare(savedName, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    const int index = defaultName.isEmpty() ? -1 : static_cast<int>(printers.indexOf(defaultName));
+    return index < 0 ? 0 : index;
+}
+
+QString LocatePrintProgram(const QString& savedPath, const QString& exePath, const QProcessEnvironment& env)
+{
+    if (!savedPath.isEmpty() && QFileInfo(savedPath).isFile())
+        return savedPath;
+    return FindPrintProgram(exePath, env);
+}
+
+QString ResolveSourceDir(const QString& sourceDir)
+{
+    if (sourceDir.isEmpty())
+        return DirectoryWithDelimiter(QDir::currentPath());
+    if (QDir::isAbsolutePath(sourceDir))
+        return sourceDir;
+    // Not cleaned: "Docs/" stays "<current>/Docs/", as typed.
+    return DirectoryWithDelimiter(QDir::currentPath()) + sourceDir;
+}
+
+int TInvocation::ExitCode() const
+{
+    if (Result == 0)
+        return 0;
+    if (Result & ProcessExitCodeFlag)
+        return Result & 0xFFFF;
+    return -1;
+}
+
+QString TInvocation::Reason() const
+{
+    if (Printed)
+        return {};
+    for (const QString& line : Output) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty())
+            return trimmed;
+    }
+    if (Result & ProcessExitCodeFlag)
+        return TrDefault("The print program ended with exit code %s").replace(u"%s"_s, QString::number(ExitCode()));
+    return TrDefault("The print program could not be started (error %s)").replace(u"%s"_s, QString::number(Result));
+}
+
+void TPrintRunClient::JobListError(const QString&) {}
+void TPrintRunClient::JobListReady(const QStringList&, int) {}
+void TPrintRunClient::CopyStarts(int) {}
+void TPrintRunClient::FileStarts(const TInvocation&) {}
+void TPrintRunClient::FilePrinted(const TInvocation&) {}
+
+TRunStep TPrintRunClient::Pause(unsigned long ms)
+{
+    // Gives the spooler time between jobs; events wait meanwhile.
+    QThread::msleep(ms);
+    return TRunStep::GoOn;
+}
+
+QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError)
+{
+    return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, job.IncludeSubDirs, reportError);
+}
+
+TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
+{
+    TRunResult run;
+    // Resolved once: the names in the list and the working directory must agree.
+    run.SourceDir = ResolveSourceDir(job.SourceDir);
+    const QStringList jobs =
+        BuildJobList(run.SourceDir, job.FileField, job.IncludeSubDirs, [&](const QString& message) {
+            ++run.ListErrors;
+            client.JobListError(message);
+        });
+    client.JobListReady(jobs, job.Copies);
+
+    ProcessOptions options = job.ExtraOptions;
+    if (job.CaptureOutput)
+        options |= poCaptureOutput | poCaptureStdErr;
+    // Captured text comes in the locale's encoding; without capture the code page is unused.
+    const int codePage = job.CaptureOutput ? 0 : 850;
+
+    bool stopped = false;
+    qsizetype started = 0;
+    TInvocation inv;
+    inv.Copies = job.Copies;
+    inv.Count = jobs.size();
+    for (int copy = 1; copy <= job.Copies && !stopped; ++copy) {
+        client.CopyStarts(copy);
+        inv.Copy = copy;
+        for (qsizetype i = 0; i < jobs.size(); ++i) {
+            if (client.StopRequested()) {
+                stopped = true;
+                break;
+            }
+            inv.Index = i;
+            inv.File = jobs[i];
+            inv.Result = 0;
+            inv.Printed = false;
+            inv.Output.clear();
+            client.FileStarts(inv);
+            ++started;
+            inv.Result = ExecuteProcess(QString(), PrintCommandLine(job.Program, job.Printer, inv.File),
+                                        run.SourceDir, options, 0, false, job.CaptureOutput ? &inv.Output : nullptr,
+                                        codePage);
+            inv.Printed = PrintSucceeded(inv.Result);
+            if (inv.Printed) {
+                ++run.Printed;
+                client.FilePrinted(inv);
+                if (client.Pause(job.PauseMs) == TRunStep::Stop)
+                    stopped = true;
+            } else {
+                ++run.Failed;
+                if (client.FileFailed(inv) == TRunStep::Stop)
+                    stopped = true;
+            }
+            if (stopped)
+                break;
+        }
+        if (!stopped && client.StopRequested())
+            stopped = true;
+    }
+    // A stop after the last file ended nothing early.
+    run.Stopped = stopped && started < jobs.size() * job.Copies;
+    return run;
+}

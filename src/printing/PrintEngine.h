@@ -1,0 +1,120 @@
+#pragma once
+
+#include "platform/SysInfo.h"
+#include "printing/ExecProcess.h"
+#include "printing/PrintRun.h"
+
+#include <QString>
+#include <QStringList>
+
+// The print run without a window: the job list, the copies loop, one
+// invocation of the print-to program per file and copy, the pause, the stop
+// requests and the count. What differs between the window and the command
+// line goes through TPrintRunClient.
+
+// ---- Set-up shared by the clients -----------------------------------------
+
+// The printer to use from the spooler's queues: the saved name compared
+// without regard to case, else the default queue, else (a spooler without a
+// default) the first queue. -1 when there is no queue.
+int ChoosePrinter(const QStringList& printers, const QString& savedName, const QString& defaultName);
+
+// The print-to program: the saved value when it names an existing file (it is
+// trusted, not checked further), else the search of FindPrintProgram. Empty
+// when neither gives one.
+QString LocatePrintProgram(const QString& savedPath, const QString& exePath,
+                           const QProcessEnvironment& env = CurrentEnvironment());
+
+// The source directory a run works in: a relative one is taken from the
+// current folder, so that the file names and the print program's working
+// directory agree; an empty one is the current folder; an absolute one is
+// unchanged.
+QString ResolveSourceDir(const QString& sourceDir);
+
+// ---- The run --------------------------------------------------------------
+
+struct TPrintJob
+{
+    QString SourceDir; // as entered; resolved by ResolveSourceDir when the run starts
+    QString FileField; // names, masks and print lists separated by ";"
+    bool IncludeSubDirs = false;
+    int Copies = 1; // collated: the whole list per copy
+    QString Program;
+    QString Printer;
+    // Collects the print program's standard output and error per invocation
+    // (TInvocation::Output); without it both lead nowhere.
+    bool CaptureOutput = false;
+    // Further runner options, e.g. poOwnProcessGroup.
+    ProcessOptions ExtraOptions = 0;
+    // Pause after each printed file, handed to TPrintRunClient::Pause.
+    unsigned long PauseMs = 1000;
+};
+
+// One invocation of the print-to program.
+struct TInvocation
+{
+    int Copy = 0;        // 1-based
+    int Copies = 1;      // copies of the run
+    qsizetype Index = 0; // position in the job list, 0-based
+    qsizetype Count = 0; // size of the job list
+    QString File;
+    int Result = 0; // the runner's result (ExecuteProcess)
+    bool Printed = false;
+    QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
+
+    // The 0-based number of this invocation within the run, and how many the run has.
+    qsizetype Number() const { return (Copy - 1) * Count + Index; }
+    qsizetype Total() const { return Copies * Count; }
+
+    // The print program's exit code; -1 when it could not be started or did
+    // not end normally with a code.
+    int ExitCode() const;
+    // Why it failed, in one line: the first non-blank output line, else a
+    // description of the runner's result. Empty for a printed file.
+    QString Reason() const;
+};
+
+enum class TRunStep
+{
+    GoOn,
+    Stop
+};
+
+class TPrintRunClient
+{
+public:
+    virtual ~TPrintRunClient() = default;
+    // A print list that is missing or unreadable; the message is translated
+    // and names the list. The run goes on with the next token.
+    virtual void JobListError(const QString& message);
+    // The job list is complete; called once before the copies loop.
+    virtual void JobListReady(const QStringList& jobs, int copies);
+    // A copy of the whole list begins (also when the list is empty).
+    virtual void CopyStarts(int copy);
+    // The print program is about to be started for this file.
+    virtual void FileStarts(const TInvocation& invocation);
+    virtual void FilePrinted(const TInvocation& invocation);
+    // The file could not be printed: go on with the next one, or stop.
+    virtual TRunStep FileFailed(const TInvocation& invocation) = 0;
+    // The pause after a printed file. The default sleeps without handling
+    // events; a client may wait interruptibly and answer Stop.
+    virtual TRunStep Pause(unsigned long ms);
+    // Asked before each file and after each copy.
+    virtual bool StopRequested() = 0;
+};
+
+struct TRunResult
+{
+    quint32 Printed = 0;
+    quint32 Failed = 0;
+    quint32 ListErrors = 0;
+    bool Stopped = false; // ended by a stop request before its regular end
+    QString SourceDir;    // the resolved directory the run worked in
+};
+
+// The job list of a job, its directory resolved first.
+QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError);
+
+// Runs the job to its end or to a stop request. A running print program is
+// never interrupted: a stop takes effect before the next file.
+TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client);
