@@ -1,0 +1,154 @@
+// morvane-batch as a process with a stand-in print program: exit codes,
+// reports, saved settings and the stop signals. The printer comes from CUPS.
+
+#include "BatchProcess.h"
+
+#include "app/IniFileUtils.h"
+#include "app/QStringPrinter.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace batch_test;
+using namespace testing_support;
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Logs "printer|file"; "bad" files fail with a reason and exit code 4,
+// "slow" ones take a moment.
+constexpr char kFakeProgram[] = "#!/bin/sh\n"
+                                "echo \"$2|$3\" >> \"$0.log\"\n"
+                                "case \"$3\" in *slow*) sleep 0.4 ;; esac\n"
+                                "case \"$3\" in *bad*) echo \"broken, really: $3\" >&2; exit 4 ;; esac\n"
+                                "exit 0\n";
+
+class BatchRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        program = root.filePath(S("bin/fake-print"));
+        ASSERT_TRUE(WriteFile(program, kFakeProgram));
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf"})
+            ASSERT_TRUE(WriteFile(docs + S(name), "%PDF-1.4\n"));
+    }
+    TBatchResult Run(QStringList args, const std::function<void(QProcess&, QString&)>& whileRunning = nullptr)
+    {
+        QFile::remove(program + S(".log"));
+        return RunBatch(args, root.path(), root.filePath(S("home")), {}, whileRunning);
+    }
+    QStringList Log() const
+    {
+        return QString::fromUtf8(ReadFile(program + S(".log"))).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir root;
+    QString docs = root.filePath(S("Docs/"));
+    QString program;
+};
+
+TEST_F(BatchRun, ExitCodesAndReports)
+{
+    const QStringList common{S("--pause"), S("0"), S("--program"), program, S("Docs")};
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        int calls;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {{S("a.pdf;c.pdf"), S("-n"), S("2")}, 0, 4, "Printed: 4, failed: 0"},
+        {{S("a.pdf;bad.pdf;c.pdf")}, 2, 3, "Printed: 2, failed: 1"},
+        {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error")}, 2, 2, "Printed: 1, failed: 1"},
+        {{S("gone.pbt;a.pdf")}, 2, 1, "Printed: 1, failed: 1"},
+        {{S("*.ps")}, 3, 0, "Printed: 0, failed: 0"},
+        {{S("-p"), S("no-such-queue"), S("a.pdf")}, 1, 0, "the printer no-such-queue does not exist"},
+        {{S("--report"), S("no/such/dir/r.csv"), S("a.pdf")}, 1, 0, "the report no/such/dir/r.csv cannot be written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const TBatchResult r = Run(common + c.args);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_TRUE(r.Err.contains(S(c.summary))) << r.Err.toStdString();
+    }
+
+    // Both report formats hold every invocation, the failed one with its reason.
+    const TBatchResult csv = Run(common + QStringList{S("-q"), S("--report"), S("r.csv"), S("a.pdf;bad.pdf")});
+    EXPECT_EQ(csv.Exit, 2);
+    EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("r.csv")))),
+              S("copy,file,result,exit_code,reason\r\n1,") + docs + S("a.pdf,printed,0,\r\n1,") + docs +
+                  S("bad.pdf,failed,4,\"broken, really: ") + docs + S("bad.pdf\"\r\n"));
+    // Quiet: no progress lines, only the failure and the summary.
+    EXPECT_FALSE(csv.Err.contains(S("[1/2]")));
+    EXPECT_TRUE(csv.Err.contains(S("morvane-batch: ") + docs + S("bad.pdf could not be printed: broken, really:")));
+
+    const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
+    EXPECT_EQ(json.Exit, 2);
+    const QString record = S("{\"copy\":%1,\"exit_code\":4,\"file\":\"") + docs +
+                           S("bad.pdf\",\"reason\":\"broken, really: ") + docs + S("bad.pdf\",\"result\":\"failed\"}\n");
+    EXPECT_EQ(json.Out, record.arg(1) + record.arg(2));
+    EXPECT_TRUE(json.Err.contains(S("[2/2] copy 2/2  ") + docs + S("bad.pdf\n")));
+}
+
+TEST_F(BatchRun, SavedSettingsAreReadAndLeftAlone)
+{
+    // The window's settings file names the printer (other case) and the program.
+    const QString ini = root.filePath(S("home/.config/morvane.ini"));
+    TMainSettings settings;
+    settings.Printer = S("morvanetest2");
+    settings.Sumatra = program;
+    ASSERT_TRUE(QDir().mkpath(root.filePath(S("home/.config"))));
+    ASSERT_TRUE(WriteMainSettings(ini, settings));
+    const QByteArray before = ReadFile(ini);
+    const TBatchResult r = Run({S("--pause"), S("0"), S("Docs"), S("a.pdf")});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(Log(), QStringList{S("MorvaneTest2|") + docs + S("a.pdf")});
+    EXPECT_EQ(ReadFile(ini), before);
+}
+
+TEST_F(BatchRun, StopSignalsFinishTheCurrentFileOnly)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const TBatchResult r =
+            Run({S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs"),
+                 S("1slow.pdf;2slow.pdf;3slow.pdf")},
+                [&](QProcess& p, QString& err) {
+                    ASSERT_TRUE(WaitForError(p, err, S("[2/3]")));
+                    ::kill(static_cast<pid_t>(p.processId()), signal);
+                });
+        EXPECT_EQ(r.Exit, 130) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), 2);
+        EXPECT_EQ(r.Out.count(S("\"result\":\"printed\"")), 2);
+        EXPECT_TRUE(r.Err.contains(S("Printed: 2, failed: 0")));
+    }
+
+    // The pause after a file waits for the signal too.
+    QElapsedTimer clock;
+    clock.start();
+    const TBatchResult paused = Run({S("--pause"), S("100000"), S("--program"), program, S("Docs"), S("a.pdf;c.pdf")},
+                                    [&](QProcess& p, QString&) {
+                                        while (Log().isEmpty() && p.state() == QProcess::Running)
+                                            p.waitForFinished(20);
+                                        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+                                    });
+    EXPECT_EQ(paused.Exit, 130);
+    EXPECT_EQ(Log().size(), 1);
+    EXPECT_LT(clock.elapsed(), 60000);
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+#include "BatchOptions.h"
+
+#include "app/GnuGetText.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString Tr(const char* key, const QString& a = QString(), const QString& b = QString())
+{
+    QString text = TrDefault(key);
+    // Filled in order, after the lookup.
+    for (const QString& value : {a, b}) {
+        const qsizetype at = text.indexOf(u"%s"_s);
+        if (at < 0)
+            break;
+        text.replace(at, 2, value);
+    }
+    return text;
+}
+
+// A whole number from min to max, or false.
+bool ReadNumber(const QString& text, qlonglong min, qlonglong max, qlonglong& value)
+{
+    bool ok = false;
+    value = text.toLongLong(&ok, 10);
+    return ok && !text.startsWith(u'+') && value >= min && value <= max;
+}
+
+QString Flag(bool& target)
+{
+    target = true;
+    return {};
+}
+
+} // namespace
+
+const std::vector<TBatchOption>& BatchOptionTable()
+{
+    static const std::vector<TBatchOption> table{
+        {"subdirectories", 's', nullptr, "search the subdirectories too",
+         [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
+        {"printer", 'p', "NAME", "the CUPS queue (default: the printer saved by the window, else the default queue)",
+         [](TBatchOptions& o, const QString& v) {
+             if (v.isEmpty())
+                 return Tr("the printer name is empty");
+             o.Printer = v;
+             return QString();
+         }},
+        {"copies", 'n', "N", "copies from 1 to 100, collated (default 1)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 1, 100, n))
+                 return Tr("copies must be a number from 1 to 100, not \"%s\"", v);
+             o.Copies = static_cast<int>(n);
+             return QString();
+         }},
+        {"program", 0, "PATH", "the print-to program (default: the one the window uses)",
+         [](TBatchOptions& o, const QString& v) {
+             if (v.isEmpty())
+                 return Tr("the print program name is empty");
+             o.Program = v;
+             return QString();
+         }},
+        {"pause", 0, "MS", "pause after each printed file in milliseconds (default 1000)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 0, 3600000, n))
+                 return Tr("the pause must be a number of milliseconds from 0 to 3600000, not \"%s\"", v);
+             o.PauseMs = static_cast<unsigned long>(n);
+             return QString();
+         }},
+        {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.StopOnError); }},
+        {"dry-run", 0, nullptr, "print nothing; write \"copy<TAB>file\" per invocation to standard output",
+         [](TBatchOptions& o, const QString&) { return Flag(o.DryRun); }},
+        {"report", 0, "FILE", "write one record per invocation: CSV for *.csv, else JSON Lines; - is standard output",
+         [](TBatchOptions& o, const QString& v) {
+             if (v.isEmpty())
+                 return Tr("the report file name is empty");
+             o.Report = v;
+             return QString();
+         }},
+        {"quiet", 'q', nullptr, "no progress, only errors and the summary",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
+        {"help", 'h', nullptr, "show this help and end",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
+        {"version", 0, nullptr, "show the version and end",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Version); }},
+    };
+    return table;
+}
+
+bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, QString* error)
+{
+    const auto& table = BatchOptionTable();
+    const auto fail = [error](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    QStringList operands;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString arg = arguments[i];
+        if (optionsEnded || arg == u"-"_s || !arg.startsWith(u'-')) {
+            operands << arg;
+            continue;
+        }
+        if (arg == u"--"_s) {
+            optionsEnded = true;
+            continue;
+        }
+        // One or more options in this argument: "--name[=value]" or "-abc" / "-nVALUE".
+        const bool isLong = arg.startsWith(u"--"_s);
+        qsizetype pos = isLong ? 2 : 1;
+        while (pos < arg.size()) {
+            const TBatchOption* found = nullptr;
+            QString inlineValue;
+            bool hasInline = false;
+            QString shown;
+            if (isLong) {
+                const qsizetype eq = arg.indexOf(u'=');
+                const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+                shown = u"--"_s + name;
+                for (const TBatchOption& o : table) {
+                    if (name == QLatin1String(o.LongName))
+                        found = &o;
+                }
+                if (eq >= 0) {
+                    hasInline = true;
+                    inlineValue = arg.mid(eq + 1);
+                }
+                pos = arg.size();
+            } else {
+                const QChar c = arg[pos++];
+                shown = u"-"_s + c;
+                for (const TBatchOption& o : table) {
+                    if (o.ShortName != 0 && c == QLatin1Char(o.ShortName))
+                        found = &o;
+                }
+                if (found && found->ValueName && pos < arg.size()) {
+                    hasInline = true;
+                    inlineValue = arg.mid(pos);
+                    pos = arg.size();
+                }
+            }
+            if (!found)
+                return fail(Tr("unknown option %s", shown));
+            QString value;
+            if (found->ValueName) {
+                if (hasInline)
+                    value = inlineValue;
+                else if (i + 1 < arguments.size())
+                    value = arguments[++i];
+                else
+                    return fail(Tr("option %s needs a value (%s)", shown, QString::fromLatin1(found->ValueName)));
+            } else if (hasInline) {
+                return fail(Tr("option %s takes no value", shown));
+            }
+            const QString problem = found->Apply(options, value);
+            if (!problem.isEmpty())
+                return fail(problem);
+        }
+    }
+    if (options.Help || options.Version)
+        return true;
+    if (operands.isEmpty())
+        return fail(Tr("no directory given"));
+    if (operands.size() > 2)
+        return fail(Tr("unexpected argument %s", operands[2]));
+    options.Directory = operands[0];
+    if (operands.size() == 2)
+        options.Files = operands[1];
+    if (options.Files.isEmpty())
+        return fail(Tr("the file names are empty"));
+    return true;
+}
+
+QString BatchUsage()
+{
+    QString text = Tr("Usage: %s [OPTIONS] DIRECTORY [FILES]", u"morvane-batch"_s) + u'\n' +
+                   TrDefault("Prints the PDF files in DIRECTORY through the print-to program, one after the other.\n"
+                             "FILES are names, masks and print lists (*.pbt) separated by \";\", as in the\n"
+                             "window's file names field (default *.pdf). A relative DIRECTORY is taken from the\n"
+                             "current folder. Printer and print program default to the window's settings.") +
+                   u"\n\n"_s + TrDefault("Options:") + u'\n';
+    for (const TBatchOption& o : BatchOptionTable()) {
+        QString names = o.ShortName ? u"  -"_s + QLatin1Char(o.ShortName) + u", --"_s : u"      --"_s;
+        names += QLatin1String(o.LongName);
+        if (o.ValueName)
+            names += u' ' + QLatin1String(o.ValueName);
+        text += names.leftJustified(26) + u' ' + TrDefault(o.Help) + u'\n';
+    }
+    text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed") + u'\n' +
+            TrDefault("  1    wrong usage or a set-up error (directory, printer, print program)") + u'\n' +
+            TrDefault("  2    at least one file or print list failed") + u'\n' +
+            TrDefault("  3    nothing to print: FILES matched no file") + u'\n' +
+            TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
+            TrDefault("Example:") + u'\n' +
+            u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s;
+    // Catalog texts come with CR LF line breaks; a terminal wants LF.
+    text.remove(u'\r');
+    return text;
+}

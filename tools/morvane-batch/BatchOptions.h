@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+// The command line of morvane-batch. Each option is one row of a table
+// (BatchOptionTable): its names, whether it takes a value, its help text and
+// what it does to TBatchOptions. A new option is a new row.
+
+struct TBatchOptions
+{
+    QString Directory;
+    QString Files = QStringLiteral("*.pdf");
+    bool SubDirectories = false;
+    QString Printer; // empty: the saved printer, else the default queue
+    int Copies = 1;
+    QString Program; // empty: the saved print program, else the search
+    unsigned long PauseMs = 1000;
+    bool StopOnError = false;
+    bool DryRun = false;
+    QString Report; // empty: none; "-": standard output
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+struct TBatchOption
+{
+    const char* LongName;  // without "--"
+    char ShortName;        // 0: none
+    const char* ValueName; // nullptr: a switch without value
+    const char* Help;      // English; translated when shown
+    // Takes the value (empty for a switch); returns an error text (translated) or empty.
+    std::function<QString(TBatchOptions&, const QString& value)> Apply;
+};
+
+const std::vector<TBatchOption>& BatchOptionTable();
+
+// Parses the arguments (without the program name). On a usage error returns
+// false and sets *error to one line naming the cause. "--" ends the options;
+// "-" alone is an operand. Long options take "--name VALUE" or
+// "--name=VALUE", short ones "-n VALUE" or "-nVALUE", and switches group ("-sq").
+bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, QString* error);
+
+// The --help text, translated.
+QString BatchUsage();

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+
+#include <memory>
+
+// The report of a run: one record per invocation of the print program (and
+// one per print list that could not be read, with copy 0). CSV with a header
+// line when the file name ends in ".csv", JSON Lines otherwise. A file is
+// replaced atomically when the report is finished; "-" is standard output.
+
+struct TReportRecord
+{
+    int Copy = 0;
+    QString File;
+    bool Printed = false;
+    int ExitCode = 0;
+    QString Reason;
+};
+
+class TBatchReport
+{
+public:
+    // Opens the report (a temporary file beside the target); false with *error on failure.
+    bool Open(const QString& fileName, QString* error);
+    void Add(const TReportRecord& record);
+    // Writes everything and puts the file in place; false with *error on failure.
+    bool Finish(QString* error);
+
+    static QString CsvLine(const TReportRecord& record);
+    static QString JsonLine(const TReportRecord& record);
+
+private:
+    QString FFileName;
+    bool FCsv = false;
+    QByteArray FBytes;
+    std::unique_ptr<QSaveFile> FFile;
+};
