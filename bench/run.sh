@@ -5,6 +5,12 @@
 #       subdirectories) against find -iname '*.pdf'      target: at most 1.5
 #   (b) the process runner starting a program that ends at once against a bare
 #       posix_spawn + waitpid loop in C                   target: at most 1.2
+#   (c) morvane-batch --pause 0 printing 200 files through a print program
+#       that ends at once against a shell loop starting it 200 times
+#                                                         target: at most 1.1
+#   (d) morvane-batch --dry-run on the tree of (a) against find -iname '*.pdf',
+#       and its peak memory                               target: at most 1.5
+# (c) needs a CUPS queue (PRINTER, default PDF); nothing reaches it.
 # Usage: bench/run.sh [BUILD_DIR]   (default build/bench, a Release build)
 set -euo pipefail
 
@@ -15,7 +21,7 @@ SPAWNS=${SPAWNS:-500}
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_BENCH=ON \
     -DMORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target bench_collect bench_spawn -j2 >/dev/null
+cmake --build "$BUILD" --target bench_collect bench_spawn morvane-batch -j2 >/dev/null
 cc -O2 -o "$BUILD/bench/bare_spawn" "$ROOT/bench/bare_spawn.c"
 
 WORK=$(mktemp -d)
@@ -65,3 +71,24 @@ u_bare=$("$BUILD/bench/bare_spawn" "$SPAWNS")
 u_runner=$("$BUILD/bench/bench_spawn" "$SPAWNS")
 r_b=$(ratio "$u_runner" "$u_bare")
 echo "   runner ${u_runner} us per run, bare ${u_bare} us per run, ratio $r_b ($(verdict "$r_b" 1.2), target 1.2)"
+
+BATCH=$BUILD/src/morvane-batch
+echo "== (c) morvane-batch against a shell loop (200 files, a print program that ends at once)"
+mkdir -p "$WORK/c"
+for i in $(seq 1 200); do : > "$WORK/c/f$i.pdf"; done
+printf '#!/bin/sh\nexit 0\n' > "$WORK/quick"
+chmod +x "$WORK/quick"
+PRINTER=${PRINTER:-PDF}
+shell_loop() { for f in "$WORK"/c/*.pdf; do "$WORK/quick" -print-to "$PRINTER" "$f"; done; }
+t_loop=$(best_of "$ROUNDS" shell_loop)
+t_batch=$(best_of "$ROUNDS" "$BATCH" -q --pause 0 -p "$PRINTER" --program "$WORK/quick" "$WORK/c")
+r_c=$(ratio "$t_batch" "$t_loop")
+echo "   morvane-batch ${t_batch} us, shell loop ${t_loop} us, ratio $r_c ($(verdict "$r_c" 1.1), target 1.1)"
+
+echo "== (d) morvane-batch --dry-run against find"
+lines=$("$BATCH" --dry-run -s "$TREE" '*.pdf' | wc -l)
+[ "$lines" -eq "$expected" ] || { echo "dry run has $lines lines, find $expected" >&2; exit 1; }
+t_dry=$(best_of "$ROUNDS" "$BATCH" --dry-run -s "$TREE" '*.pdf')
+r_d=$(ratio "$t_dry" "$t_find")
+peak=$( { /usr/bin/time -f '%M' "$BATCH" --dry-run -s "$TREE" '*.pdf' >/dev/null; } 2>&1 | tail -1)
+echo "   dry run ${t_dry} us, find ${t_find} us, ratio $r_d ($(verdict "$r_d" 1.5), target 1.5); peak memory ${peak} KiB"

@@ -10,6 +10,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
 Morvane is built, but there is no display to show its window on
 (neither DISPLAY nor WAYLAND_DISPLAY is set). Start it under a virtual display:
     xvfb-run -a "$MORVANE_ROOT/build/release/src/morvane"
+or print without any window from the command line, for example:
+    "$MORVANE_ROOT/build/release/src/morvane-batch" --subdirectories ~/Documents '*.pdf'
+("morvane-batch --help" lists its options and exit codes).
 TXT
     exit 1
 fi
