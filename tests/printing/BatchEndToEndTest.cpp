@@ -37,10 +37,10 @@ TEST(BatchEndToEnd, PrintsThroughCupsAndReportsTheDamagedFile)
     ASSERT_TRUE(WriteFile(docs + S("print.pbt"),
                           (S("lists/") + stem + S("-cc.pdf\nlists/") + stem + S("-broken.pdf\n")).toUtf8()));
 
-    const TBatchResult r = RunBatch({S("-s"), S("-n"), S("2"), S("-p"), TestPrinterName(), S("--program"),
-                                     BuiltPrintProgram(), S("--pause"), S("200"), S("--report"), S("run.jsonl"),
-                                     S("Docs"), stem + S("-?.pdf;print.pbt")},
-                                    root.path(), root.filePath(S("home")));
+    const TBatchResult r =
+        RunBatch({S("-s"), S("-n"), S("2"), S("-p"), TestPrinterName(), S("--program"), BuiltPrintProgram(),
+                  S("--pause"), S("200"), S("--report"), S("run.jsonl"), S("Docs"), stem + S("-?.pdf;print.pbt")},
+                 root.path(), root.filePath(S("home")));
     // Per copy: b from the subfolder, a, then the list's c and the broken one.
     EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains(S("Printed: 6, failed: 2"))) << r.Err.toStdString();

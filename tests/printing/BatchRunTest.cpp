@@ -99,7 +99,8 @@ TEST_F(BatchRun, ExitCodesAndReports)
     const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
     EXPECT_EQ(json.Exit, 2);
     const QString record = S("{\"copy\":%1,\"exit_code\":4,\"file\":\"") + docs +
-                           S("bad.pdf\",\"reason\":\"broken, really: ") + docs + S("bad.pdf\",\"result\":\"failed\"}\n");
+                           S("bad.pdf\",\"reason\":\"broken, really: ") + docs +
+                           S("bad.pdf\",\"result\":\"failed\"}\n");
     EXPECT_EQ(json.Out, record.arg(1) + record.arg(2));
     EXPECT_TRUE(json.Err.contains(S("[2/2] copy 2/2  ") + docs + S("bad.pdf\n")));
 }
@@ -124,13 +125,12 @@ TEST_F(BatchRun, StopSignalsFinishTheCurrentFileOnly)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
-        const TBatchResult r =
-            Run({S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs"),
-                 S("1slow.pdf;2slow.pdf;3slow.pdf")},
-                [&](QProcess& p, QString& err) {
-                    ASSERT_TRUE(WaitForError(p, err, S("[2/3]")));
-                    ::kill(static_cast<pid_t>(p.processId()), signal);
-                });
+        const TBatchResult r = Run({S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs"),
+                                    S("1slow.pdf;2slow.pdf;3slow.pdf")},
+                                   [&](QProcess& p, QString& err) {
+                                       ASSERT_TRUE(WaitForError(p, err, S("[2/3]")));
+                                       ::kill(static_cast<pid_t>(p.processId()), signal);
+                                   });
         EXPECT_EQ(r.Exit, 130) << r.Err.toStdString();
         EXPECT_EQ(Log().size(), 2);
         EXPECT_EQ(r.Out.count(S("\"result\":\"printed\"")), 2);

@@ -262,8 +262,8 @@ int Run(const TBatchOptions& options)
     } else {
         job.Program = LocatePrintProgram(settings.Sumatra, ExePath);
         if (job.Program.isEmpty())
-            return SetUpError(
-                Tr("the print program %s was not found; name it with --program", QString::fromLatin1(PrintProgramName)));
+            return SetUpError(Tr("the print program %s was not found; name it with --program",
+                                 QString::fromLatin1(PrintProgramName)));
     }
 
     QString defaultQueue;

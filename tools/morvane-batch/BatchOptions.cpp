@@ -83,8 +83,7 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"quiet", 'q', nullptr, "no progress, only errors and the summary",
          [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
-        {"help", 'h', nullptr, "show this help and end",
-         [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
+        {"help", 'h', nullptr, "show this help and end", [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
         {"version", 0, nullptr, "show the version and end",
          [](TBatchOptions& o, const QString&) { return Flag(o.Version); }},
     };
