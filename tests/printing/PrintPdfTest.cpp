@@ -5,6 +5,7 @@
 #include "printing/PrintRun.h"
 
 #include "support/CupsPdf.h"
+#include "support/CupsServer.h"
 #include "support/PdfWriter.h"
 #include "support/TestSupport.h"
 
@@ -169,4 +170,76 @@ TEST_F(PrintPdf, RefusesUnknownPrintersAndAnUnreachableSpooler)
                              &help, 65001),
               0);
     EXPECT_TRUE(help.join(u'\n').contains(u"4  the printer does not exist"_qs));
+    EXPECT_TRUE(help.join(u'\n').contains(u"paper=SIZE"_qs));
+}
+
+TEST_F(PrintPdf, PrintSettingsShapeTheJobs)
+{
+    const QString printer = TestPrinterName();
+    const struct
+    {
+        QString list;
+        int outputs;
+        int pages;
+    } rows[] = {{u"2-3"_qs, 1, 2}, {u" ODD "_qs, 1, 3}, {u"2x"_qs, 2, 5}, {u"4-99"_qs, 1, 2}};
+    QStringList stems;
+    for (const auto& row : rows) {
+        stems << UniqueJobStem(u"settings"_qs);
+        const PrintResult r = RunPrintProgram(
+            {u"-print-to"_qs, printer, u"-print-settings"_qs, row.list, write(stems.last() + u".pdf"_qs, MakePdf(5))});
+        ASSERT_EQ(r.exitCode, 0) << row.list.toStdString() << ": " << r.errors.toStdString();
+        EXPECT_EQ(r.jobIds.size(), row.outputs) << row.list.toStdString();
+    }
+    // Settings whose effect cups-pdf does not show, as the spooler recorded them on the job.
+    const QString hidden = UniqueJobStem(u"hidden"_qs);
+    const PrintResult r = RunPrintProgram({u"-print-to"_qs, printer, u"-print-settings"_qs,
+                                           u"duplexshort,paper=A5,monochrome,bin=Tray-2,fit,landscape"_qs,
+                                           write(hidden + u".pdf"_qs, MakePdf(1))});
+    ASSERT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    ASSERT_EQ(r.jobIds.size(), 1);
+    const QMap<QString, QString> job = JobAttributes(QString(), r.jobIds[0]);
+    EXPECT_EQ(job.value(u"sides"_qs), u"two-sided-short-edge"_qs);
+    EXPECT_EQ(job.value(u"media"_qs), u"iso_a5_148x210mm"_qs);
+    EXPECT_EQ(job.value(u"print-color-mode"_qs), u"monochrome"_qs);
+    EXPECT_EQ(job.value(u"media-source"_qs), u"Tray-2"_qs);
+    EXPECT_EQ(job.value(u"print-scaling"_qs), u"fit"_qs);
+    EXPECT_EQ(job.value(u"orientation-requested"_qs), u"landscape"_qs);
+
+    for (int i = 0; i < 4; ++i) {
+        const QStringList out = WaitForCupsPdfOutput(stems[i], rows[i].outputs);
+        EXPECT_EQ(out.size(), rows[i].outputs) << rows[i].list.toStdString();
+        for (const QString& f : out) {
+            EXPECT_EQ(PdfPageCount(f), rows[i].pages) << rows[i].list.toStdString();
+            QFile::remove(f);
+        }
+    }
+    for (const QString& f : WaitForCupsPdfOutput(hidden, 1))
+        QFile::remove(f);
+}
+
+TEST_F(PrintPdf, RefusedSettingsSpoolNothing)
+{
+    // With no spooler to reach, any attempt to spool would end in exit code 5:
+    // code 1 proves the refusal came first.
+    const QString file = write(u"five.pdf"_qs, MakePdf(5));
+    const struct
+    {
+        QString list;
+        QString message;
+    } rows[] = {
+        {u"paper=B9"_qs, u"\"paper=B9\""_qs},
+        {u"odd,even"_qs, u"\"even\" contradicts \"odd\""_qs},
+        {u""_qs, u"empty"_qs},
+        {u"7-9"_qs, u"no page is left"_qs},
+        {u"3,5,even"_qs, u"no page is left"_qs},
+    };
+    for (const auto& row : rows) {
+        const PrintResult r =
+            RunPrintProgram({u"-print-to"_qs, TestPrinterName(), u"-print-settings"_qs, row.list, file},
+                            {{u"CUPS_SERVER"_qs, u"/nonexistent.sock"_qs}});
+        EXPECT_EQ(r.exitCode, 1) << row.list.toStdString();
+        EXPECT_TRUE(r.errors.contains(row.message)) << r.errors.toStdString();
+        EXPECT_EQ(r.errors.count(u'\n'), 1) << r.errors.toStdString();
+        EXPECT_TRUE(r.jobIds.isEmpty());
+    }
 }

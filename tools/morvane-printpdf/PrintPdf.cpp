@@ -1,7 +1,11 @@
-// morvane-printpdf: hands one PDF file to a CUPS queue and ends as soon as the
-// spooler has accepted the job. Morvane starts it once per file and copy with
-//   morvane-printpdf -print-to "printer" "file.pdf"
+// morvane-printpdf: hands one PDF file to a CUPS queue, a printer class or an
+// IPP printer and ends as soon as the spooler has accepted the job. Morvane
+// starts it once per file and copy with
+//   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
+
+#include "app/BuildVersion.h"
+#include "printing/PrintSettings.h"
 
 #include <cups/cups.h>
 #include <poppler/cpp/poppler-document.h>
@@ -14,6 +18,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,20 +39,27 @@ constexpr char Program[] = "morvane-printpdf";
 void PrintUsage(FILE* out)
 {
     std::fprintf(out,
-                 "Usage: %s -print-to PRINTER FILE\n"
-                 "       %s -print-to-default FILE\n"
-                 "Hands the PDF FILE to the CUPS queue PRINTER (or the default queue) with the\n"
-                 "file's name as job title, and ends once the spooler has accepted the job.\n"
+                 "Usage: %s -print-to PRINTER [-print-settings LIST] FILE\n"
+                 "       %s -print-to-default [-print-settings LIST] FILE\n"
+                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name as\n"
+                 "job title, and ends once the spooler has accepted the job.\n"
+                 "\n"
+                 "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
+                 "instance), or an IPP URI printed to without a local queue:\n"
+                 "ipp://HOST[:PORT]/printers/NAME, ipp://HOST/classes/NAME, ipps://...\n"
+                 "The CUPS server is the one CUPS_SERVER or client.conf names, else the local one.\n"
+                 "\n"
+                 "%s"
                  "\n"
                  "Exit codes:\n"
                  "  0  the job was accepted\n"
-                 "  1  wrong usage or another error\n"
+                 "  1  wrong usage, a refused print settings list, or another error\n"
                  "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
                  "     damaged, protected by a password, no pages)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler cannot be reached or refused the job\n",
-                 Program, Program);
+                 Program, Program, PrintSettings::HelpText);
 }
 
 int Fail(int code, const std::string& message)
@@ -69,8 +81,9 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*)
 
 void IgnorePopplerMessage(const std::string&, void*) {}
 
-// Checks that the file is a loadable PDF that may be printed; 0 or an exit code.
-int CheckDocument(const std::string& file)
+// Checks that the file is a loadable PDF that may be printed. Returns 0 and
+// sets *pages, or returns an exit code.
+int CheckDocument(const std::string& file, int* pages)
 {
     struct stat st
     {
@@ -94,7 +107,8 @@ int CheckDocument(const std::string& file)
         return Fail(ExitCannotLoad, Quoted(file) + " is not a PDF file or is damaged");
     if (doc->is_locked())
         return Fail(ExitCannotLoad, Quoted(file) + " is protected by a password");
-    if (doc->pages() < 1)
+    *pages = doc->pages();
+    if (*pages < 1)
         return Fail(ExitCannotLoad, Quoted(file) + " has no pages");
     if (!doc->has_permission(poppler::perm_print))
         return Fail(ExitPrintingNotAllowed, Quoted(file) + " does not allow printing");
@@ -107,15 +121,50 @@ std::string BaseName(const std::string& file)
     return slash == std::string::npos ? file : file.substr(slash + 1);
 }
 
-// Submits the file; printer empty means the default queue.
-int Submit(const std::string& printer, const std::string& file)
+using HttpPtr = std::unique_ptr<http_t, void (*)(http_t*)>;
+
+bool IsPrinterUri(const std::string& printer)
 {
-    cupsSetPasswordCB2(NoPassword, nullptr);
-    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
-    if (!http)
+    return strncasecmp(printer.c_str(), "ipp://", 6) == 0 || strncasecmp(printer.c_str(), "ipps://", 7) == 0;
+}
+
+// Where one job goes: the connection, the printer URI and the HTTP resource to post to.
+struct Target
+{
+    HttpPtr http{nullptr, httpClose};
+    std::string uri, resource, name;
+    int numOptions = 0;
+    cups_option_t* options = nullptr;
+    ~Target() { cupsFreeOptions(numOptions, options); }
+};
+
+// An IPP URI: straight to that server, no local queue and no lpoptions.
+int ConnectUri(const std::string& printer, Target* target)
+{
+    char scheme[32], user[256], host[256], resource[1024];
+    int port = 0;
+    if (httpSeparateURI(HTTP_URI_CODING_ALL, printer.c_str(), scheme, sizeof scheme, user, sizeof user, host,
+                        sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+        !*host)
+        return Fail(ExitUsage, "not a printer URI: " + Quoted(printer));
+    const bool tls = strcasecmp(scheme, "ipps") == 0;
+    target->http.reset(httpConnect2(host, port, nullptr, AF_UNSPEC,
+                                    tls ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr));
+    if (!target->http)
+        return Fail(ExitSpoolerRefused, "cannot reach " + Quoted(printer) + ": " + cupsLastErrorString());
+    target->uri = printer;
+    target->resource = resource;
+    target->name = printer;
+    return 0;
+}
+
+// A queue or class of the CUPS server; printer empty means the default destination.
+int ConnectQueue(const std::string& printer, Target* target)
+{
+    target->http.reset(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr));
+    if (!target->http)
         return Fail(ExitSpoolerRefused,
                     std::string("cannot reach the print spooler at ") + cupsServer() + ": " + cupsLastErrorString());
-    std::unique_ptr<http_t, void (*)(http_t*)> connection(http, httpClose);
 
     // "queue/instance" names an instance of a queue.
     std::string name = printer, instance;
@@ -123,8 +172,9 @@ int Submit(const std::string& printer, const std::string& file)
         instance = name.substr(slash + 1);
         name.resize(slash);
     }
-    cups_dest_t* dest =
-        cupsGetNamedDest(http, name.empty() ? nullptr : name.c_str(), instance.empty() ? nullptr : instance.c_str());
+    // One round trip: the destination exists, and its saved options (lpoptions) come along, as for lp.
+    cups_dest_t* dest = cupsGetNamedDest(target->http.get(), name.empty() ? nullptr : name.c_str(),
+                                         instance.empty() ? nullptr : instance.c_str());
     if (!dest) {
         const ipp_status_t status = cupsLastError();
         if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
@@ -132,14 +182,50 @@ int Submit(const std::string& printer, const std::string& file)
         return Fail(ExitNoSuchPrinter,
                     printer.empty() ? std::string("there is no default printer") : "no printer " + Quoted(printer));
     }
-    std::unique_ptr<cups_dest_t, void (*)(cups_dest_t*)> destination(dest, [](cups_dest_t* d) { cupsFreeDests(1, d); });
+    target->name = dest->name;
+    // The spooler looks at the resource only; "localhost" is what CUPS clients send.
+    target->resource = "/printers/" + target->name;
+    char uri[1024];
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                    target->resource.c_str());
+    target->uri = uri;
+    for (int i = 0; i < dest->num_options; ++i)
+        target->numOptions =
+            cupsAddOption(dest->options[i].name, dest->options[i].value, target->numOptions, &target->options);
+    cupsFreeDests(1, dest);
+    return 0;
+}
 
-    const std::string title = BaseName(file);
-    const int job = cupsPrintFile2(http, dest->name, file.c_str(), title.c_str(), dest->num_options, dest->options);
-    if (job <= 0)
-        return Fail(ExitSpoolerRefused,
-                    "the spooler refused the job for " + Quoted(dest->name) + ": " + cupsLastErrorString());
-    std::printf("request id is %s-%d (1 file(s))\n", dest->name, job);
+// One Print-Job request carries the options and the document: a single round
+// trip per job. Each copy asked for with Nx is a job of its own.
+int Submit(Target& target, const std::string& file, const PrintSettings::Options& settings, int jobs)
+{
+    for (const auto& [name, value] : settings)
+        target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
+
+    for (int copy = 0; copy < jobs; ++copy) {
+        ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, BaseName(file).c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
+        cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
+        cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_JOB);
+
+        std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
+            cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), file.c_str()), ippDelete);
+        const ipp_status_t status = cupsLastError();
+        const std::string accepted =
+            copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
+        if (status == IPP_STATUS_ERROR_NOT_FOUND)
+            return Fail(ExitNoSuchPrinter,
+                        "no printer " + Quoted(target.name) + ": " + cupsLastErrorString() + accepted);
+        ipp_attribute_t* id = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
+        if (status > IPP_STATUS_OK_CONFLICTING || !id)
+            return Fail(ExitSpoolerRefused, "the spooler refused the job for " + Quoted(target.name) + ": " +
+                                                cupsLastErrorString() + accepted);
+        std::printf("request id is %s-%d (1 file(s))\n", target.name.c_str(), ippGetInteger(id, 0));
+    }
     return ExitAccepted;
 }
 
@@ -147,12 +233,16 @@ int Submit(const std::string& printer, const std::string& file)
 
 int main(int argc, char** argv)
 {
-    std::string printer, file;
-    bool printerGiven = false, useDefault = false, fileGiven = false;
+    std::string printer, file, settingsList;
+    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
             PrintUsage(stdout);
+            return ExitAccepted;
+        }
+        if (arg == "--version") {
+            std::printf("%s %s\n", Program, MORVANE_VERSION_STRING);
             return ExitAccepted;
         }
         if (arg == "-print-to") {
@@ -164,6 +254,11 @@ int main(int argc, char** argv)
             if (printerGiven || useDefault)
                 return PrintUsage(stderr), ExitUsage;
             useDefault = true;
+        } else if (arg == "-print-settings") {
+            if (i + 1 >= argc || settingsGiven)
+                return PrintUsage(stderr), ExitUsage;
+            settingsList = argv[++i];
+            settingsGiven = true;
         } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             fileGiven = true;
@@ -177,7 +272,24 @@ int main(int argc, char** argv)
     if (printerGiven && printer.empty())
         return Fail(ExitNoSuchPrinter, "no printer name given");
 
-    if (const int refused = CheckDocument(file))
+    // Every refusal comes before the spooler is contacted: nothing is spooled for a bad list or file.
+    PrintSettings::Settings settings;
+    std::string error;
+    if (settingsGiven && !PrintSettings::Parse(settingsList, &settings, &error))
+        return Fail(ExitUsage, error);
+    int pages = 0;
+    if (const int refused = CheckDocument(file, &pages))
         return refused;
-    return Submit(useDefault ? std::string() : printer, file);
+    PrintSettings::Options options;
+    if (!PrintSettings::JobOptions(settings, pages, &options, &error))
+        return Fail(ExitUsage, Quoted(file) + ": " + error);
+
+    cupsSetPasswordCB2(NoPassword, nullptr);
+    Target target;
+    const int connected = useDefault || !IsPrinterUri(printer)
+                              ? ConnectQueue(useDefault ? std::string() : printer, &target)
+                              : ConnectUri(printer, &target);
+    if (connected)
+        return connected;
+    return Submit(target, file, options, settings.copies > 0 ? settings.copies : 1);
 }

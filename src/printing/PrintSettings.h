@@ -1,0 +1,54 @@
+#pragma once
+
+// The print settings list of the print-to program ("1-3,odd,duplex,paper=A4,2x"):
+// parsing and the CUPS job options it stands for. Plain C++ without Qt or CUPS,
+// so the print-to program stays light and other clients can check a list early.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace PrintSettings {
+
+// Pages first..last as the user wrote them; first > last asks for reverse order.
+struct PageRange
+{
+    int first = 0;
+    int last = 0;
+    bool operator==(const PageRange&) const = default;
+};
+
+// One parsed list. Empty strings (and copies 0) mean "not given"; the other
+// values are already the CUPS option values.
+struct Settings
+{
+    std::vector<PageRange> ranges;
+    std::string pageSet;     // page-set: odd, even
+    std::string orientation; // orientation-requested: 3 (portrait), 4 (landscape)
+    std::string scaling;     // print-scaling: none, auto, fit
+    std::string colorMode;   // print-color-mode: color, monochrome
+    std::string sides;       // sides: one-sided, two-sided-long-edge, two-sided-short-edge
+    std::string media;       // media: a PWG size name
+    std::string mediaSource; // media-source: the tray name as written
+    int copies = 0;          // Nx: the number of jobs to send
+    bool operator==(const Settings&) const = default;
+};
+
+inline constexpr int MaxCopies = 999;
+
+// Parses the comma-separated list. On a refusal returns false and sets *error to
+// one line naming the offending item.
+bool Parse(std::string_view list, Settings* settings, std::string* error);
+
+using Options = std::vector<std::pair<std::string, std::string>>;
+
+// The CUPS job options for a document of pageCount pages, page ranges clipped to
+// it. Returns false with *error set when no page remains or when CUPS cannot
+// keep the order the ranges ask for.
+bool JobOptions(const Settings& settings, int pageCount, Options* options, std::string* error);
+
+// The description of the list for --help, lines ending in '\n'.
+extern const char HelpText[];
+
+} // namespace PrintSettings
