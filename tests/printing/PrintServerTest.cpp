@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -47,7 +48,7 @@ protected:
 TEST_F(PrintServer, ReachedByUriCupsServerAndClientConfUntilItStops)
 {
     ASSERT_EQ(m_server.addPdfQueue(u"Remote"_qs), QString());
-    const QString byUri = UniqueJobStem(u"uri"_qs), byEnv = UniqueJobStem(u"env"_qs),
+    const QString byUri = UniqueJobStem(u"uri"_qs), byTls = UniqueJobStem(u"tls"_qs), byEnv = UniqueJobStem(u"env"_qs),
                   byConf = UniqueJobStem(u"conf"_qs);
     // A client.conf in a home of its own names the server; CUPS_SERVER is cleared so that it counts.
     QTemporaryDir home;
@@ -55,11 +56,16 @@ TEST_F(PrintServer, ReachedByUriCupsServerAndClientConfUntilItStops)
 
     const PrintResult uri = RunPrintProgram(
         {u"-print-to"_qs, printerUri(u"printers"_qs, u"Remote"_qs), u"-print-settings"_qs, u"2-3"_qs, write(byUri, 5)});
+    // ipps with the server's self-signed certificate; a reversed range prints backwards.
+    QString tlsUri = printerUri(u"printers"_qs, u"Remote"_qs);
+    tlsUri.replace(u"ipp://"_qs, u"ipps://"_qs);
+    const PrintResult tls =
+        RunPrintProgram({u"-print-to"_qs, tlsUri, u"-print-settings"_qs, u"4-2"_qs, write(byTls, 5)});
     const PrintResult env =
         RunPrintProgram({u"-print-to"_qs, u"Remote"_qs, write(byEnv, 1)}, {{u"CUPS_SERVER"_qs, m_server.address()}});
     const PrintResult conf = RunPrintProgram({u"-print-to"_qs, u"Remote"_qs, write(byConf, 2)},
                                              {{u"CUPS_SERVER"_qs, QString()}, {u"HOME"_qs, home.path()}});
-    for (const PrintResult* r : {&uri, &env, &conf}) {
+    for (const PrintResult* r : {&uri, &tls, &env, &conf}) {
         ASSERT_EQ(r->exitCode, 0) << r->errors.toStdString();
         ASSERT_EQ(r->jobIds.size(), 1);
         // The job is this server's, not the machine spooler's.
@@ -69,11 +75,21 @@ TEST_F(PrintServer, ReachedByUriCupsServerAndClientConfUntilItStops)
     {
         QString stem;
         int pages;
-    } outputs[] = {{byUri, 2}, {byEnv, 1}, {byConf, 2}};
+        QString text;
+    } outputs[] = {{byUri, 2, u"Page 2 Page 3"_qs},
+                   {byTls, 3, u"Page 4 Page 3 Page 2"_qs},
+                   {byEnv, 1, QString()},
+                   {byConf, 2, QString()}};
     for (const auto& o : outputs) {
         const QStringList out = WaitForCupsPdfOutput(o.stem, 1);
         ASSERT_EQ(out.size(), 1) << o.stem.toStdString() << " not in " << CupsPdfOutputDir().toStdString();
         EXPECT_EQ(PdfPageCount(out[0]), o.pages) << o.stem.toStdString();
+        if (!o.text.isEmpty()) {
+            QProcess text;
+            text.start(u"pdftotext"_qs, {out[0], u"-"_qs});
+            ASSERT_TRUE(text.waitForFinished(30000));
+            EXPECT_EQ(QString::fromUtf8(text.readAllStandardOutput()).simplified().remove(QChar(u'\f')), o.text);
+        }
         QFile::remove(out[0]);
     }
 

@@ -143,6 +143,9 @@ QString CupsServer::start()
     for (const char* sub : {"root", "spool", "cache", "state", "log", "tmp"})
         QDir(d).mkdir(QString::fromLatin1(sub));
     ::chmod(QFile::encodeName(d + u"/tmp"_qs).constData(), 01777);
+    // The server makes its self-signed certificate for ipps:// here.
+    QDir(d).mkpath(u"root/ssl"_qs);
+    ::chmod(QFile::encodeName(d + u"/root/ssl"_qs).constData(), 0700);
     const QString files = u"ServerRoot %1/root\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\n"
                           u"TempDir %1/tmp\nErrorLog %1/log/error_log\nAccessLog %1/log/access_log\n"
                           u"PageLog %1/log/page_log\n"_qs.arg(d);
