@@ -35,7 +35,10 @@ QStringList FolderSteps(const QString& folders, QChar delim)
     return steps;
 }
 
-// "\a\b\" -> "\...\b\"; an earlier "...\" is not counted as a folder.
+// "\a\b\" -> "\...\b\". A part that begins with a dot is taken to begin
+// with the "...\" of an earlier step, and its first four characters go before
+// the folder is cut; so a short folder that really begins with a dot (".a\")
+// goes in the same step as the folder after it.
 void CutFirstFolder(QString& folders, QChar delim)
 {
     const QString ellipsis = QStringLiteral("...") + delim;
@@ -46,7 +49,7 @@ void CutFirstFolder(QString& folders, QChar delim)
     const bool rooted = folders.startsWith(delim);
     if (rooted)
         folders.remove(0, 1);
-    if (folders.startsWith(ellipsis))
+    if (folders.startsWith(u'.'))
         folders.remove(0, ellipsis.size());
     const qsizetype p = folders.indexOf(delim);
     folders = p < 0 ? QString() : ellipsis + folders.mid(p + 1);

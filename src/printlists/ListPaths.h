@@ -31,6 +31,8 @@ QString RebaseListEntry(const QString& entry, const QString& fromDir, const QStr
 // The path made to fit maxWidth (as measured by textWidth) by leaving out
 // folders from the front: "\a\b\c\" becomes "\...\b\c\", then "\...\c\",
 // then "\...\", then "...\"; a drive goes once no folder is left to drop. The
-// last part after the final delimiter always stays.
+// last part after the final delimiter always stays. A first folder that
+// begins with a dot is read like an earlier "...": its first four characters
+// go before a folder is cut, so "\.a\x\y\" becomes "\...\y\" at once.
 QString ShortenPathToWidth(const QString& path, int maxWidth, const std::function<int(const QString&)>& textWidth,
                            PathStyle style = NativePathStyle);

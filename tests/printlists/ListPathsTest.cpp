@@ -26,6 +26,12 @@ int Length(const QString& text)
     return int(text.size());
 }
 
+// A proportional font: a dot is a quarter as wide as any other character.
+int ThinDotsWidth(const QString& text)
+{
+    return int(4 * text.size() - 3 * text.count(u'.'));
+}
+
 } // namespace
 
 TEST(ListPaths, WindowsEntriesFollowDrivesAndFoldersWithoutCase)
@@ -90,6 +96,29 @@ TEST(ListPaths, ShortPathsStayAndLongOnesLoseFoldersFromTheFront)
     // Runs of delimiters and folders that begin with a dot still shrink to the name.
     EXPECT_EQ(ShortenPathToWidth(u"//.a//.b///x"_qs, 1, Length, PathStyle::Posix), u"x"_qs);
     EXPECT_EQ(ShortenPathToWidth(u"/.a/b/c/x"_qs, 8, Length, PathStyle::Posix), u"/.../c/x"_qs);
+
+    // "remove the first four characters when the part now begins with a dot": a
+    // first folder that begins with a dot is read as an earlier "...", so it
+    // goes in one step together with the folder after it, even where keeping
+    // that folder would fit.
+    const struct
+    {
+        const char* path;
+        PathStyle style;
+        int width;
+        const char* shown;
+    } dotted[] = {
+        {"C:\\.ab\\x\\y\\name", PathStyle::Windows, 51, "C:\\...\\y\\name"},
+        {"C:\\.a\\x\\y\\name", PathStyle::Windows, 51, "C:\\...\\y\\name"},
+        {"C:\\.abc\\x\\y\\name", PathStyle::Windows, 51, "C:\\...\\x\\y\\name"},
+        {"/.a/x/y/name", PathStyle::Posix, 43, "/.../y/name"},
+        {"/.config/x/y/name", PathStyle::Posix, 43, "/.../x/y/name"},
+        {"/home/.a/y/name", PathStyle::Posix, 44, "/.../.a/y/name"},
+    };
+    for (const auto& d : dotted)
+        EXPECT_EQ(ShortenPathToWidth(QString::fromUtf8(d.path), d.width, ThinDotsWidth, d.style),
+                  QString::fromUtf8(d.shown))
+            << d.path;
 }
 
 TEST(ListPaths, RebasedEntriesNameTheSameFileFromTheListsFolder)
