@@ -12,16 +12,22 @@ QStringList SplitPrintListLines(const QString& text)
 {
     QStringList lines;
     QString line;
+    // Whether anything, a dropped CR included, follows the last LF.
+    bool open = false;
     for (const QChar c : text) {
         if (c == u'\n') {
             lines.append(line);
             line.clear();
-        } else if (c != u'\r') {
-            line += c;
+            open = false;
+        } else {
+            open = true;
+            if (c != u'\r')
+                line += c;
         }
     }
-    // A last line without a line end still counts, but a final LF adds no empty line.
-    if (!line.isEmpty())
+    // A last line without a line end still counts (also one that held only a
+    // lone CR), but a final LF adds no empty line.
+    if (open)
         lines.append(line);
     return lines;
 }

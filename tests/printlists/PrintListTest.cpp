@@ -25,6 +25,9 @@ TEST(PrintList, SplitsLinesByTheReadingRules)
         {"a\rb\n", {u"ab"_qs}},
         {"  spaced  \n\n", {u"  spaced  "_qs, QString()}},
         {"\n", {QString()}},
+        // "Any other lone CR" goes, but "a text without a final line end still yields its last line".
+        {"a\n\r", {u"a"_qs, QString()}},
+        {"\r", {QString()}},
         {"", {}},
     };
     for (const auto& c : cases)
