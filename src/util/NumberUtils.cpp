@@ -5,7 +5,9 @@
 
 #include <QLocale>
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -19,11 +21,36 @@ struct TUnits
 constexpr TUnits BinaryUnits{1024.0L, {"KiB", "MiB", "GiB"}};
 constexpr TUnits DecimalUnits{1000.0L, {"kB", "MB", "GB"}};
 
+// x (not negative) rounded to the given decimals, ties away from zero, from
+// the extended value itself: going through double first would move quotients
+// just above a midpoint (2005 / 1000 = 2.00500...01) below it.
 QString FixedText(long double x, int decimals, QChar decSep)
 {
-    QString text = QString::number(static_cast<double>(x), 'f', decimals);
-    const QString sep = decSep.isNull() ? QLocale::system().decimalPoint() : QString(decSep);
-    text.replace(u'.', sep);
+    // Every long double of 1 or more is written out exactly in 64 decimals.
+    char buffer[128];
+    const int n = std::snprintf(buffer, sizeof buffer, "%.64Lf", x);
+    const QByteArray raw(buffer, qBound(0, n, int(sizeof buffer) - 1));
+    // The C library writes the locale's radix character: only the digits count.
+    qsizetype fraction = 0;
+    while (fraction < raw.size() && std::isdigit(static_cast<unsigned char>(raw[fraction])))
+        ++fraction;
+    const qsizetype whole = fraction;
+    while (fraction < raw.size() && !std::isdigit(static_cast<unsigned char>(raw[fraction])))
+        ++fraction;
+    QByteArray digits = raw.left(whole) + raw.mid(fraction, decimals);
+    if (fraction + decimals < raw.size() && raw[fraction + decimals] >= '5') {
+        qsizetype i = digits.size() - 1;
+        while (i >= 0 && digits[i] == '9')
+            digits[i--] = '0';
+        if (i < 0)
+            digits.prepend('1');
+        else
+            ++digits[i];
+    }
+    QString text = QString::fromLatin1(digits.left(digits.size() - decimals));
+    if (decimals > 0)
+        text += (decSep.isNull() ? QLocale::system().decimalPoint() : QString(decSep)) +
+                QString::fromLatin1(digits.right(decimals));
     return text;
 }
 

@@ -38,6 +38,15 @@ TEST(NumberUtils, SizeToText)
         {true, false, 1000, "1.00 kB"},
         {true, false, 1500000, "1.50 MB"},
         {true, false, 2500000000, "2.50 GB"},
+        // "x := Size / b as an extended float ... rounded to f decimals": 2005 / 1000 is
+        // 2.00500...01 as an extended float but 2.00499...99 once cast to double.
+        {true, false, 2005, "2.01 kB"},
+        {true, false, 1005, "1.00 kB"},
+        {true, false, 2005000000, "2.01 GB"},
+        // Exact midpoints round away from zero, carries included.
+        {false, false, 1152, "1.13 KiB"},
+        {false, false, 102912, "101 KiB"},
+        {false, false, 1023488, "1000 KiB"},
         // Trimming drops the decimals of nearly whole numbers only.
         {false, false, 5243000, "5.00 MiB"},
         {false, true, 5243000, "5 MiB"},
