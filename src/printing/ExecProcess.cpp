@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -64,6 +65,80 @@ constexpr std::array<char16_t, 128> Cp850High = {
     0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6,
     0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
 };
+
+// The converter name of a Windows code page: most are "CP" and the number,
+// a few have names of their own.
+QByteArray IconvName(int codePage)
+{
+    switch (codePage) {
+    case 1200:
+        return "UTF-16LE";
+    case 1201:
+        return "UTF-16BE";
+    case 12000:
+        return "UTF-32LE";
+    case 12001:
+        return "UTF-32BE";
+    case 20127:
+        return "ASCII";
+    case 20866:
+        return "KOI8-R";
+    case 21866:
+        return "KOI8-U";
+    case 20932:
+    case 51932:
+        return "EUC-JP";
+    case 51949:
+        return "EUC-KR";
+    case 54936:
+        return "GB18030";
+    case 65000:
+        return "UTF-7";
+    default:
+        if (codePage >= 28591 && codePage <= 28606)
+            return "ISO-8859-" + QByteArray::number(codePage - 28590);
+        return "CP" + QByteArray::number(codePage);
+    }
+}
+
+// Bytes in a code page through the C library's converters; a byte sequence
+// that the page does not define becomes U+FFFD. False when the system knows
+// no converter for the page.
+bool DecodeWithIconv(const QByteArray& bytes, int codePage, QString& text)
+{
+    if (codePage <= 0)
+        return false;
+    const iconv_t cd = ::iconv_open("UTF-8", IconvName(codePage).constData());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    QByteArray utf8;
+    std::array<char, 4096> chunk{};
+    char* in = const_cast<char*>(bytes.constData());
+    size_t inLeft = static_cast<size_t>(bytes.size());
+    for (;;) {
+        char* out = chunk.data();
+        size_t outLeft = chunk.size();
+        // Once every byte is read, a call without input ends a stateful page's shift state.
+        const bool flushing = inLeft == 0;
+        const size_t r =
+            flushing ? ::iconv(cd, nullptr, nullptr, &out, &outLeft) : ::iconv(cd, &in, &inLeft, &out, &outLeft);
+        const int error = errno;
+        utf8.append(chunk.data(), static_cast<qsizetype>(chunk.size() - outLeft));
+        if (r == static_cast<size_t>(-1) && error == E2BIG)
+            continue; // the chunk was full
+        if (flushing)
+            break;
+        if (r == static_cast<size_t>(-1)) {
+            // A byte the page does not define, or a sequence cut off at the end.
+            utf8.append("\xEF\xBF\xBD");
+            ++in;
+            --inLeft;
+        }
+    }
+    ::iconv_close(cd);
+    text = QString::fromUtf8(utf8);
+    return true;
+}
 
 // Lines as a text list takes them: breaks at CR LF, LF or CR; a final break adds no empty line.
 QStringList SplitTextLines(const QString& text)
@@ -381,8 +456,13 @@ QString DecodeConsoleOutput(const QByteArray& bytes, int codePage)
     case 1:
         return QStringDecoder(QStringDecoder::System).decode(bytes);
     default:
-        return QString::fromLatin1(bytes);
+        break;
     }
+    QString text;
+    if (DecodeWithIconv(bytes, codePage, text))
+        return text;
+    // A page the system has no converter for: one character per byte, so nothing is lost.
+    return QString::fromLatin1(bytes);
 }
 
 int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,

@@ -70,8 +70,11 @@ int WindowsErrorFromErrno(int errnoValue);
 // The result for a raw exit code (0 stays 0, 1..0xFFFF get ProcessExitCodeFlag, more is 0).
 int ResultFromExitCode(quint32 exitCode);
 
-// Console output bytes in a code page as text: 850 by a table, 65001 as UTF-8, 0 and 1 in the
-// locale's encoding; any other page one character per byte as Latin-1.
+// Console output bytes in a Windows code page as text: 850 by a table, 65001 as UTF-8, 0 and 1
+// in the locale's encoding, any other page through the system's converter of that page
+// ("CP437", "CP1252", "CP932", ..., a few under names of their own such as "ISO-8859-1" for
+// 28591), a byte sequence it does not define becoming U+FFFD. A page the system has no
+// converter for is read one character per byte as Latin-1, so every byte stays visible.
 QString DecodeConsoleOutput(const QByteArray& bytes, int codePage);
 
 // How the runner shows things; the UI library installs real windows (InstallProcessWindows).

@@ -63,7 +63,7 @@ TEST(ExecProcess, SplitsCommandLinesByWindowsQuoting)
         EXPECT_EQ(SplitCommandLine(QString::fromUtf8(c.line)), c.args) << c.line;
 }
 
-TEST(ExecProcess, MapsExitCodesAndDecodesCodePage850)
+TEST(ExecProcess, MapsExitCodesAndDecodesCodePages)
 {
     EXPECT_EQ(ResultFromExitCode(0), 0);
     EXPECT_EQ(ResultFromExitCode(1), 0x20000001);
@@ -71,10 +71,26 @@ TEST(ExecProcess, MapsExitCodesAndDecodesCodePage850)
     EXPECT_EQ(ResultFromExitCode(0x10000), 0);
     EXPECT_EQ(ResultFromExitCode(0xC0000005u), 0);
 
-    EXPECT_EQ(DecodeConsoleOutput(QByteArray("a\x81\x84\xE1\x9B\xFF\xB3", 7), 850),
-              QString::fromUtf8("a\u00FC\u00E4\u00DF\u00F8\u00A0\u2502"));
-    EXPECT_EQ(DecodeConsoleOutput(QByteArray("\xC3\xA4"), 65001), QString::fromUtf8("\u00E4"));
-    EXPECT_EQ(DecodeConsoleOutput(QByteArray("\xE4"), 1252), QString::fromUtf8("\u00E4"));
+    // Bytes turned into text "using CodePage", for every page the system converts.
+    const struct
+    {
+        QByteArray bytes;
+        int codePage;
+        const char* text;
+    } pages[] = {
+        {QByteArray("a\x81\x84\xE1\x9B\xFF\xB3", 7), 850, "a\u00FC\u00E4\u00DF\u00F8\u00A0\u2502"},
+        {"\xC3\xA4", 65001, "\u00E4"},
+        {"\x80\x81\xE1\xB3", 437, "\u00C7\u00FC\u00DF\u2502"},
+        {"\x80\xE4\x9F", 1252, "\u20AC\u00E4\u0178"},
+        {"\xA4\xE4", 28605, "\u20AC\u00E4"},
+        {"\x82\xA0x\x93\xFA", 932, "\u3042x\u65E5"},
+        // Bytes the page does not define, also a cut-off pair, become U+FFFD; the rest survives.
+        {"a\xFF\x62\x82", 932, "a\uFFFDb\uFFFD"},
+        // A page without a converter: one character per byte.
+        {"\x80\xE4", 4711, "\u0080\u00E4"},
+    };
+    for (const auto& p : pages)
+        EXPECT_EQ(DecodeConsoleOutput(p.bytes, p.codePage), QString::fromUtf8(p.text)) << p.codePage;
 }
 
 TEST(ExecProcess, ReportsHowTheProgramEnded)
