@@ -3,7 +3,9 @@
 #include "util/StrUtils.h"
 
 #include <QFile>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -14,28 +16,39 @@
 
 namespace {
 
-// Glob match of folded strings: '*' any run, '?' one character.
+// Match of folded strings: '*' any run, '?' one character. A run of '?' that
+// ends the mask or stands before a '.' may also match fewer characters, but
+// only where the name ends or has a '.' ("q1?.pdf" matches "q1.pdf").
 bool MatchFolded(QStringView name, QStringView mask)
 {
-    qsizetype n = 0, m = 0;
-    qsizetype starMask = -1, starName = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == u'?' || (mask[m] != u'*' && mask[m] == name[n]))) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == u'*') {
-            starMask = m++;
-            starName = n;
-        } else if (starMask >= 0) {
-            m = starMask + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
+    const qsizetype n = name.size();
+    const qsizetype m = mask.size();
+    // shortQ[j]: the '?' at j belongs to a run that ends the mask or a '.' follows.
+    QVarLengthArray<bool, 64> shortQ(m);
+    std::fill(shortQ.begin(), shortQ.end(), false);
+    for (qsizetype j = m - 1; j >= 0; --j) {
+        if (mask[j] == u'?')
+            shortQ[j] = j + 1 == m || mask[j + 1] == u'.' || (mask[j + 1] == u'?' && shortQ[j + 1]);
     }
-    while (m < mask.size() && mask[m] == u'*')
-        ++m;
-    return m == mask.size();
+    // next[i]: name from i matches mask from j + 1; cur[i]: from j. Built from the ends.
+    QVarLengthArray<bool, 256> columnA(n + 1), columnB(n + 1);
+    bool* next = columnA.data();
+    bool* cur = columnB.data();
+    std::fill(next, next + n, false);
+    next[n] = true;
+    for (qsizetype j = m - 1; j >= 0; --j) {
+        const QChar c = mask[j];
+        for (qsizetype i = n; i >= 0; --i) {
+            if (c == u'*')
+                cur[i] = next[i] || (i < n && cur[i + 1]);
+            else if (c == u'?')
+                cur[i] = (i < n && next[i + 1]) || (shortQ[j] && (i == n || name[i] == u'.') && next[i]);
+            else
+                cur[i] = i < n && name[i] == c && next[i + 1];
+        }
+        std::swap(cur, next);
+    }
+    return next[0];
 }
 
 // A mask prepared once for many names.

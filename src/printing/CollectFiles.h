@@ -7,9 +7,11 @@
 
 // Whether a file name matches a mask by the Windows rules, without regard to
 // case: "*" any run of characters, "?" exactly one, every other character
-// (also "[") stands for itself; a trailing ".*" also matches a name without
-// that extension (so "*.*" matches every name), and a trailing "." matches
-// names without any extension.
+// (also "[") stands for itself; a "?" at the end of the mask or before a "."
+// also matches no character where the name ends or has its "." ("q1?.pdf"
+// matches "q1.pdf", "a?" matches "a"); a trailing ".*" also matches a name
+// without that extension (so "*.*" matches every name), and a trailing "."
+// matches names without any extension.
 bool MatchesMask(const QString& name, const QString& mask);
 
 // Appends to jobList the files in dir that match mask, each as

@@ -50,7 +50,9 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
         const QString path = BuildFileName(sourceDir, token, QString());
         QStringList lines;
         QString error;
-        if (!QFileInfo::exists(path))
+        // A folder is no file, so a folder of that name is "not found" as well.
+        const QFileInfo info(path);
+        if (!info.exists() || info.isDir())
             error = FormatText("Print list: %s not found!", "%s", path);
         else if (!ReadPrintList(path, lines, &error) && error.isEmpty())
             error = path;

@@ -25,8 +25,9 @@ bool IsPrintListName(const QString& token);
 // The job list for the file field: the field is split at ";"; a print list
 // (IsPrintListName) contributes BuildFileName(sourceDir, line) for each of its
 // lines, any other token the files CollectFiles finds for it. A print list
-// that does not exist is reported as "Print list: %s not found!", one that
-// exists but cannot be read with the file error naming the cause.
+// that does not exist, or is a folder, is reported as "Print list: %s not
+// found!", one that exists but cannot be read with the file error naming the
+// cause.
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
                          const JobListErrorHandler& reportError);
 

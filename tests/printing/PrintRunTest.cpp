@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 using testing_support::WriteFile;
 
 namespace {
@@ -61,7 +63,7 @@ QStringList Sorted(QStringList l)
 
 TEST(CollectFiles, MatchesMasksByWindowsRules)
 {
-    const struct
+    const struct TMaskCase
     {
         const char* name;
         const char* mask;
@@ -75,6 +77,20 @@ TEST(CollectFiles, MatchesMasksByWindowsRules)
         {"abc", "a*b*c*d", false},
     };
     for (const auto& c : cases)
+        EXPECT_EQ(MatchesMask(QString::fromUtf8(c.name), QString::fromUtf8(c.mask)), c.match)
+            << c.name << " ~ " << c.mask;
+
+    // "?" at the end of a mask or before a dot also matches no character.
+    const TMaskCase questionMarks[] = {
+        {"q1.pdf", "q1?.pdf", true},  {"a", "a?", true},
+        {"q12.pdf", "q1?.pdf", true}, {"q123.pdf", "q1?.pdf", false},
+        {"ab.pdf", "a??.pdf", true},  {"a.pdf", "a??.pdf", true},
+        {"ac", "a?c", false},         {"abc", "a?", false},
+        {"a", "a?.*", true},          {"ab", "a?.", true},
+        {"a", "a?.", true},           {"r.pdf", "r.pd?", true},
+        {"r.pd", "r.pd?", true},      {"r.p", "r.pd?", false},
+    };
+    for (const auto& c : questionMarks)
         EXPECT_EQ(MatchesMask(QString::fromUtf8(c.name), QString::fromUtf8(c.mask)), c.match)
             << c.name << " ~ " << c.mask;
 }
@@ -126,19 +142,25 @@ TEST(CollectFiles, JoinsTheMaskFolderAndSurvivesLinkLoops)
 TEST(PrintRun, BuildsTheJobListFromMasksAndPrintLists)
 {
     Tree tree({u"a.pdf"_qs, u"b.pdf"_qs, u"lists/x.pdf"_qs, u"dir.pbt/"_qs});
-    ASSERT_TRUE(WriteFile(tree.path(u"lists/L.PBT"_qs), "x.pdf\r\n\r\n/abs/y.pdf\rz\n a.pdf"));
+    ASSERT_TRUE(WriteFile(tree.path(u"lists/L.PBT"_qs), "x.pdf\r\n\r\n/abs/y.pdf\rz\n a.pdf\n\r"));
     QStringList errors;
     const auto report = [&errors](const QString& m) { errors << m; };
 
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path(u"pipe.pbt"_qs)).constData(), 0600), 0);
+
     const QStringList jobs =
-        BuildJobList(tree.dir(), u"a.pdf;lists/L.PBT;missing.pbt;dir.pbt; b.pdf;b.pdf;"_qs, false, report);
-    // List lines are relative to the source folder, not to the list's own folder.
-    EXPECT_EQ(tree.relative(jobs),
-              (QStringList{u"a.pdf"_qs, u"x.pdf"_qs, QString(), u"/abs/y.pdfz"_qs, u" a.pdf"_qs, u"b.pdf"_qs}));
-    ASSERT_EQ(errors.size(), 2);
+        BuildJobList(tree.dir(), u"a.pdf;lists/L.PBT;missing.pbt;dir.pbt;pipe.pbt; b.pdf;b.pdf;"_qs, false, report);
+    // List lines are relative to the source folder, not to the list's own folder; the
+    // lone CR at the end is one more, empty line, which names the folder itself.
+    EXPECT_EQ(tree.relative(jobs), (QStringList{u"a.pdf"_qs, u"x.pdf"_qs, QString(), u"/abs/y.pdfz"_qs, u" a.pdf"_qs,
+                                                QString(), u"b.pdf"_qs}));
+    ASSERT_EQ(errors.size(), 3);
     EXPECT_EQ(errors[0], u"Print list: "_qs + tree.path(u"missing.pbt"_qs) + u" not found!"_qs);
-    EXPECT_TRUE(errors[1].contains(tree.path(u"dir.pbt"_qs))) << errors[1].toStdString();
-    EXPECT_FALSE(errors[1].contains(u"not found"_qs));
+    // "If a file of that name exists": a folder is not a file.
+    EXPECT_EQ(errors[1], u"Print list: "_qs + tree.path(u"dir.pbt"_qs) + u" not found!"_qs);
+    // A list that exists but cannot be read gets the file error with its cause.
+    EXPECT_TRUE(errors[2].contains(tree.path(u"pipe.pbt"_qs))) << errors[2].toStdString();
+    EXPECT_FALSE(errors[2].contains(u"not found"_qs));
 
     EXPECT_TRUE(IsPrintListName(u"x.Pbt"_qs));
     EXPECT_FALSE(IsPrintListName(u"x.pbt.bak"_qs));
