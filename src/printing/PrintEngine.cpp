@@ -118,8 +118,9 @@ TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
             inv.Output.clear();
             client.FileStarts(inv);
             ++started;
-            inv.Result = ExecuteProcess(QString(), PrintCommandLine(job.Program, job.Printer, inv.File), run.SourceDir,
-                                        options, 0, false, job.CaptureOutput ? &inv.Output : nullptr, codePage);
+            inv.Result =
+                ExecuteProcess(QString(), PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings),
+                               run.SourceDir, options, 0, false, job.CaptureOutput ? &inv.Output : nullptr, codePage);
             inv.Printed = PrintSucceeded(inv.Result);
             if (inv.Printed) {
                 ++run.Printed;

@@ -41,6 +41,9 @@ struct TPrintJob
     int Copies = 1; // collated: the whole list per copy
     QString Program;
     QString Printer;
+    // The print program's settings list (-print-settings), checked by the
+    // client beforehand; empty: none, as in the window.
+    QString PrintSettings;
     // Collects the print program's standard output and error per invocation
     // (TInvocation::Output); without it both lead nowhere.
     bool CaptureOutput = false;

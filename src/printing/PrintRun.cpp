@@ -74,9 +74,12 @@ QString QuoteArgument(const QString& value)
     return u'"' + quoted + u'"';
 }
 
-QString PrintCommandLine(const QString& program, const QString& printer, const QString& file)
+QString PrintCommandLine(const QString& program, const QString& printer, const QString& file, const QString& settings)
 {
-    return QuoteArgument(program) + QStringLiteral(" -print-to ") + QuoteArgument(printer) + u' ' + QuoteArgument(file);
+    QString line = QuoteArgument(program) + QStringLiteral(" -print-to ") + QuoteArgument(printer) + u' ';
+    if (!settings.isEmpty())
+        line += QStringLiteral("-print-settings ") + QuoteArgument(settings) + u' ';
+    return line + QuoteArgument(file);
 }
 
 QString PrintStatusText(const QString& file)

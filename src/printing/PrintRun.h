@@ -34,8 +34,10 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
 // A value in double quotes, inner double quotes doubled.
 QString QuoteArgument(const QString& value);
 
-// The command line for one file: "program" -print-to "printer" "file".
-QString PrintCommandLine(const QString& program, const QString& printer, const QString& file);
+// The command line for one file: "program" -print-to "printer" "file", with
+// -print-settings "settings" before the file when settings are given.
+QString PrintCommandLine(const QString& program, const QString& printer, const QString& file,
+                         const QString& settings = QString());
 
 // Status line while a file is printed: "File: %s" with the name shortened to 50 characters.
 QString PrintStatusText(const QString& file);
