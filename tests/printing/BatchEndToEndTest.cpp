@@ -66,4 +66,23 @@ TEST(BatchEndToEnd, PrintsThroughCupsAndReportsTheDamagedFile)
         QFile::remove(file);
 }
 
+TEST(BatchEndToEnd, PrintSettingsReachTheSpooler)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir root;
+    const QString stem = UniqueJobStem(S("batchset"));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Docs/") + stem + S(".pdf")), MakePdf(5)));
+
+    const TBatchResult r = RunBatch({S("-q"), S("--print-settings"), S("2-3"), S("-p"), TestPrinterName(),
+                                     S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("Docs")},
+                                    root.path(), root.filePath(S("home")));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+
+    const QStringList output = WaitForCupsPdfOutput(stem, 1);
+    ASSERT_EQ(output.size(), 1) << "output folder: " << CupsPdfOutputDir().toStdString();
+    EXPECT_EQ(PdfPageCount(output[0]), 2);
+    QFile::remove(output[0]);
+}
+
 } // namespace

@@ -152,3 +152,74 @@ TEST_F(BatchRun, StopSignalsFinishTheCurrentFileOnly)
 }
 
 } // namespace
+
+TEST_F(BatchRun, PrintSettingsAndPrinterNamesReachTheProgram)
+{
+    // Records its whole argument list, "|"-separated, one line per call.
+    const QString recorder = root.filePath(S("bin/record"));
+    ASSERT_TRUE(WriteFile(recorder, "#!/bin/sh\nIFS='|'; echo \"$*\" >> \"$0.log\"\n"));
+    QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString file = docs + S("a.pdf");
+    const QString noCups = S("CUPS_SERVER=/nonexistent.sock");
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        QStringList calls; // expected argument lists, without the file
+        const char* firstError = "";
+        QStringList env = {};
+    };
+    const Case cases[] = {
+        // The window's form without settings; the queue's own spelling.
+        {{S("-p"), S("morvanetest2")}, 0, {S("-print-to|MorvaneTest2|")}},
+        // Blanks and case kept as written: the print program reads the list itself.
+        {{S("-p"), S("MorvaneTest2"), S("--print-settings"), S(" 2-3 , Duplex")},
+         0,
+         {S("-print-to|MorvaneTest2|-print-settings| 2-3 , Duplex|")}},
+        {{S("-p"), S("morvanetest2/draft"), S("--print-settings=odd"), S("-n2")},
+         0,
+         {S("-print-to|MorvaneTest2/draft|-print-settings|odd|"),
+          S("-print-to|MorvaneTest2/draft|-print-settings|odd|")}},
+        // URIs go to the print program unchecked; no local spooler is asked.
+        {{S("-p"), S("IPPS://nohost.invalid/classes/Team")},
+         0,
+         {S("-print-to|IPPS://nohost.invalid/classes/Team|")},
+         "",
+         {noCups}},
+        {{S("--print-settings"), S("paper=a4,3x"), S("-p"), S("ipp://nohost.invalid:8631/printers/X")},
+         0,
+         {S("-print-to|ipp://nohost.invalid:8631/printers/X|-print-settings|paper=a4,3x|")},
+         "",
+         {noCups}},
+        {{S("-p"), S("nosuch/draft")}, 1, {}, "the printer nosuch/draft does not exist"},
+        // A bad list ends the run before any file, also when printer and files are fine.
+        {{S("-p"), S("MorvaneTest2"), S("--print-settings"), S("1-3,dupex")}, 1, {}, "\"dupex\""},
+        {{S("--print-settings"), S("odd, Even")}, 1, {}, "\"Even\" contradicts \"odd\""},
+        {{S("--print-settings"), S("")}, 1, {}, "bad print settings: the print settings list is empty"},
+        {{S("--print-settings"), S("dupex"), S("--dry-run")}, 1, {}, "\"dupex\""},
+        {{S("--print-settings"), S("dupex")}, 1, {}, "ungültige Druckeinstellungen", {S("LANG=de_DE.UTF-8")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        QFile::remove(recorder + S(".log"));
+        const TBatchResult r = RunBatch(QStringList{S("--pause"), S("0"), S("--program"), recorder} + c.args +
+                                            QStringList{S("Docs"), S("a.pdf")},
+                                        root.path(), root.filePath(S("home")), c.env);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        QStringList expected;
+        for (const QString& call : c.calls)
+            expected << call + file;
+        EXPECT_EQ(QString::fromUtf8(ReadFile(recorder + S(".log"))).split(u'\n', Qt::SkipEmptyParts), expected);
+        if (c.exit != 0) {
+            EXPECT_TRUE(r.Err.section(u'\n', 0, 0).startsWith(S("morvane-batch: "))) << r.Err.toStdString();
+            EXPECT_TRUE(r.Err.section(u'\n', 0, 0).contains(S(c.firstError))) << r.Err.toStdString();
+            EXPECT_TRUE(r.Out.isEmpty());
+        }
+    }
+
+    // The dry run lists the same lines with settings as without.
+    const TBatchResult dry = RunBatch({S("--dry-run"), S("--print-settings"), S("2-3"), S("Docs"), S("a.pdf")},
+                                      root.path(), root.filePath(S("home")), {noCups});
+    EXPECT_EQ(dry.Exit, 0);
+    EXPECT_EQ(dry.Out, S("1\t") + file + u'\n');
+}

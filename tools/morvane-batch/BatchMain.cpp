@@ -114,6 +114,12 @@ QStringList CupsQueues(QString& defaultName)
     return names;
 }
 
+bool IsPrinterUri(const QString& printer)
+{
+    return printer.startsWith(u"ipp://"_s, Qt::CaseInsensitive) ||
+           printer.startsWith(u"ipps://"_s, Qt::CaseInsensitive);
+}
+
 QString Clock(qint64 seconds)
 {
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
@@ -236,6 +242,7 @@ int Run(const TBatchOptions& options)
     job.FileField = options.Files;
     job.IncludeSubDirs = options.SubDirectories;
     job.Copies = options.Copies;
+    job.PrintSettings = options.PrintSettings;
     job.PauseMs = options.PauseMs;
     job.CaptureOutput = true;
     job.ExtraOptions = poOwnProcessGroup;
@@ -266,17 +273,26 @@ int Run(const TBatchOptions& options)
                                  QString::fromLatin1(PrintProgramName)));
     }
 
-    QString defaultQueue;
-    const QStringList queues = CupsQueues(defaultQueue);
-    if (queues.isEmpty())
-        return SetUpError(TrDefault("No printer available!").replace(u"\r\n"_s, u" "_s));
-    if (!options.Printer.isEmpty()) {
-        const int index = ChoosePrinter(queues, options.Printer, QString());
-        if (queues[index].compare(options.Printer, Qt::CaseInsensitive) != 0)
-            return SetUpError(Tr("the printer %s does not exist", options.Printer));
-        job.Printer = queues[index];
+    if (IsPrinterUri(options.Printer)) {
+        // Printed to without a local queue: an unreachable host or a missing
+        // printer is the print program's answer for each file.
+        job.Printer = options.Printer;
     } else {
-        job.Printer = queues[ChoosePrinter(queues, settings.Printer, defaultQueue)];
+        QString defaultQueue;
+        const QStringList queues = CupsQueues(defaultQueue);
+        if (queues.isEmpty())
+            return SetUpError(TrDefault("No printer available!").replace(u"\r\n"_s, u" "_s));
+        if (!options.Printer.isEmpty()) {
+            // "queue/instance": the queue must exist; the instance goes to the print program as written.
+            const qsizetype slash = options.Printer.indexOf(u'/');
+            const QString queue = options.Printer.left(slash);
+            const int index = ChoosePrinter(queues, queue, QString());
+            if (queue.isEmpty() || queues[index].compare(queue, Qt::CaseInsensitive) != 0)
+                return SetUpError(Tr("the printer %s does not exist", options.Printer));
+            job.Printer = queues[index] + (slash < 0 ? QString() : options.Printer.mid(slash));
+        } else {
+            job.Printer = queues[ChoosePrinter(queues, settings.Printer, defaultQueue)];
+        }
     }
 
     std::unique_ptr<TBatchReport> report;

@@ -1,6 +1,7 @@
 #include "BatchOptions.h"
 
 #include "app/GnuGetText.h"
+#include "printing/PrintSettings.h"
 
 using namespace Qt::StringLiterals;
 
@@ -40,11 +41,24 @@ const std::vector<TBatchOption>& BatchOptionTable()
     static const std::vector<TBatchOption> table{
         {"subdirectories", 's', nullptr, "search the subdirectories too",
          [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
-        {"printer", 'p', "NAME", "the CUPS queue (default: the printer saved by the window, else the default queue)",
+        {"printer", 'p', "NAME",
+         "the CUPS queue, QUEUE/INSTANCE or an IPP URI (default: the printer saved by the window, else the default "
+         "queue)",
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the printer name is empty");
              o.Printer = v;
+             return QString();
+         }},
+        {"print-settings", 0, "LIST",
+         "print settings for every file, e.g. 2-3,duplex,paper=A4 (the list of morvane-printpdf --help)",
+         [](TBatchOptions& o, const QString& v) {
+             // Checked here, so that a bad list stops the run before any file is handed over.
+             PrintSettings::Settings parsed;
+             std::string error;
+             if (!PrintSettings::Parse(v.toStdString(), &parsed, &error))
+                 return Tr("bad print settings: %s", QString::fromStdString(error));
+             o.PrintSettings = v;
              return QString();
          }},
         {"copies", 'n', "N", "copies from 1 to 100, collated (default 1)",
@@ -189,7 +203,7 @@ QString BatchUsage()
         names += QLatin1String(o.LongName);
         if (o.ValueName)
             names += u' ' + QLatin1String(o.ValueName);
-        text += names.leftJustified(26) + u' ' + TrDefault(o.Help) + u'\n';
+        text += names.leftJustified(28) + u' ' + TrDefault(o.Help) + u'\n';
     }
     text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed") + u'\n' +
             TrDefault("  1    wrong usage or a set-up error (directory, printer, print program)") + u'\n' +

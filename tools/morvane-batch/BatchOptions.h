@@ -15,7 +15,8 @@ struct TBatchOptions
     QString Directory;
     QString Files = QStringLiteral("*.pdf");
     bool SubDirectories = false;
-    QString Printer; // empty: the saved printer, else the default queue
+    QString Printer;       // empty: the saved printer, else the default queue
+    QString PrintSettings; // handed to the print program per file; already checked
     int Copies = 1;
     QString Program; // empty: the saved print program, else the search
     unsigned long PauseMs = 1000;
