@@ -425,6 +425,10 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
     ShellListView->sortByColumn(0, Qt::AscendingOrder);
     SetObjectTypes(false, false);
 
+    // The model reads folders after the dialog has opened; entries sorted in
+    // above the selected folder would push it out of view.
+    connect(FTreeProxy, &QAbstractItemModel::rowsInserted, this, &TShellDirDialog::KeepSelectedInView);
+    connect(FTreeProxy, &QAbstractItemModel::layoutChanged, this, &TShellDirDialog::KeepSelectedInView);
     connect(ShellTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TShellDirDialog::ShellTreeViewChange);
     connect(ShellTreeView, &QWidget::customContextMenuRequested, this, &TShellDirDialog::ShellTreeViewContextMenu);
@@ -495,7 +499,10 @@ void TShellDirDialog::SetObjectTypes(bool hidden, bool zipAsFiles)
     FTreeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | hiddenTypes |
                           (zipAsFiles ? QDir::Filters() : QDir::Files));
     FTreeModel->setNameFilters({QStringLiteral("*.zip")});
-    FListModel->setFilter(QDir::Files | QDir::NoDotAndDotDot | hiddenTypes);
+    // Folders stay in the list's model, hidden by its proxy: the model drops
+    // the nodes its filter rejects whenever fresh information about them
+    // arrives, and the listed folder's own ancestors must not go with them.
+    FListModel->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | hiddenTypes);
     FListProxy->SetHideZip(!zipAsFiles);
 }
 
@@ -786,10 +793,25 @@ void TShellDirDialog::FormActivate()
     ShellTreeView->setFocus();
 }
 
+void TShellDirDialog::KeepSelectedInView()
+{
+    // Once per turn of the event loop, after the model has sorted what it added.
+    if (!FKeepInView || FScrollQueued)
+        return;
+    FScrollQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        FScrollQueued = false;
+        if (FKeepInView && ShellTreeView->currentIndex().isValid())
+            ShellTreeView->scrollTo(ShellTreeView->currentIndex());
+    });
+}
+
 void TShellDirDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
+        // Until the user takes over, the selected folder stays in view.
+        FKeepInView = true;
         FormShow();
         AdjustColumns();
         // Scrolling needs the tree's final geometry, which the first layout
@@ -807,6 +829,9 @@ void TShellDirDialog::resizeEvent(QResizeEvent* event)
 
 bool TShellDirDialog::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+        event->type() == QEvent::KeyPress)
+        FKeepInView = false;
     if (watched == Panel1 && event->type() == QEvent::Resize) {
         // The directory field stretches with its panel.
         cbxSelectedDir->resize(Panel1->width() - Scaled(15), cbxSelectedDir->height());

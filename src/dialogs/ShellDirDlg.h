@@ -148,6 +148,7 @@ private:
     int Scaled(int v) const;
     QFileSystemModel* CreateTreeModel();
     void ApplyRoot();
+    void KeepSelectedInView();
     void WaitForFolder(const QString& folder, int maxMs);
     QStringList ExpandedPaths(const QModelIndex& parent) const;
 
@@ -159,6 +160,8 @@ private:
     int FLeftWidth = 0;
     int FFullWidth = 0;    // with the file list
     QSet<QString> FLoaded; // folders the tree model has read
+    bool FKeepInView = false;
+    bool FScrollQueued = false;
     QFileSystemModel* FTreeModel = nullptr;
     TFolderProxy* FTreeProxy = nullptr;
     QFileSystemModel* FListModel = nullptr;

@@ -6,9 +6,11 @@
 #include "support/TestSupport.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractProxyModel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -463,6 +466,67 @@ TEST_F(ShellDirDialogTest, FileListColumnsAndZipArchives)
         dialog.reject();
     });
     EXPECT_FALSE(dialog.Execute(S("Zip"), false, true, true, QString(), dir));
+}
+
+TEST_F(ShellDirDialogTest, FileListKeepsShowingTheFolderWhenAFolderAboveChanges)
+{
+    // Under the network root the tree's root folder is listed at every
+    // opening, which brings fresh information about the folders below it.
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", (root + S("/run")).toUtf8());
+    const QString share = root + S("/run/gvfs/share");
+    const QString folder = share + S("/folder");
+    ASSERT_TRUE(WriteFile(folder + S("/a.pdf"), "%PDF"));
+    TShellDirDialog dialog;
+    dialog.cbxFiles->setChecked(true);
+    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(dialog.ShellListView->model());
+    ASSERT_TRUE(proxy);
+    QSignalSpy loaded(proxy->sourceModel(), SIGNAL(directoryLoaded(QString)));
+    for (int opening = 1; opening <= 3; ++opening) {
+        // Something else changes the share between two openings.
+        ASSERT_TRUE(WriteFile(share + S("/other%1.txt").arg(opening), "x"));
+        loaded.clear();
+        QString dir = folder;
+        Run(dialog, dir, [&] {
+            const QString networkRoot = root + S("/run/gvfs");
+            EXPECT_TRUE(QTest::qWaitFor([&] { return loaded.contains(QVariantList{networkRoot}) || opening == 1; }))
+                << opening;
+            const QModelIndex shown = dialog.ShellListView->rootIndex();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return proxy->rowCount(shown) == 1; })) << opening;
+            EXPECT_TRUE(shown.isValid()) << opening;
+            EXPECT_EQ(proxy->index(0, 0, shown).data().toString(), S("a.pdf")) << opening;
+            dialog.reject();
+        });
+    }
+}
+
+TEST_F(ShellDirDialogTest, SelectedFolderIsScrolledIntoViewOnceItsParentIsRead)
+{
+    // Many siblings that arrive after the dialog has opened, most of them
+    // sorted before the selected folder.
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(QDir().mkpath(docs + S("/d%1").arg(i, 3, 10, QLatin1Char('0'))));
+    const QString selected = docs + S("/d290");
+    TShellDirDialog dialog;
+    QTreeView* tree = dialog.ShellTreeView;
+    const auto inView = [tree] {
+        const QModelIndex current = tree->currentIndex();
+        return tree->model()->rowCount(current.parent()) == 300 &&
+               tree->viewport()->rect().contains(tree->visualRect(current));
+    };
+    // Polled from the dialog's own event loop, which must stay free to run
+    // what the model and the dialog have queued.
+    QTimer poll;
+    QElapsedTimer clock;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        if (dialog.isVisible() && (inView() || clock.hasExpired(5000)))
+            dialog.reject();
+    });
+    clock.start();
+    poll.start(10);
+    QString dir = selected;
+    EXPECT_FALSE(dialog.Execute(S("Directory"), true, true, false, QString(), dir));
+    EXPECT_TRUE(inView()) << "rows " << tree->model()->rowCount(tree->currentIndex().parent());
+    EXPECT_EQ(dialog.TreePath(), selected);
 }
 
 TEST(ShellDirDialogHelpers, QueuedAnswersReplaceTheDialog)
