@@ -1,5 +1,6 @@
 #include "printing/CollectFiles.h"
 
+#include "util/NameOrder.h"
 #include "util/StrUtils.h"
 
 #include <QFile>
@@ -133,6 +134,9 @@ public:
                 files.append(name);
         }
         ::closedir(d);
+        // The file system's own order is arbitrary (hash order on most).
+        SortByNameOrder(subDirs);
+        SortByNameOrder(files);
         for (const QString& sub : std::as_const(subDirs))
             collect(BuildFileName(dir, sub, QString()));
         for (const QString& file : std::as_const(files))

@@ -17,9 +17,10 @@ bool MatchesMask(const QString& name, const QString& mask);
 // Appends to jobList the files in dir that match mask, each as
 // BuildFileName(dir, name). With includeSubDirs the subdirectories are searched
 // first, depth first, so the matches below a directory come before its own.
-// Within a directory the order is the file system's. Hidden (dot) files count,
-// directories never match, symbolic links count as their targets, and no
-// directory is searched twice (a link loop ends). A directory part of the mask
+// Within a directory, subdirectories and files each come in name order
+// (SortByNameOrder). Hidden (dot) files count, directories never match,
+// symbolic links count as their targets, and no directory is searched twice
+// (a link loop ends). A directory part of the mask
 // ("sub/*.pdf") is joined to dir first and the search starts there. A missing
 // directory or no match adds nothing.
 void CollectFiles(const QString& dir, const QString& mask, bool includeSubDirs, QStringList& jobList);

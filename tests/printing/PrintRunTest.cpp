@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include <sys/stat.h>
 
@@ -113,6 +114,37 @@ TEST(CollectFiles, SearchesSubdirectoriesFirstAndSkipsFolders)
     QStringList none;
     CollectFiles(tree.path(u"missing"_qs), u"*.*"_qs, true, none);
     EXPECT_TRUE(none.isEmpty());
+}
+
+TEST(CollectFiles, DeliversEachFolderInNameOrder)
+{
+    // The expected order; the files are created shuffled, so the file
+    // system's own order (creation or hash order) cannot pass for it.
+    const QStringList ordered{
+        u"sub2/x.pdf"_qs,
+        u"Sub10/x.pdf"_qs,
+        u"_x.pdf"_qs,
+        u"a.pdf"_qs,
+        u"A1.pdf"_qs,
+        u"a02.pdf"_qs,
+        u"a2.pdf"_qs,
+        u"a10.pdf"_qs,
+        u"a10b.pdf"_qs,
+        u"B.pdf"_qs,
+        u"b.pdf"_qs,
+        u"doc9.pdf"_qs,
+        u"Doc10.pdf"_qs,
+        u"doc11.pdf"_qs,
+        u"doc99999999999999999999.pdf"_qs,
+        u"doc100000000000000000000.pdf"_qs,
+        u"é.pdf"_qs,
+    };
+    QStringList shuffled = ordered;
+    std::mt19937 random(4711);
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    ASSERT_NE(shuffled, ordered);
+    Tree tree(shuffled);
+    EXPECT_EQ(Collect(tree, u"*.pdf"_qs, true), ordered);
 }
 
 TEST(CollectFiles, JoinsTheMaskFolderAndSurvivesLinkLoops)
