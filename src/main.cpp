@@ -1,6 +1,7 @@
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
 #include "app/LangUtils.h"
+#include "app/ToolkitTranslations.h"
 #include "app/TranslateWidgets.h"
 #include "app/UnixSignals.h"
 #include "dialogs/ShellDirDlg.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
+    InstallToolkitTranslations(GetCurrentLanguage());
     InstallProcessWindows();
 
     THauptForm mainForm(QApplication::arguments().mid(1));

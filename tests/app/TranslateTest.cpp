@@ -6,15 +6,20 @@
 #include "QStringPrinter.h"
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
+#include "app/ToolkitTranslations.h"
+#include "dialogs/FileDialogs.h"
+#include "dialogs/ModalHelper.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -143,4 +148,29 @@ TEST_F(German, EveryTextOfTheMainWindowIsGerman)
     // A key written with a bare LF finds the same entry and comes back with CR LF.
     EXPECT_EQ(TrDefault("File: %s\ncould not be printed!"),
               QStringLiteral("Datei: %s\r\nkonnte nicht gedruckt werden!"));
+}
+
+TEST_F(German, ToolkitDialogsSpeakGermanOurCatalogsFirst)
+{
+    EXPECT_TRUE(InstallToolkitTranslations(GetCurrentLanguage()));
+    QString lookIn, fileType, back;
+    testing_support::WhenModalShown([&](QWidget* modal) {
+        const auto label = [modal](const char* name) {
+            const auto* l = modal->findChild<QLabel*>(QString::fromLatin1(name));
+            return l ? l->text() : QString();
+        };
+        lookIn = label("lookInLabel");
+        fileType = label("fileTypeLabel");
+        if (const auto* button = modal->findChild<QToolButton*>(QStringLiteral("backButton")))
+            back = button->toolTip();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    TFileDialogOptions options;
+    options.Filter = QStringLiteral("PDF files|*.pdf");
+    EXPECT_TRUE(OpenFileDialog(nullptr, options).isEmpty());
+    EXPECT_EQ(lookIn, QStringLiteral("Suchen in:"));
+    // Ours, where Qt's own says "Dateien des Typs:".
+    EXPECT_EQ(fileType, QStringLiteral("Dateityp:"));
+    // Only Qt's own translation has this one.
+    EXPECT_EQ(back, QStringLiteral("Zurück"));
 }
