@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -103,6 +104,10 @@ int EffectiveCount(const QComboBox* box, int maxCount)
 void SetHistoryBoxDropDown(QComboBox* box, bool dropDown)
 {
     box->setEditable(true);
+    // Suggestions in a list below the field: an inline completion would
+    // stay in the text, selected, and count as typed.
+    if (QCompleter* completer = box->completer())
+        completer->setCompletionMode(QCompleter::PopupCompletion);
     if (!box->findChild<QObject*>(QString::fromLatin1(FilterName), Qt::FindDirectChildrenOnly)) {
         auto* filter = new TNoPopupFilter(box);
         box->installEventFilter(filter);

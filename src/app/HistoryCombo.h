@@ -7,7 +7,8 @@ class QComboBox;
 // Histories of editable combo boxes, stored with the routines of IniFileUtils.
 // LoadHistory gives a box with at most one item the look of a plain edit
 // field (no drop-down button, no drop-down keys), which stays when items are
-// added later; that look is a proxy style the box owns.
+// added later; that look is a proxy style the box owns. The history is
+// offered while typing as a list below the field, never completed inline.
 
 // maxCount 0 means the box's drop-down count (maxVisibleItems). The style is
 // set even when the file cannot be read.

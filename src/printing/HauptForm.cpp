@@ -15,6 +15,7 @@
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
 #include "util/StrUtils.h"
+#include "util/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,8 +26,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
@@ -45,6 +48,37 @@ constexpr int kDesignTop = 247;
 constexpr char kCopyright[] = "Copyright (C) 2026 The Morvane developers";
 constexpr char kContact[] = "morvane@example.org";
 constexpr char kPrintProgramPage[] = "https://www.example.org/morvane/print-program";
+
+// The copies box keeps what was typed within its range instead of going
+// back to its previous value: a number outside the range becomes the
+// nearest bound, text that is not a number counts as the minimum.
+class TCopiesSpinBox : public QSpinBox
+{
+public:
+    using QSpinBox::QSpinBox;
+
+    void fixup(QString& input) const override
+    {
+        bool ok = false;
+        const int typed = locale().toInt(input.trimmed(), &ok);
+        input = locale().toString(ok ? qBound(minimum(), typed, maximum()) : minimum());
+    }
+};
+
+// A saved position from a larger or a lost monitor, or a design position on
+// a small screen, may put the window out of reach.
+QPoint ReachablePosition(const QWidget* window, const QPoint& wanted)
+{
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    // The frame is not known before the window is shown; the style's title
+    // bar stands in for it.
+    const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return FittedWindowPosition(QRect(wanted, window->size() + QSize(0, title)), title, screens,
+                                primary ? primary->availableGeometry() : QRect());
+}
 
 } // namespace
 
@@ -127,7 +161,7 @@ void THauptForm::CreateControls()
     Label3 = new QLabel(QStringLiteral("of"), gbxKop);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     place(Label3, 102, 24, 28, 16);
-    KopAnz = new QSpinBox(gbxKop);
+    KopAnz = new TCopiesSpinBox(gbxKop);
     KopAnz->setRange(1, 100);
     KopAnz->setValue(1);
     place(KopAnz, 134, 21, 59, 23);
@@ -213,7 +247,7 @@ void THauptForm::FormCreate(const QStringList& arguments)
     settings.Top = kDesignTop;
     QString error;
     settings = ReadMainSettings(IniName, settings, &error);
-    move(settings.Left, settings.Top);
+    move(ReachablePosition(this, QPoint(settings.Left, settings.Top)));
     SumatraPath = settings.Sumatra;
     PrtName = settings.Printer;
     chbSubDir->setChecked(settings.Subdirectories);
@@ -373,6 +407,11 @@ private:
 
 void THauptForm::btnProcessClick()
 {
+    // What the fields hold when a run starts heads their histories, typed or picked.
+    if (!Printing) {
+        AddToHistory(SourceDirEdit, SourceDirEdit->currentText());
+        AddToHistory(FileEdit, FileEdit->currentText());
+    }
     if (Printing) {
         Stopped = true;
         return;

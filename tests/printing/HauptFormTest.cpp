@@ -11,13 +11,19 @@
 #include "support/TestSupport.h"
 #include "util/NumberEd.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,7 +34,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
 
 using namespace testing_support;
 
@@ -338,6 +346,26 @@ TEST_F(HauptFormTest, FileSelectionFillsNamesAndDirectory)
     EXPECT_EQ(f->FileEdit->currentText(), S("a.pdf;b.pdf"));
 }
 
+TEST_F(HauptFormTest, UnreachablePositionOpensCentredOnThePrimaryScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // A monitor that is gone, and a position that hides most of the window.
+    for (const QPoint saved : {QPoint(area.right() + 500, area.top() + 100), QPoint(area.right() - 100, area.top())}) {
+        TMainSettings settings;
+        settings.Left = saved.x();
+        settings.Top = saved.y();
+        QDir().mkpath(QFileInfo(IniFile()).path());
+        ASSERT_TRUE(WriteMainSettings(IniFile(), settings));
+        const QRect placed = Start()->frameGeometry();
+        EXPECT_TRUE(area.contains(placed)) << placed.x() << "," << placed.y();
+        EXPECT_LE(qAbs(placed.center().x() - area.center().x()), 3);
+        // The title bar above the window is reckoned in.
+        EXPECT_LE(qAbs(placed.center().y() - area.center().y()), 30);
+        form.reset();
+        EXPECT_EQ(ReadMainSettings(IniFile(), TMainSettings{}).Left, placed.x());
+    }
+}
+
 // ---- Print run with a stand-in print program ----
 
 class MainWindowRun : public HauptFormTest
@@ -381,6 +409,107 @@ TEST_F(MainWindowRun, CopiesArePrintedCollated)
     EXPECT_EQ(log[2], prefix + S("c.PDF|") + docs.path());
     EXPECT_EQ(log[3], log[0]);
     EXPECT_FALSE(f->Printing);
+}
+
+TEST_F(MainWindowRun, MaskPrintsANumberedStackInNameOrder)
+{
+    QStringList ordered;
+    for (int i = 1; i <= 15; ++i)
+        ordered << S(i % 2 ? "Doc%1.pdf" : "doc%1.pdf").arg(i);
+    QStringList shuffled = ordered;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(15));
+    MakeFiles(shuffled);
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("doc*.pdf"));
+    f->btnProcess->click();
+    QStringList printed;
+    for (const QString& line : Log())
+        printed << QFileInfo(line.section(u'|', 2, 2)).fileName();
+    EXPECT_EQ(printed, ordered);
+}
+
+TEST_F(MainWindowRun, TypedEntriesPrintAsTypedAndHeadTheHistories)
+{
+    MakeFiles({S("a.pdf"), S("b.pdf"), S("small/c.pdf")});
+    THauptForm* f = Start();
+    AddToHistory(f->SourceDirEdit, docs.filePath(S("small/")));
+    AddToHistory(f->FileEdit, S("a.pdf;b.pdf"));
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+
+    // Typing a beginning of a history entry offers it below the field and
+    // adds nothing to the text.
+    const auto type = [](QComboBox* box, const QString& text, const QString& suggested) {
+        box->setFocus();
+        box->setEditText(QString());
+        QTest::keyClicks(box->lineEdit(), text);
+        EXPECT_TRUE(box->completer()->popup()->isVisible()) << text.toStdString();
+        EXPECT_EQ(box->completer()->currentCompletion(), suggested);
+        EXPECT_EQ(box->currentText(), text);
+        EXPECT_FALSE(box->lineEdit()->hasSelectedText());
+    };
+    type(f->SourceDirEdit, docs.path() + S("/sm"), docs.filePath(S("small/")));
+    QTest::keyClick(f->SourceDirEdit->completer()->popup(), Qt::Key_Escape);
+    f->SourceDirEdit->setEditText(docs.path());
+    type(f->FileEdit, S("a.pdf"), S("a.pdf;b.pdf"));
+    QTest::keyClick(f->FileEdit->completer()->popup(), Qt::Key_Escape);
+    EXPECT_EQ(f->FileEdit->currentText(), S("a.pdf"));
+
+    f->btnProcess->click();
+    ASSERT_EQ(Log().size(), 1);
+    EXPECT_TRUE(Log()[0].contains(S("/a.pdf|"))) << Log()[0].toStdString();
+    EXPECT_EQ(Items(f->SourceDirEdit), (QStringList{docs.path(), docs.filePath(S("small/"))}));
+    EXPECT_EQ(Items(f->FileEdit), (QStringList{S("a.pdf"), S("a.pdf;b.pdf")}));
+
+    // A suggestion is taken only when picked.
+    type(f->FileEdit, S("a.pdf;"), S("a.pdf;b.pdf"));
+    QTest::keyClick(f->FileEdit->completer()->popup(), Qt::Key_Down);
+    QTest::keyClick(f->FileEdit->completer()->popup(), Qt::Key_Return);
+    EXPECT_EQ(f->FileEdit->currentText(), S("a.pdf;b.pdf"));
+
+    // Remembered across a restart, like picked entries.
+    form.reset();
+    f = Start();
+    EXPECT_EQ(Items(f->SourceDirEdit).value(0), docs.path());
+    EXPECT_EQ(Items(f->FileEdit).value(0), S("a.pdf"));
+}
+
+TEST_F(MainWindowRun, TypedCopiesStayWithinOneToAHundred)
+{
+    MakeFiles({S("a.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("a.pdf"));
+    auto* edit = f->KopAnz->findChild<QLineEdit*>();
+    ASSERT_TRUE(edit);
+    const auto type = [edit](const char* text) {
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, S(text));
+    };
+    // Letters cannot be typed; what stays is no number.
+    const struct
+    {
+        const char* typed;
+        int copies;
+    } cases[] = {{"0", 1}, {"000", 1}, {"", 1}, {"x", 1}, {"7", 7}, {"100", 100}};
+    qsizetype calls = 0;
+    for (const auto& c : cases) {
+        f->KopAnz->setValue(3);
+        type(c.typed);
+        f->btnProcess->click();
+        EXPECT_EQ(f->KopAnz->value(), c.copies) << c.typed;
+        EXPECT_EQ(edit->text(), QString::number(c.copies)) << c.typed;
+        EXPECT_EQ(Log().size() - calls, c.copies) << c.typed;
+        calls = Log().size();
+    }
+    // Leaving the box keeps the value in range as well.
+    f->KopAnz->setValue(3);
+    type("0");
+    QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(f->KopAnz, &focusOut);
+    EXPECT_EQ(f->KopAnz->value(), 1);
 }
 
 TEST_F(MainWindowRun, FailedFileAsksAndCancelStops)
