@@ -24,10 +24,13 @@
 #include <QCursor>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -35,6 +38,11 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+
+#include <chrono>
+#include <memory>
+#include <vector>
 
 static void InitResources()
 {
@@ -375,6 +383,90 @@ void THauptForm::InfoBtnClick()
 
 namespace {
 
+bool IsUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// While it lives, user input reaches only the given button; everything else
+// is held back and delivered, in its order, when it ends, so that nothing
+// typed or clicked meanwhile is lost or acted on early.
+class TButtonInputOnly : public QObject
+{
+public:
+    explicit TButtonInputOnly(QAbstractButton* button) : FButton(button) { qApp->installEventFilter(this); }
+    ~TButtonInputOnly() override
+    {
+        qApp->removeEventFilter(this);
+        for (auto& [receiver, event] : FHeld) {
+            if (receiver)
+                QCoreApplication::postEvent(receiver, event.release());
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!IsUserInput(event->type()) || ForButton(watched, event))
+            return false;
+        FHeld.emplace_back(watched, std::unique_ptr<QEvent>(event->clone()));
+        return true;
+    }
+
+private:
+    bool ForButton(QObject* watched, QEvent* event) const
+    {
+        if (watched == FButton)
+            return true;
+        // Input from the window system reaches the top-level window first,
+        // which then hands it to the focus widget or the widget under the mouse.
+        QWidget* top = FButton->window();
+        if (watched != top->windowHandle())
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            return QApplication::focusWidget() == FButton;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            // A press on the button owns the mouse until its release.
+            if (FButton->isDown())
+                return true;
+            const QPoint at = top->mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+            QWidget* child = top->childAt(at);
+            return child && (child == FButton || FButton->isAncestorOf(child));
+        }
+        default:
+            return false;
+        }
+    }
+
+    QAbstractButton* FButton;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> FHeld;
+};
+
 // The window's side of a print run: the status line, the copy counter, the
 // failure prompt with Cancel and Ignore, and the Stop button's flag.
 class TWindowRunClient : public TPrintRunClient
@@ -396,6 +488,7 @@ public:
         }
         return TRunStep::GoOn;
     }
+    TRunStep Pause(unsigned long ms) override { return FForm.PauseForStop(ms) ? TRunStep::Stop : TRunStep::GoOn; }
     bool StopRequested() override { return FForm.Stopped; }
 
 private:
@@ -413,7 +506,7 @@ void THauptForm::btnProcessClick()
         AddToHistory(FileEdit, FileEdit->currentText());
     }
     if (Printing) {
-        Stopped = true;
+        RequestStop();
         return;
     }
     cxPrinter->setEnabled(false);
@@ -443,6 +536,38 @@ void THauptForm::btnProcessClick()
     cxPrinter->setEnabled(true);
     if (FCloseRequested)
         CloseLater();
+}
+
+bool THauptForm::PauseForStop(unsigned long ms)
+{
+    // A stop already requested needs no pause: no further file follows.
+    if (Stopped || ms == 0)
+        return Stopped;
+    // The pause gives the spooler time between jobs. A plain sleep would not
+    // see the Stop button, and a click in it would only be handled while the
+    // next file is already being handed over; so a local loop runs that lets
+    // only the button's input through. Paint, timers and close requests go on
+    // as during the print program's wait, where every handler may run anyway.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(std::chrono::milliseconds(ms));
+    {
+        TButtonInputOnly onlyStop(btnProcess);
+        FPauseLoop = &loop;
+        loop.exec();
+        FPauseLoop = nullptr;
+    }
+    return Stopped;
+}
+
+void THauptForm::RequestStop()
+{
+    Stopped = true;
+    if (FPauseLoop)
+        FPauseLoop->quit();
 }
 
 void THauptForm::SourceSelectBtnClick()
@@ -545,7 +670,7 @@ void THauptForm::closeEvent(QCloseEvent* event)
 
 void THauptForm::Terminate()
 {
-    Stopped = true;
+    RequestStop();
     FCloseRequested = true;
     // Boxes may follow each other (a cancelled dialog leads to an error box):
     // keep closing whatever is modal until the window itself has closed.

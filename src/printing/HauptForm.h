@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QEventLoop;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -72,6 +73,10 @@ public:
     void EndeBtnClick();
     void InfoBtnClick();
     void btnProcessClick();
+    // The pause after a printed file: waits ms while only the Stop button's
+    // input is handled; other input waits until the pause is over. True when
+    // a stop was requested (before or during the pause).
+    bool PauseForStop(unsigned long ms);
     void SourceSelectBtnClick();
     void FileBtnClick();
     // Edit and create print lists in the list editor (FileListDialog).
@@ -100,11 +105,14 @@ private:
     void SetProcessButton(int image, const QString& caption, const QString& hint);
     // Closes the window once control is back in the event loop.
     void CloseLater();
+    // Sets Stopped and ends a pause in progress.
+    void RequestStop();
 
     QLabel* FStatusLabel = nullptr;
     QStringList FPrinters;
     int FPrinterIndex = -1;
     bool FShown = false;
     bool FCloseRequested = false;
+    QEventLoop* FPauseLoop = nullptr;
     unsigned long FPausePerFile = 1000;
 };

@@ -35,6 +35,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <memory>
 #include <random>
 
@@ -55,9 +57,11 @@ QStringList Items(const QComboBox* box)
     return items;
 }
 
-// A stand-in for the print-to program: logs its arguments, fails for files
-// whose name contains "bad", and takes a moment for files named "slow".
+// A stand-in for the print-to program: logs its arguments and its process id,
+// fails for files whose name contains "bad", and takes a moment for files
+// named "slow".
 constexpr char kFakePrinter[] = "#!/bin/sh\n"
+                                "echo $$ >> \"$0.pids\"\n"
                                 "echo \"$1|$2|$3|$(pwd)\" >> \"$0.log\"\n"
                                 "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
                                 "case \"$3\" in *bad*) exit 1 ;; esac\n"
@@ -567,6 +571,42 @@ TEST_F(MainWindowRun, StopFinishesTheCurrentFile)
     EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
     EXPECT_EQ(f->btnProcess->text(), S("Print"));
     EXPECT_FALSE(f->Stopped);
+}
+
+TEST_F(MainWindowRun, StopInThePauseEndsTheRunBeforeTheNextFile)
+{
+    MakeFiles({S("1.pdf"), S("2.pdf"), S("3.pdf"), S("4.pdf"), S("5.pdf"), S("6.pdf")});
+    THauptForm* f = Start();
+    // Long enough that only the Stop button can end it within the test.
+    f->SetPausePerFile(60000);
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    ASSERT_TRUE(f->chbSubDir->isEnabled());
+    // The pause has begun once the first print program has been reaped.
+    const auto firstCallReaped = [&] {
+        const QList<QByteArray> pids = ReadFile(fakeProgram + S(".pids")).split('\n');
+        return pids.size() == 2 && ::kill(pids[0].toInt(), 0) != 0 && errno == ESRCH;
+    };
+    QTimer poll;
+    bool heldBack = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!f->Printing || !firstCallReaped())
+            return;
+        poll.stop();
+        // Other input waits for the end of the pause; the Stop button does not.
+        QTest::mouseClick(f->chbSubDir, Qt::LeftButton);
+        heldBack = !f->chbSubDir->isChecked();
+        QTest::mouseClick(f->btnProcess, Qt::LeftButton);
+    });
+    poll.start(10);
+    f->btnProcess->click();
+    EXPECT_TRUE(heldBack);
+    EXPECT_EQ(Log().size(), 1);
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+    EXPECT_EQ(f->btnProcess->text(), S("Print"));
+    EXPECT_FALSE(f->Stopped);
+    // The click held back in the pause arrives afterwards.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f->chbSubDir->isChecked(); }));
 }
 
 TEST_F(MainWindowRun, RelativeDirectoryIsTakenFromTheCurrentFolder)
