@@ -56,6 +56,8 @@ constexpr int kDesignTop = 247;
 constexpr char kCopyright[] = "Copyright (C) 2026 The Morvane developers";
 constexpr char kContact[] = "morvane@example.org";
 constexpr char kPrintProgramPage[] = "https://www.example.org/morvane/print-program";
+// A runaway line of the print program must not flood the failure prompt.
+constexpr qsizetype kMaxReasonLength = 300;
 
 // The copies box keeps what was typed within its range instead of going
 // back to its previous value: a number outside the range becomes the
@@ -481,8 +483,14 @@ public:
     void FileStarts(const TInvocation& invocation) override { FStatus(PrintStatusText(invocation.File)); }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
-        if (MessageDialog(FForm.windowTitle(), PrintFailedText(invocation.File), mtError, mbCancel | mbIgnore) ==
-            mrCancel) {
+        // The print program's own reason goes under the translated text.
+        QString text = PrintFailedText(invocation.File);
+        QString reason = invocation.FirstOutputLine();
+        if (reason.size() > kMaxReasonLength)
+            reason = reason.left(kMaxReasonLength) + QChar(0x2026);
+        if (!reason.isEmpty())
+            text += QStringLiteral("\r\n") + reason;
+        if (MessageDialog(FForm.windowTitle(), text, mtError, mbCancel | mbIgnore) == mrCancel) {
             FForm.Stopped = true;
             return TRunStep::Stop;
         }
@@ -526,6 +534,7 @@ void THauptForm::btnProcessClick()
         job.Program = SumatraPath;
         job.Printer = PrtName;
         job.PauseMs = FPausePerFile;
+        job.CaptureOutput = true; // for the reason in the failure prompt
         TWindowRunClient client(*this, [this](const QString& text) { SetStatus(text, Qt::black); });
         printed = RunPrintJob(job, client).Printed;
     }

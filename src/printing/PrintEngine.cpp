@@ -48,15 +48,22 @@ int TInvocation::ExitCode() const
     return -1;
 }
 
-QString TInvocation::Reason() const
+QString TInvocation::FirstOutputLine() const
 {
-    if (Printed)
-        return {};
     for (const QString& line : Output) {
         const QString trimmed = line.trimmed();
         if (!trimmed.isEmpty())
             return trimmed;
     }
+    return {};
+}
+
+QString TInvocation::Reason() const
+{
+    if (Printed)
+        return {};
+    if (const QString line = FirstOutputLine(); !line.isEmpty())
+        return line;
     if (Result & ProcessExitCodeFlag)
         return TrDefault("The print program ended with exit code %s").replace(u"%s"_s, QString::number(ExitCode()));
     return TrDefault("The print program could not be started (error %s)").replace(u"%s"_s, QString::number(Result));

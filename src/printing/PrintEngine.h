@@ -72,6 +72,8 @@ struct TInvocation
     // The print program's exit code; -1 when it could not be started or did
     // not end normally with a code.
     int ExitCode() const;
+    // The first non-blank captured line, trimmed; empty when there is none.
+    QString FirstOutputLine() const;
     // Why it failed, in one line: the first non-blank output line, else a
     // description of the runner's result. Empty for a printed file.
     QString Reason() const;

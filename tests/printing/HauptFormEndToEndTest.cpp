@@ -112,7 +112,10 @@ TEST_F(HauptFormEndToEnd, UnknownPrinterAsksAndCancelStops)
     form->btnProcess->click();
 
     ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.endsWith(QStringLiteral("\r\ncould not be printed!")));
+    // The print program's own reason follows the prompt's text.
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.endsWith(
+        QStringLiteral("\r\ncould not be printed!\r\nmorvane-printpdf: no printer \"No Such Queue\"")))
+        << MsgDialogTestSeam::AnsweredBoxes()[0].Msg.toStdString();
     EXPECT_EQ(form->StatusText(), QStringLiteral(" No file printed"));
     EXPECT_EQ(form->btnProcess->text(), QStringLiteral("Print"));
     EXPECT_TRUE(form->cxPrinter->isEnabled());

@@ -58,14 +58,17 @@ QStringList Items(const QComboBox* box)
 }
 
 // A stand-in for the print-to program: logs its arguments and its process id,
-// fails for files whose name contains "bad", and takes a moment for files
-// named "slow".
-constexpr char kFakePrinter[] = "#!/bin/sh\n"
-                                "echo $$ >> \"$0.pids\"\n"
-                                "echo \"$1|$2|$3|$(pwd)\" >> \"$0.log\"\n"
-                                "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
-                                "case \"$3\" in *bad*) exit 1 ;; esac\n"
-                                "exit 0\n";
+// fails for files whose name contains "bad" (giving a reason on stderr after
+// a blank line) or "silent" (without one), and takes a moment for files named
+// "slow".
+constexpr char kFakePrinter[] =
+    "#!/bin/sh\n"
+    "echo $$ >> \"$0.pids\"\n"
+    "echo \"$1|$2|$3|$(pwd)\" >> \"$0.log\"\n"
+    "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
+    "case \"$3\" in *silent*) exit 1 ;; esac\n"
+    "case \"$3\" in *bad*) printf '\\n  %s is damaged \\nmore\\n' \"$3\" >&2; exit 1 ;; esac\n"
+    "exit 0\n";
 
 class HauptFormTest : public ::testing::Test
 {
@@ -516,20 +519,26 @@ TEST_F(MainWindowRun, TypedCopiesStayWithinOneToAHundred)
     EXPECT_EQ(f->KopAnz->value(), 1);
 }
 
-TEST_F(MainWindowRun, FailedFileAsksAndCancelStops)
+TEST_F(MainWindowRun, FailedFileAsksWithTheProgramsReasonAndCancelStops)
 {
-    MakeFiles({S("1.pdf"), S("bad.pdf"), S("3.pdf")});
+    MakeFiles({S("1.pdf"), S("silent.pdf"), S("bad.pdf"), S("3.pdf")});
     THauptForm* f = Start();
     f->SourceDirEdit->setEditText(docs.path() + u'/');
-    f->FileEdit->setEditText(S("1.pdf;bad.pdf;3.pdf"));
+    f->FileEdit->setEditText(S("1.pdf;silent.pdf;bad.pdf;3.pdf"));
     f->KopAnz->setValue(2);
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
     MsgDialogTestSeam::PushAnswer(mrCancel);
     f->btnProcess->click();
-    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-    const TMsgBoxRecord box = MsgDialogTestSeam::AnsweredBoxes()[0];
-    EXPECT_EQ(box.Msg, S("File: ") + docs.path() + S("/bad.pdf\r\ncould not be printed!"));
-    EXPECT_EQ(box.Buttons, TMsgDlgButtons(mbCancel | mbIgnore));
-    EXPECT_EQ(Log().size(), 2);
+    const QList<TMsgBoxRecord> boxes = MsgDialogTestSeam::AnsweredBoxes();
+    ASSERT_EQ(boxes.size(), 2);
+    // Without a word from the print program the prompt is the plain one;
+    // otherwise its first line follows, trimmed.
+    EXPECT_EQ(boxes[0].Msg, S("File: ") + docs.path() + S("/silent.pdf\r\ncould not be printed!"));
+    EXPECT_EQ(boxes[1].Msg, S("File: ") + docs.path() + S("/bad.pdf\r\ncould not be printed!\r\n") + docs.path() +
+                                S("/bad.pdf is damaged"));
+    for (const TMsgBoxRecord& box : boxes)
+        EXPECT_EQ(box.Buttons, TMsgDlgButtons(mbCancel | mbIgnore));
+    EXPECT_EQ(Log().size(), 3);
     EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
 }
 
