@@ -70,6 +70,7 @@ QString TInvocation::Reason() const
 }
 
 void TPrintRunClient::JobListError(const QString&) {}
+void TPrintRunClient::NameMatchedNothing(const TUnmatchedName&) {}
 void TPrintRunClient::JobListReady(const QStringList&, int) {}
 void TPrintRunClient::CopyStarts(int) {}
 void TPrintRunClient::FileStarts(const TInvocation&) {}
@@ -82,9 +83,11 @@ TRunStep TPrintRunClient::Pause(unsigned long ms)
     return TRunStep::GoOn;
 }
 
-QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError)
+QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError,
+                         const UnmatchedNameHandler& reportUnmatched)
 {
-    return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, job.IncludeSubDirs, reportError);
+    return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, job.IncludeSubDirs, reportError,
+                        job.ReportUnmatched ? reportUnmatched : UnmatchedNameHandler());
 }
 
 TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
@@ -92,11 +95,20 @@ TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
     TRunResult run;
     // Resolved once: the names in the list and the working directory must agree.
     run.SourceDir = ResolveSourceDir(job.SourceDir);
-    const QStringList jobs =
-        BuildJobList(run.SourceDir, job.FileField, job.IncludeSubDirs, [&](const QString& message) {
+    UnmatchedNameHandler reportUnmatched;
+    if (job.ReportUnmatched) {
+        reportUnmatched = [&](const TUnmatchedName& name) {
+            ++run.Unmatched;
+            client.NameMatchedNothing(name);
+        };
+    }
+    const QStringList jobs = BuildJobList(
+        run.SourceDir, job.FileField, job.IncludeSubDirs,
+        [&](const QString& message) {
             ++run.ListErrors;
             client.JobListError(message);
-        });
+        },
+        reportUnmatched);
     client.JobListReady(jobs, job.Copies);
 
     ProcessOptions options = job.ExtraOptions;

@@ -51,6 +51,9 @@ struct TPrintJob
     ProcessOptions ExtraOptions = 0;
     // Pause after each printed file, handed to TPrintRunClient::Pause.
     unsigned long PauseMs = 1000;
+    // Names that found nothing go to TPrintRunClient::NameMatchedNothing;
+    // without it they pass in silence, as in the window.
+    bool ReportUnmatched = false;
 };
 
 // One invocation of the print-to program.
@@ -92,6 +95,8 @@ public:
     // A print list that is missing or unreadable; the message is translated
     // and names the list. The run goes on with the next token.
     virtual void JobListError(const QString& message);
+    // A name that found nothing (with TPrintJob::ReportUnmatched). The run goes on.
+    virtual void NameMatchedNothing(const TUnmatchedName& name);
     // The job list is complete; called once before the copies loop.
     virtual void JobListReady(const QStringList& jobs, int copies);
     // A copy of the whole list begins (also when the list is empty).
@@ -113,12 +118,14 @@ struct TRunResult
     quint32 Printed = 0;
     quint32 Failed = 0;
     quint32 ListErrors = 0;
-    bool Stopped = false; // ended by a stop request before its regular end
-    QString SourceDir;    // the resolved directory the run worked in
+    quint32 Unmatched = 0; // names that found nothing (with TPrintJob::ReportUnmatched)
+    bool Stopped = false;  // ended by a stop request before its regular end
+    QString SourceDir;     // the resolved directory the run worked in
 };
 
 // The job list of a job, its directory resolved first.
-QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError);
+QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError,
+                         const UnmatchedNameHandler& reportUnmatched = {});
 
 // Runs the job to its end or to a stop request. A running print program is
 // never interrupted: a stop takes effect before the next file.

@@ -37,14 +37,19 @@ bool IsPrintListName(const QString& token)
 }
 
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
-                         const JobListErrorHandler& reportError)
+                         const JobListErrorHandler& reportError, const UnmatchedNameHandler& reportUnmatched)
 {
     QStringList jobList;
     QString rest = fileField;
     while (!rest.isEmpty()) {
         const QString token = ReadNextString(rest, u';');
         if (!IsPrintListName(token)) {
+            const qsizetype before = jobList.size();
             CollectFiles(sourceDir, token, includeSubDirs, jobList);
+            // A mask may rightly match nothing; a plain name means a file.
+            if (reportUnmatched && jobList.size() == before && !token.isEmpty() && !token.contains(u'*') &&
+                !token.contains(u'?'))
+                reportUnmatched({token, BuildFileName(sourceDir, token, QString()), QString(), 0});
             continue;
         }
         const QString path = BuildFileName(sourceDir, token, QString());
@@ -61,8 +66,12 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
                 reportError(error);
             continue;
         }
-        for (const QString& line : std::as_const(lines))
-            jobList.append(BuildFileName(sourceDir, line, QString()));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString file = BuildFileName(sourceDir, lines[i], QString());
+            if (reportUnmatched && !QFileInfo(file).isFile())
+                reportUnmatched({lines[i], file, path, i + 1});
+            jobList.append(file);
+        }
     }
     return jobList;
 }

@@ -19,6 +19,17 @@
 // the job list is built; building goes on with the next token afterwards.
 using JobListErrorHandler = std::function<void(const QString& message)>;
 
+// A name that found nothing: a token of the file field without "*" or "?"
+// that matched no file, or a print list line that names no existing file.
+struct TUnmatchedName
+{
+    QString Name;       // the token or the line as written
+    QString Path;       // the file that was looked for
+    QString List;       // the print list's path; empty for a token of the field
+    qsizetype Line = 0; // 1-based line in the print list
+};
+using UnmatchedNameHandler = std::function<void(const TUnmatchedName& name)>;
+
 // Whether a token of the file field names a print list (extension "pbt", any case).
 bool IsPrintListName(const QString& token);
 
@@ -27,9 +38,10 @@ bool IsPrintListName(const QString& token);
 // lines, any other token the files CollectFiles finds for it. A print list
 // that does not exist, or is a folder, is reported as "Print list: %s not
 // found!", one that exists but cannot be read with the file error naming the
-// cause.
+// cause. With reportUnmatched, every name that found nothing is reported too
+// (empty tokens name nothing and are passed over); the list stays the same.
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
-                         const JobListErrorHandler& reportError);
+                         const JobListErrorHandler& reportError, const UnmatchedNameHandler& reportUnmatched = {});
 
 // A value in double quotes, inner double quotes doubled.
 QString QuoteArgument(const QString& value);

@@ -105,6 +105,42 @@ TEST_F(BatchRun, ExitCodesAndReports)
     EXPECT_TRUE(json.Err.contains(S("[2/2] copy 2/2  ") + docs + S("bad.pdf\n")));
 }
 
+TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
+{
+    ASSERT_TRUE(WriteFile(docs + S("%s.pbt"), "a.pdf\ngone.pdf\n"));
+    const QStringList common{S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs")};
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        int calls;
+        QStringList warnings;
+    };
+    const Case cases[] = {
+        {{S("a.pdf;missing.pdf")}, 2, 1, {S("\"missing.pdf\" matched no file")}},
+        // Missing names outrank "nothing to print".
+        {{S("missing.pdf")}, 2, 0, {S("\"missing.pdf\" matched no file")}},
+        // The list's missing line is still handed over; "%s" in names stays as it is.
+        {{S("%s.pbt")}, 2, 2, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
+        // Through subdirectories, and a blank kept in front of a name.
+        {{S("-s"), S("a.pdf; c.pdf")}, 2, 1, {S("\" c.pdf\" matched no file")}},
+        // Masks may match nothing, and empty tokens name nothing.
+        {{S("a.pdf;;x?.pdf;*.ps")}, 0, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const TBatchResult r = Run(common + c.args);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_EQ(r.Out.count(S("\"result\":\"missing\"")), c.warnings.size()) << r.Out.toStdString();
+        EXPECT_EQ(r.Err.contains(S("Not found: ")), !c.warnings.isEmpty()) << r.Err.toStdString();
+        for (const QString& warning : c.warnings) {
+            EXPECT_TRUE(r.Err.contains(S("morvane-batch: warning: ") + warning + u'\n')) << r.Err.toStdString();
+            EXPECT_TRUE(r.Err.contains(S("Not found: 1\n  ") + warning + u'\n')) << r.Err.toStdString();
+        }
+    }
+}
+
 TEST_F(BatchRun, SavedSettingsAreReadAndLeftAlone)
 {
     // The window's settings file names the printer (other case) and the program.

@@ -69,14 +69,17 @@ void InstallStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-QString Tr(const char* key, const QString& a = QString(), const QString& b = QString())
+QString Tr(const char* key, const QString& a = QString(), const QString& b = QString(), const QString& c = QString())
 {
     QString text = TrDefault(key);
-    for (const QString& value : {a, b}) {
-        const qsizetype at = text.indexOf(u"%s"_s);
+    // Searched on after each value, so a "%s" inside a file name stays as it is.
+    qsizetype from = 0;
+    for (const QString& value : {a, b, c}) {
+        const qsizetype at = text.indexOf(u"%s"_s, from);
         if (at < 0)
             break;
         text.replace(at, 2, value);
+        from = at + value.size();
     }
     return text;
 }
@@ -114,6 +117,14 @@ QStringList CupsQueues(QString& defaultName)
     return names;
 }
 
+// One line naming what a name that found nothing was, for the warning and the summary.
+QString UnmatchedText(const TUnmatchedName& name)
+{
+    if (name.List.isEmpty())
+        return Tr("\"%s\" matched no file", name.Name);
+    return Tr("%s, line %s: \"%s\" names no existing file", name.List, QString::number(name.Line), name.Name);
+}
+
 bool IsPrinterUri(const QString& printer)
 {
     return printer.startsWith(u"ipp://"_s, Qt::CaseInsensitive) ||
@@ -141,6 +152,18 @@ public:
         Failures << message;
         if (FReport)
             FReport->Add({0, QString(), false, -1, message});
+    }
+    void NameMatchedNothing(const TUnmatchedName& name) override
+    {
+        ClearLine();
+        const QString text = UnmatchedText(name);
+        ErrLine(Tr("warning: %s", text));
+        Unmatched << text;
+        if (FReport) {
+            TReportRecord record{0, name.Path, false, -1, text};
+            record.Missing = true;
+            FReport->Add(record);
+        }
     }
     void JobListReady(const QStringList&, int) override { FClock.start(); }
     void FileStarts(const TInvocation& inv) override
@@ -200,6 +223,7 @@ public:
     }
 
     QStringList Failures;
+    QStringList Unmatched;
 
 private:
     const TBatchOptions& FOptions;
@@ -212,10 +236,17 @@ private:
 int DryRun(const TPrintJob& job)
 {
     quint32 listErrors = 0;
-    const QStringList jobs = BuildJobList(job, [&](const QString& message) {
-        ++listErrors;
-        ErrLine(message);
-    });
+    quint32 unmatched = 0;
+    const QStringList jobs = BuildJobList(
+        job,
+        [&](const QString& message) {
+            ++listErrors;
+            ErrLine(message);
+        },
+        [&](const TUnmatchedName& name) {
+            ++unmatched;
+            ErrLine(Tr("warning: %s", UnmatchedText(name)));
+        });
     QByteArray out;
     for (int copy = 1; copy <= job.Copies; ++copy) {
         const QByteArray prefix = QByteArray::number(copy) + '\t';
@@ -230,7 +261,7 @@ int DryRun(const TPrintJob& job)
     std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     if (std::fflush(stdout) != 0)
         return SetUpError(Tr("cannot write to standard output: %s", QString::fromLocal8Bit(std::strerror(errno))));
-    if (listErrors > 0)
+    if (listErrors > 0 || unmatched > 0)
         return ExitFailed;
     return jobs.isEmpty() ? ExitNothing : ExitPrinted;
 }
@@ -246,6 +277,8 @@ int Run(const TBatchOptions& options)
     job.PauseMs = options.PauseMs;
     job.CaptureOutput = true;
     job.ExtraOptions = poOwnProcessGroup;
+    // A script must learn that a name it gave found nothing.
+    job.ReportUnmatched = true;
 
     const QFileInfo dir(job.SourceDir);
     if (!dir.exists())
@@ -311,7 +344,7 @@ int Run(const TBatchOptions& options)
     int code = ExitPrinted;
     if (g_signal != 0)
         code = ExitSignal;
-    else if (run.Failed > 0 || run.ListErrors > 0)
+    else if (run.Failed > 0 || run.ListErrors > 0 || run.Unmatched > 0)
         code = ExitFailed;
     else if (run.Printed == 0)
         code = ExitNothing;
@@ -321,6 +354,11 @@ int Run(const TBatchOptions& options)
     Err(Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)));
     for (const QString& failure : std::as_const(client.Failures))
         Err(u"  "_s + failure);
+    if (!client.Unmatched.isEmpty()) {
+        Err(Tr("Not found: %s", QString::number(client.Unmatched.size())));
+        for (const QString& name : std::as_const(client.Unmatched))
+            Err(u"  "_s + name);
+    }
 
     if (report) {
         QString error;

@@ -207,7 +207,7 @@ QString BatchUsage()
     }
     text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed") + u'\n' +
             TrDefault("  1    wrong usage or a set-up error (directory, printer, print program)") + u'\n' +
-            TrDefault("  2    at least one file or print list failed") + u'\n' +
+            TrDefault("  2    at least one file or print list failed, or a name found no file") + u'\n' +
             TrDefault("  3    nothing to print: FILES matched no file") + u'\n' +
             TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
             TrDefault("Example:") + u'\n' +

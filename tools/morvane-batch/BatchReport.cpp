@@ -20,16 +20,18 @@ QString CsvField(const QString& value)
     return u'"' + quoted + u'"';
 }
 
-QString ResultName(bool printed)
+QString ResultName(const TReportRecord& r)
 {
-    return printed ? u"printed"_s : u"failed"_s;
+    if (r.Missing)
+        return u"missing"_s;
+    return r.Printed ? u"printed"_s : u"failed"_s;
 }
 
 } // namespace
 
 QString TBatchReport::CsvLine(const TReportRecord& r)
 {
-    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r.Printed) + u',' +
+    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r) + u',' +
            QString::number(r.ExitCode) + u',' + CsvField(r.Reason) + u"\r\n"_s;
 }
 
@@ -38,7 +40,7 @@ QString TBatchReport::JsonLine(const TReportRecord& r)
     QJsonObject o;
     o.insert(u"copy"_s, r.Copy);
     o.insert(u"file"_s, r.File);
-    o.insert(u"result"_s, ResultName(r.Printed));
+    o.insert(u"result"_s, ResultName(r));
     o.insert(u"exit_code"_s, r.ExitCode);
     o.insert(u"reason"_s, r.Reason);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';

@@ -6,7 +6,8 @@
 #include <memory>
 
 // The report of a run: one record per invocation of the print program (and
-// one per print list that could not be read, with copy 0). CSV with a header
+// one with copy 0 per print list that could not be read and per name that
+// found nothing, the latter with the result "missing"). CSV with a header
 // line when the file name ends in ".csv", JSON Lines otherwise. A file is
 // replaced atomically when the report is finished; "-" is standard output.
 
@@ -17,6 +18,7 @@ struct TReportRecord
     bool Printed = false;
     int ExitCode = 0;
     QString Reason;
+    bool Missing = false; // a name that found nothing, not an invocation
 };
 
 class TBatchReport
