@@ -92,23 +92,36 @@ QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& report
 
 TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
 {
-    TRunResult run;
     // Resolved once: the names in the list and the working directory must agree.
-    run.SourceDir = ResolveSourceDir(job.SourceDir);
+    const QString sourceDir = ResolveSourceDir(job.SourceDir);
+    quint32 listErrors = 0;
+    quint32 unmatched = 0;
     UnmatchedNameHandler reportUnmatched;
     if (job.ReportUnmatched) {
         reportUnmatched = [&](const TUnmatchedName& name) {
-            ++run.Unmatched;
+            ++unmatched;
             client.NameMatchedNothing(name);
         };
     }
     const QStringList jobs = BuildJobList(
-        run.SourceDir, job.FileField, job.IncludeSubDirs,
+        sourceDir, job.FileField, job.IncludeSubDirs,
         [&](const QString& message) {
-            ++run.ListErrors;
+            ++listErrors;
             client.JobListError(message);
         },
         reportUnmatched);
+    TPrintJob resolved = job;
+    resolved.SourceDir = sourceDir;
+    TRunResult run = RunPrintFiles(resolved, jobs, client);
+    run.ListErrors = listErrors;
+    run.Unmatched = unmatched;
+    return run;
+}
+
+TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRunClient& client)
+{
+    TRunResult run;
+    run.SourceDir = ResolveSourceDir(job.SourceDir);
     client.JobListReady(jobs, job.Copies);
 
     ProcessOptions options = job.ExtraOptions;

@@ -130,3 +130,7 @@ QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& report
 // Runs the job to its end or to a stop request. A running print program is
 // never interrupted: a stop takes effect before the next file.
 TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client);
+
+// Runs a job list that the caller built (the file field of the job is not
+// read): the same copies loop, pause and stop requests as RunPrintJob.
+TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRunClient& client);

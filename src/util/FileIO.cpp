@@ -6,6 +6,14 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // Looks the key up first and fills in the name afterwards, so that a
@@ -117,6 +125,33 @@ bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText,
     if (file.error() != QFileDevice::NoError) {
         data.clear();
         SetError(errorText, CannotOpenFileText(fileName, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString* errorText)
+{
+    QByteArray temp = QFile::encodeName(fileName) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        SetError(errorText, CannotCreateFileText(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    int error = 0;
+    for (qsizetype done = 0; done < data.size() && error == 0;) {
+        const ssize_t n = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (n < 0 && errno != EINTR)
+            error = errno;
+        done += n > 0 ? n : 0;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && std::rename(temp.constData(), QFile::encodeName(fileName).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.constData());
+        SetError(errorText, CannotCreateFileText(fileName, QString::fromLocal8Bit(std::strerror(error))));
         return false;
     }
     return true;

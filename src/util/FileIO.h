@@ -12,6 +12,10 @@
 inline constexpr qint64 MaxLoadFileSize = 256 * 1024 * 1024;
 
 bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorText = nullptr);
+// Replaces the file as a whole like SaveToFile, but does not wait for the
+// disk: safe when the program is killed, while a power failure may cost the
+// latest version. For files rewritten many times a second.
+bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString* errorText = nullptr);
 bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText = nullptr,
                   qint64 maxSize = MaxLoadFileSize);
 

@@ -3,6 +3,7 @@
 
 #include "BatchOptions.h"
 #include "BatchReport.h"
+#include "BatchWatch.h"
 
 #include "app/BuildVersion.h"
 #include "app/GnuGetText.h"
@@ -326,6 +327,11 @@ int Run(const TBatchOptions& options)
         } else {
             job.Printer = queues[ChoosePrinter(queues, settings.Printer, defaultQueue)];
         }
+    }
+
+    if (options.Watch) {
+        InstallStopSignals();
+        return RunWatch(options, job, g_wakeFds[0], &g_signal);
     }
 
     std::unique_ptr<TBatchReport> report;

@@ -97,6 +97,40 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"quiet", 'q', nullptr, "no progress, only errors and the summary",
          [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
+        {"watch", 0, nullptr, "watch DIRECTORY and print each file that arrives, once (see below)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Watch); }},
+        {"settle", 0, "MS",
+         "with --watch: a file whose close cannot be seen is complete when its size and time held this long "
+         "(default 2000)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 0, 3600000, n))
+                 return Tr("the settle time must be a number of milliseconds from 0 to 3600000, not \"%s\"", v);
+             o.SettleMs = static_cast<int>(n);
+             o.WatchOnly << u"--settle"_s;
+             return QString();
+         }},
+        {"include-existing", 0, nullptr, "with --watch: print the files already there at the first start too",
+         [](TBatchOptions& o, const QString&) {
+             o.WatchOnly << u"--include-existing"_s;
+             return Flag(o.IncludeExisting);
+         }},
+        {"move-printed", 0, "DIR", "with --watch: move each printed file into DIR (never replacing a file there)",
+         [](TBatchOptions& o, const QString& v) {
+             if (v.isEmpty())
+                 return Tr("the folder name is empty");
+             o.MovePrinted = v;
+             o.WatchOnly << u"--move-printed"_s;
+             return QString();
+         }},
+        {"move-failed", 0, "DIR", "with --watch: move each file that failed into DIR (never replacing a file there)",
+         [](TBatchOptions& o, const QString& v) {
+             if (v.isEmpty())
+                 return Tr("the folder name is empty");
+             o.MoveFailed = v;
+             o.WatchOnly << u"--move-failed"_s;
+             return QString();
+         }},
         {"help", 'h', nullptr, "show this help and end", [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
         {"version", 0, nullptr, "show the version and end",
          [](TBatchOptions& o, const QString&) { return Flag(o.Version); }},
@@ -178,6 +212,10 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
     }
     if (options.Help || options.Version)
         return true;
+    if (!options.Watch && !options.WatchOnly.isEmpty())
+        return fail(Tr("option %s needs --watch", options.WatchOnly.first()));
+    if (options.Watch && options.DryRun)
+        return fail(Tr("--dry-run and --watch cannot be combined"));
     if (operands.isEmpty())
         return fail(Tr("no directory given"));
     if (operands.size() > 2)
@@ -210,8 +248,20 @@ QString BatchUsage()
             TrDefault("  2    at least one file or print list failed, or a name found no file") + u'\n' +
             TrDefault("  3    nothing to print: FILES matched no file") + u'\n' +
             TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
-            TrDefault("Example:") + u'\n' +
-            u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s;
+            TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
+                      "--include-existing), then each file that arrives or is replaced, once it is complete:\n"
+                      "closed by its writer or moved in, else unchanged for the settle time. A file the print\n"
+                      "program refuses is tried once more after it settles again. What was printed is kept in\n"
+                      "a state file per folder and FILES below ~/.local/share/morvane/watch, so a restart\n"
+                      "prints nothing twice and prints what arrived meanwhile; a crash or kill can print the\n"
+                      "file that was being handed over at that moment a second time. Print lists in FILES\n"
+                      "are read at the start and whenever they change; their entries are printed as they\n"
+                      "arrive like names. Files stay in place unless moved with --move-printed/--move-failed.\n"
+                      "Exit codes of a watch: 0 stopped by SIGINT or SIGTERM (after the current file),\n"
+                      "1 set-up error or the folder is gone, 2 a file failed with --stop-on-error.") +
+            u"\n\n"_s + TrDefault("Example:") + u'\n' +
+            u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
+            u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;
     // Catalog texts come with CR LF line breaks; a terminal wants LF.
     text.remove(u'\r');
     return text;

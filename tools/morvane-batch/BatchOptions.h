@@ -24,6 +24,13 @@ struct TBatchOptions
     bool DryRun = false;
     QString Report; // empty: none; "-": standard output
     bool Quiet = false;
+    // Watching a folder: each file that arrives is printed once.
+    bool Watch = false;
+    int SettleMs = 2000;
+    bool IncludeExisting = false;
+    QString MovePrinted; // empty: printed files stay
+    QString MoveFailed;
+    QStringList WatchOnly; // options given that need --watch
     bool Help = false;
     bool Version = false;
 };

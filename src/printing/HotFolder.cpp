@@ -1,0 +1,650 @@
+#include "printing/HotFolder.h"
+
+#include "app/GnuGetText.h"
+#include "printing/CollectFiles.h"
+#include "printing/PrintRun.h"
+#include "printlists/PrintList.h"
+#include "util/FileIO.h"
+#include "util/StrUtils.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char StateMagic[] = "morvane-watch-state 1";
+
+// A file the kernel reports writes for, but whose close never came (a hard
+// link, a writer that keeps it open without writing), falls back to the
+// settle rule after this long without events.
+constexpr qint64 TrackedQuietMs = 60000;
+
+constexpr uint32_t WatchEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_DELETE | IN_MOVED_FROM |
+                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+QString Tr(const char* key, const QString& a)
+{
+    return TrDefault(key).replace(u"%s"_s, a);
+}
+
+QByteArray EscapeKey(const QString& key)
+{
+    QByteArray out;
+    for (const char c : key.toUtf8()) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString UnescapeKey(const QByteArray& text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+        } else {
+            out += text[i];
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+} // namespace
+
+TFileStamp StampOf(const QString& path)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return {static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+namespace {
+
+// Copies src to a new file dst (never an existing one) and removes src.
+// Returns 0 or the errno of the failing step; EEXIST when dst exists.
+int CopyAside(const QByteArray& src, const QByteArray& dst)
+{
+    const int in = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(dst.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int e = errno;
+        ::close(in);
+        return e;
+    }
+    int e = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            e = got < 0 ? errno : 0;
+            break;
+        }
+        for (ssize_t done = 0; done < got && e == 0;) {
+            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno != EINTR)
+                e = errno;
+            done += std::max<ssize_t>(put, 0);
+        }
+        if (e != 0)
+            break;
+    }
+    if (e == 0 && ::fsync(out) != 0)
+        e = errno;
+    if (::close(out) != 0 && e == 0)
+        e = errno;
+    ::close(in);
+    if (e == 0 && ::unlink(src.constData()) != 0)
+        e = errno;
+    if (e != 0 && e != EEXIST)
+        ::unlink(dst.constData());
+    return e;
+}
+
+} // namespace
+
+QString MoveAside(const QString& file, const QString& destDir, const QString& relName, QString* error)
+{
+    const QString target = DirectoryWithDelimiter(destDir) + relName;
+    const QString dir = target.left(target.lastIndexOf(u'/') + 1);
+    const QString name = target.mid(dir.size());
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    const auto fail = [&](int e) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(e));
+        return QString();
+    };
+    if (!QDir().mkpath(dir))
+        return fail(errno != 0 ? errno : EACCES);
+    const QByteArray src = QFile::encodeName(file);
+    bool copy = false;
+    for (int n = 1; n < 100000; ++n) {
+        const QString candidate = dir + (n == 1 ? name : stem + u" ("_s + QString::number(n) + u')' + ext);
+        const QByteArray dst = QFile::encodeName(candidate);
+        int e = 0;
+        if (!copy) {
+            e = ::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+            // Another file system, or one that cannot refuse to replace: copy.
+            copy = e == EXDEV || e == EINVAL || e == ENOSYS;
+        }
+        if (copy)
+            e = CopyAside(src, dst);
+        if (e == 0)
+            return candidate;
+        if (e != EEXIST)
+            return fail(e);
+    }
+    return fail(EEXIST);
+}
+
+// ---- TWatchState ----------------------------------------------------------
+
+QString TWatchState::FileNameFor(const QString& dataDir, const QString& folder, const QString& field)
+{
+    const QByteArray id = (folder + QChar(0) + field).toUtf8();
+    const QByteArray hash = QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex().left(20);
+    return DirectoryWithDelimiter(dataDir) + u"watch-"_s + QString::fromLatin1(hash) + u".state"_s;
+}
+
+bool TWatchState::Load(const QString& fileName, const QString& folder, const QString& field, QString* error)
+{
+    FFileName = fileName;
+    FFolder = folder;
+    FField = field;
+    FDone.clear();
+    FExisted = QFileInfo::exists(fileName);
+    if (!FExisted)
+        return true;
+    QByteArray bytes;
+    if (!LoadFromFile(fileName, bytes, error))
+        return false;
+    const QList<QByteArray> lines = bytes.split('\n');
+    // Saved whole or not at all, so anything else is damage: refuse rather
+    // than print everything again.
+    const bool valid = lines.size() >= 4 && lines[0] == StateMagic && lines[1].startsWith("folder\t") &&
+                       lines[2].startsWith("field\t") && lines.last().isEmpty();
+    if (!valid || UnescapeKey(lines[1].mid(7)) != folder || UnescapeKey(lines[2].mid(6)) != field) {
+        if (error)
+            *error = Tr("the state file %s is damaged or belongs to another watch", fileName);
+        return false;
+    }
+    for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
+        const QList<QByteArray> parts = lines[i].split('\t');
+        bool sizeOk = false;
+        bool timeOk = false;
+        const TFileStamp stamp{parts.value(0).toLongLong(&sizeOk), parts.value(1).toLongLong(&timeOk)};
+        if (parts.size() < 3 || !sizeOk || !timeOk) {
+            if (error)
+                *error = Tr("the state file %s is damaged or belongs to another watch", fileName);
+            return false;
+        }
+        // A tab in a file name splits it further; the name is the rest of the line.
+        FDone.insert(UnescapeKey(lines[i].mid(parts[0].size() + parts[1].size() + 2)), stamp);
+    }
+    return true;
+}
+
+bool TWatchState::Save(QString* error, bool quick)
+{
+    QByteArray bytes =
+        QByteArray(StateMagic) + '\n' + "folder\t" + EscapeKey(FFolder) + '\n' + "field\t" + EscapeKey(FField) + '\n';
+    for (auto it = FDone.cbegin(); it != FDone.cend(); ++it)
+        bytes +=
+            QByteArray::number(it->Size) + '\t' + QByteArray::number(it->MTimeNs) + '\t' + EscapeKey(it.key()) + '\n';
+    if (!(quick ? SaveToFileQuickly(FFileName, bytes, error) : SaveToFile(FFileName, bytes, error)))
+        return false;
+    FExisted = true;
+    return true;
+}
+
+bool TWatchState::IsDone(const QString& key, const TFileStamp& stamp) const
+{
+    const auto it = FDone.constFind(key);
+    return it != FDone.cend() && *it == stamp;
+}
+
+void TWatchState::Record(const QString& key, const TFileStamp& stamp)
+{
+    FDone.insert(key, stamp);
+}
+
+bool TWatchState::Remove(const QString& key)
+{
+    return FDone.remove(key);
+}
+
+// ---- THotFolder -----------------------------------------------------------
+
+THotFolder::THotFolder(TWatchConfig config) : FConfig(std::move(config))
+{
+    FDir = DirectoryWithDelimiter(QDir::cleanPath(FConfig.Dir));
+    for (QString& dir : FConfig.ExcludeDirs)
+        dir = DirectoryWithDelimiter(QDir::cleanPath(dir));
+    FClock.start();
+}
+
+THotFolder::~THotFolder()
+{
+    if (FInotify >= 0)
+        ::close(FInotify);
+}
+
+bool THotFolder::Start(QString* error)
+{
+    const auto fail = [error](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!QFileInfo(FDir).isDir())
+        return fail(Tr("the directory %s does not exist", FConfig.Dir));
+    ReadField();
+    if (!FState.Load(StateFileName(), FDir, FConfig.Field, error))
+        return false;
+
+    FInotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (FInotify < 0)
+        return fail(Tr("the directory cannot be watched: %s", QString::fromLocal8Bit(std::strerror(errno))));
+    // Watches first, then the look at what is there: a file arriving in
+    // between is seen by both, never by neither.
+    AddWatches(QString());
+    if (FRootWatch < 0)
+        return fail(Tr("the directory cannot be watched: %s", QString::fromLocal8Bit(std::strerror(errno))));
+
+    // Forget what is gone, so a new file of the same name and stamp counts as new.
+    for (const QString& key : FState.Keys()) {
+        if (StampOf(FDir + key).Size < 0)
+            FStateDirty |= FState.Remove(key);
+    }
+    const bool firstStart = !FState.Existed();
+    const QStringList present = FindFiles();
+    if (firstStart && !FConfig.IncludeExisting) {
+        for (const QString& path : present)
+            FState.Record(KeyOf(path), StampOf(path));
+    }
+    // The state file is written at once: its existence tells a restart from a first start.
+    if (firstStart || FStateDirty) {
+        if (!FState.Save(error))
+            return false;
+        FStateDirty = false;
+    }
+    Scan();
+    return true;
+}
+
+QString THotFolder::StateFileName() const
+{
+    return TWatchState::FileNameFor(FConfig.StateDir, FDir, FConfig.Field);
+}
+
+void THotFolder::ReadField()
+{
+    FMasks.clear();
+    FListKeys.clear();
+    QString rest = FConfig.Field;
+    while (!rest.isEmpty()) {
+        const QString token = ReadNextString(rest, u';');
+        if (token.isEmpty())
+            continue;
+        if (!IsPrintListName(token)) {
+            const qsizetype slash = token.lastIndexOf(u'/');
+            FMasks.append({slash < 0 ? QString() : DirectoryWithDelimiter(QDir::cleanPath(token.left(slash))),
+                           token.mid(slash + 1)});
+            continue;
+        }
+        const QString path = BuildFileName(FDir, token, QString());
+        FLists.insert(path, StampOf(path));
+        QStringList lines;
+        QString listError;
+        if (!QFileInfo::exists(path))
+            listError = Tr("Print list: %s not found!", path);
+        else if (!ReadPrintList(path, lines, &listError) && listError.isEmpty())
+            listError = path;
+        if (!listError.isEmpty()) {
+            FMessages << listError;
+            continue;
+        }
+        for (const QString& line : std::as_const(lines)) {
+            const QString entry = QDir::cleanPath(BuildFileName(FDir, line, QString()));
+            if (!entry.startsWith(FDir))
+                FMessages << Tr("%s is outside the watched folder and is not watched", entry);
+            else
+                FListKeys.insert(KeyOf(entry));
+        }
+    }
+}
+
+QString THotFolder::KeyOf(const QString& path) const
+{
+    return path.startsWith(FDir) ? path.mid(FDir.size()) : path;
+}
+
+bool THotFolder::Wanted(const QString& key) const
+{
+    for (const QString& dir : FConfig.ExcludeDirs) {
+        if (QString(FDir + key).startsWith(dir))
+            return false;
+    }
+    if (FListKeys.contains(key))
+        return true;
+    const qsizetype slash = key.lastIndexOf(u'/');
+    const QString relDir = key.left(slash + 1);
+    const QString name = key.mid(slash + 1);
+    for (const TMask& mask : FMasks) {
+        if (!relDir.startsWith(mask.Dir) || (!FConfig.SubDirs && relDir.size() != mask.Dir.size()))
+            continue;
+        if (MatchesMask(name, mask.Name))
+            return true;
+    }
+    return false;
+}
+
+QStringList THotFolder::FindFiles()
+{
+    QStringList paths;
+    for (const TMask& mask : std::as_const(FMasks))
+        CollectFiles(FDir, mask.Dir + mask.Name, FConfig.SubDirs, paths);
+    for (const QString& key : std::as_const(FListKeys)) {
+        if (StampOf(FDir + key).Size >= 0)
+            paths << FDir + key;
+    }
+    QStringList wanted;
+    QSet<QString> seen;
+    for (const QString& path : std::as_const(paths)) {
+        const QString clean = QDir::cleanPath(path);
+        if (!seen.contains(clean) && Wanted(KeyOf(clean))) {
+            seen.insert(clean);
+            wanted << clean;
+        }
+    }
+    return wanted;
+}
+
+void THotFolder::AddWatches(const QString& relDir)
+{
+    const QString dir = FDir + relDir;
+    for (const QString& excluded : std::as_const(FConfig.ExcludeDirs)) {
+        if (dir.startsWith(excluded))
+            return;
+    }
+    const int wd = ::inotify_add_watch(FInotify, QFile::encodeName(dir).constData(), WatchEvents);
+    if (wd < 0)
+        return;
+    if (relDir.isEmpty())
+        FRootWatch = wd;
+    FWatches.insert(wd, relDir);
+    if (!FConfig.SubDirs)
+        return;
+    const QStringList subDirs = QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString& sub : subDirs)
+        AddWatches(relDir + sub + u'/');
+}
+
+THotFolder::TWait THotFolder::Wait(int wakeFd, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (!FReady.empty())
+            return TWait::Ready;
+        if (FVanished)
+            return TWait::Vanished;
+        qint64 wait = std::max<qint64>(0, FNextScan - Now());
+        if (timeoutMs >= 0)
+            wait = std::min<qint64>(wait, std::max<qint64>(0, timeoutMs - waited.elapsed()));
+        pollfd fds[2] = {{FInotify, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, static_cast<int>(wait));
+        if (n > 0 && (fds[1].revents & POLLIN) && wakeFd >= 0)
+            return TWait::Woken;
+        if (n > 0 && (fds[0].revents & POLLIN))
+            ReadEvents();
+        if (Now() >= FNextScan)
+            Scan();
+        if (FReady.empty() && !FVanished && timeoutMs >= 0 && waited.elapsed() >= timeoutMs)
+            return TWait::Woken;
+    }
+}
+
+void THotFolder::ReadEvents()
+{
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(FInotify, buffer, sizeof buffer);
+        if (got <= 0)
+            return;
+        for (ssize_t at = 0; at < got;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            if (ev->mask & IN_Q_OVERFLOW) {
+                // Events were lost: look at everything now.
+                FNextScan = 0;
+                continue;
+            }
+            if (ev->wd == FRootWatch && (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
+                FVanished = true;
+                continue;
+            }
+            if (ev->mask & IN_IGNORED) {
+                FWatches.remove(ev->wd);
+                continue;
+            }
+            const auto dir = FWatches.constFind(ev->wd);
+            if (ev->len == 0 || dir == FWatches.cend())
+                continue;
+            const QString key = *dir + QFile::decodeName(ev->name);
+            if (ev->mask & IN_ISDIR) {
+                if (FConfig.SubDirs && (ev->mask & (IN_CREATE | IN_MOVED_TO))) {
+                    AddWatches(key + u'/');
+                    // Files may have arrived before the watch did.
+                    FNextScan = 0;
+                }
+                continue;
+            }
+            if (FLists.contains(FDir + key) && (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)))
+                FNextScan = 0;
+            if (!Wanted(key))
+                continue;
+            if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
+                FPending.remove(key);
+                FStateDirty |= FState.Remove(key);
+            } else if (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
+                Consider(key, true);
+            } else if (ev->mask & (IN_CREATE | IN_MODIFY)) {
+                // Written again before its turn came: wait for this close.
+                int attempt = 1;
+                if (FQueued.remove(key)) {
+                    const auto it =
+                        std::find_if(FReady.begin(), FReady.end(), [&](const TArrival& a) { return a.Key == key; });
+                    attempt = it->Attempt;
+                    FReady.erase(it);
+                }
+                TPending& p = FPending[key];
+                p.Tracked = true;
+                p.LastEvent = Now();
+                p.Attempt = std::max(p.Attempt, attempt);
+            }
+        }
+    }
+}
+
+bool THotFolder::Skipped(const QString& key, const TFileStamp& stamp) const
+{
+    if (stamp.Size < 0 || FState.IsDone(key, stamp))
+        return true;
+    const auto failed = FFailed.constFind(key);
+    return failed != FFailed.cend() && *failed == stamp;
+}
+
+void THotFolder::Consider(const QString& key, bool complete)
+{
+    const TFileStamp stamp = StampOf(FDir + key);
+    if (Skipped(key, stamp)) {
+        FPending.remove(key);
+        return;
+    }
+    if (complete) {
+        Enqueue(key, stamp, FPending.value(key).Attempt);
+        FPending.remove(key);
+    }
+}
+
+void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attempt)
+{
+    if (FQueued.contains(key))
+        return;
+    FQueued.insert(key);
+    FReady.push_back({FDir + key, key, stamp, attempt});
+}
+
+void THotFolder::Scan()
+{
+    const qint64 interval = std::clamp<qint64>(FConfig.SettleMs / 4, 100, 1000);
+    FNextScan = Now() + interval;
+    if (!QFileInfo(FDir).isDir()) {
+        FVanished = true;
+        return;
+    }
+    bool listsChanged = false;
+    for (auto it = FLists.cbegin(); it != FLists.cend(); ++it)
+        listsChanged |= StampOf(it.key()) != it.value();
+    if (listsChanged) {
+        FLists.clear();
+        ReadField();
+    }
+
+    // Files that settled in this scan go in by their modification time: the
+    // nearest thing to their arrival that a scan can know.
+    QList<TArrival> settled;
+    const qint64 now = Now();
+    for (const QString& path : FindFiles()) {
+        const QString key = KeyOf(path);
+        if (FQueued.contains(key))
+            continue;
+        const TFileStamp stamp = StampOf(path);
+        if (Skipped(key, stamp)) {
+            FPending.remove(key);
+            continue;
+        }
+        auto it = FPending.find(key);
+        if (it == FPending.end()) {
+            FPending.insert(key, {stamp, now, now, false, 1});
+            continue;
+        }
+        if (it->Tracked && now - it->LastEvent < TrackedQuietMs)
+            continue;
+        if (it->Seen != stamp) {
+            it->Seen = stamp;
+            it->SeenAt = now;
+        } else if (now - it->SeenAt >= FConfig.SettleMs) {
+            settled.append({path, key, stamp, it->Attempt});
+            FPending.erase(it);
+        }
+    }
+    std::stable_sort(settled.begin(), settled.end(),
+                     [](const TArrival& a, const TArrival& b) { return a.Stamp.MTimeNs < b.Stamp.MTimeNs; });
+    for (const TArrival& a : std::as_const(settled))
+        Enqueue(a.Key, a.Stamp, a.Attempt);
+    if (FStateDirty)
+        SaveState();
+}
+
+bool THotFolder::TakeNext(TArrival& file)
+{
+    while (!FReady.empty()) {
+        file = FReady.front();
+        FReady.pop_front();
+        FQueued.remove(file.Key);
+        // It may have changed or gone since it was queued.
+        const TFileStamp now = StampOf(file.Path);
+        if (Skipped(file.Key, now))
+            continue;
+        file.Stamp = now;
+        return true;
+    }
+    return false;
+}
+
+bool THotFolder::Printed(const TArrival& file, bool movedAway, QString* error)
+{
+    FFailed.remove(file.Key);
+    if (movedAway)
+        FState.Remove(file.Key);
+    else
+        FState.Record(file.Key, file.Stamp);
+    // After every file, so a kill costs at most the file being handed over;
+    // waiting for the disk each time would cost as much as the print itself.
+    if (!FState.Save(error, true)) {
+        FStateDirty = true;
+        return false;
+    }
+    FStateDirty = false;
+    return true;
+}
+
+bool THotFolder::Refused(const TArrival& file)
+{
+    if (file.Attempt > 1)
+        return false;
+    // Handed over again once its size and time have held for the settle time.
+    FPending.insert(file.Key, {file.Stamp, Now(), Now(), false, file.Attempt + 1});
+    return true;
+}
+
+void THotFolder::Failed(const TArrival& file)
+{
+    FPending.remove(file.Key);
+    FFailed.insert(file.Key, file.Stamp);
+}
+
+void THotFolder::SaveState()
+{
+    QString error;
+    if (FState.Save(&error, true))
+        FStateDirty = false;
+    else
+        FMessages << error;
+}
+
+bool THotFolder::Flush(QString* error)
+{
+    if (!FState.Save(error))
+        return false;
+    FStateDirty = false;
+    return true;
+}
+
+QStringList THotFolder::TakeMessages()
+{
+    QStringList messages;
+    messages.swap(FMessages);
+    return messages;
+}

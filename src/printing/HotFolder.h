@@ -1,0 +1,176 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+// A watched folder ("hot folder"): tells which files have arrived complete, in
+// the order they arrived, and remembers in a state file which ones are done,
+// so that each file is handed over once, also across restarts.
+//
+// A file counts as complete when its writer closed it (inotify close after
+// write) or when it was moved in. Files the kernel reports nothing about
+// (written on another machine into a network folder, or found on a restart)
+// are found by a periodic scan and count as complete once their size and
+// modification time have not changed for the settle time.
+
+// What identifies one version of a file: a replaced file differs here.
+struct TFileStamp
+{
+    qint64 Size = -1;
+    qint64 MTimeNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+
+// The stamp of a regular file (links followed); Size -1 when there is none.
+TFileStamp StampOf(const QString& path);
+
+// The files a watch has done (printed, moved away or there when the first
+// watch started), as names relative to the folder with their stamps. The file
+// is replaced atomically on each save; a torn or foreign file is refused.
+class TWatchState
+{
+public:
+    // Where the state of a watch of folder (absolute) and field lives below
+    // dataDir: one file per folder and field.
+    static QString FileNameFor(const QString& dataDir, const QString& folder, const QString& field);
+
+    // Reads the file; a missing one is an empty state (Existed() false).
+    bool Load(const QString& fileName, const QString& folder, const QString& field, QString* error);
+    // quick: without waiting for the disk (see SaveToFileQuickly).
+    bool Save(QString* error, bool quick = false);
+    bool Existed() const { return FExisted; }
+
+    bool IsDone(const QString& key, const TFileStamp& stamp) const;
+    void Record(const QString& key, const TFileStamp& stamp);
+    bool Remove(const QString& key);
+    QStringList Keys() const { return FDone.keys(); }
+
+private:
+    QString FFileName;
+    QString FFolder;
+    QString FField;
+    bool FExisted = false;
+    QHash<QString, TFileStamp> FDone;
+};
+
+struct TWatchConfig
+{
+    QString Dir;   // absolute
+    QString Field; // names, masks and print lists separated by ";"
+    bool SubDirs = false;
+    int SettleMs = 2000;
+    // Without it the files there at the first start are recorded as done.
+    bool IncludeExisting = false;
+    QStringList ExcludeDirs; // absolute; nothing below them is watched (the move targets)
+    QString StateDir;        // where the state files live
+};
+
+// A complete file to hand over.
+struct TArrival
+{
+    QString Path; // absolute
+    QString Key;  // relative to the watched folder
+    TFileStamp Stamp;
+    int Attempt = 1;
+};
+
+// Moves file into destDir (created when missing) as relName; when that name
+// is taken there, " (2)", " (3)", ... go before the extension. Never replaces
+// a file, also across file systems. The new path, or empty with *error.
+QString MoveAside(const QString& file, const QString& destDir, const QString& relName, QString* error);
+
+class THotFolder
+{
+public:
+    explicit THotFolder(TWatchConfig config);
+    ~THotFolder();
+    THotFolder(const THotFolder&) = delete;
+    THotFolder& operator=(const THotFolder&) = delete;
+
+    // Sets up the watches, reads the state and looks at what is there.
+    // False with *error when the folder is missing or cannot be watched.
+    bool Start(QString* error);
+
+    enum class TWait
+    {
+        Ready,    // TakeNext has a file
+        Woken,    // wakeFd became readable or the time ran out
+        Vanished, // the folder is gone
+    };
+    // Waits for a complete file, for wakeFd (-1: none) or for timeoutMs (-1: no limit).
+    TWait Wait(int wakeFd, int timeoutMs = -1);
+    // The next complete file in arrival order; false when none is waiting.
+    bool TakeNext(TArrival& file);
+
+    // After the handover. Printed and moved-away files are not handed over
+    // again; the state is saved before these return (false with *error when
+    // it could not be).
+    bool Printed(const TArrival& file, bool movedAway, QString* error);
+    // The print program refused the file: true when it is handed over once
+    // more after it settles again, false when this was the last attempt.
+    bool Refused(const TArrival& file);
+    // A file that failed for good: not handed over again in this run unless
+    // it changes (a restart tries it again unless it was moved away).
+    void Failed(const TArrival& file);
+
+    // Saves the state and waits for the disk; at the end of a watch.
+    bool Flush(QString* error);
+
+    // Messages about print lists in the field (unreadable, entries outside the folder).
+    QStringList TakeMessages();
+    QString Dir() const { return FDir; }
+    QString StateFileName() const;
+
+private:
+    struct TPending
+    {
+        TFileStamp Seen;
+        qint64 SeenAt = 0;
+        qint64 LastEvent = 0;
+        bool Tracked = false; // the kernel reports its writes: wait for the close
+        int Attempt = 1;
+    };
+    struct TMask
+    {
+        QString Dir; // relative, with a trailing "/" or empty
+        QString Name;
+    };
+
+    qint64 Now() const { return FClock.elapsed(); }
+    void ReadField();
+    bool Wanted(const QString& key) const;
+    QString KeyOf(const QString& path) const;
+    QStringList FindFiles();
+    void AddWatches(const QString& relDir);
+    void ReadEvents();
+    void Scan();
+    void Consider(const QString& key, bool complete);
+    void Enqueue(const QString& key, const TFileStamp& stamp, int attempt);
+    bool Skipped(const QString& key, const TFileStamp& stamp) const;
+    void SaveState();
+
+    TWatchConfig FConfig;
+    QString FDir; // with a trailing "/"
+    QList<TMask> FMasks;
+    QSet<QString> FListKeys;
+    QHash<QString, TFileStamp> FLists; // print lists of the field and their stamps when read
+    QStringList FMessages;
+    TWatchState FState;
+    bool FStateDirty = false;
+    QHash<QString, TPending> FPending;
+    std::deque<TArrival> FReady;
+    QSet<QString> FQueued;
+    QHash<QString, TFileStamp> FFailed;
+    QHash<int, QString> FWatches; // watch descriptor -> relative directory
+    int FInotify = -1;
+    int FRootWatch = -1;
+    bool FVanished = false;
+    QElapsedTimer FClock;
+    qint64 FNextScan = 0;
+};
