@@ -34,8 +34,8 @@ constexpr char StateMagic[] = "morvane-watch-state 1";
 // settle rule after this long without events.
 constexpr qint64 TrackedQuietMs = 60000;
 
-constexpr uint32_t WatchEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_DELETE | IN_MOVED_FROM |
-                                 IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t WatchEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_OPEN | IN_MODIFY | IN_DELETE |
+                                 IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 QString Tr(const char* key, const QString& a)
 {
@@ -478,7 +478,20 @@ void THotFolder::ReadEvents()
                 FStateDirty |= FState.Remove(key);
             } else if (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
                 Consider(key, true);
-            } else if (ev->mask & (IN_CREATE | IN_MODIFY)) {
+            } else if (ev->mask & IN_CREATE) {
+                // A name that appears without an open (a hard link, a file
+                // written unnamed and linked in) sees no close: the settle
+                // rule decides, unless the open of its writer follows.
+                TPending& p = FPending[key];
+                p.Created = true;
+                p.LastEvent = Now();
+            } else if (ev->mask & IN_OPEN) {
+                const auto it = FPending.find(key);
+                if (it != FPending.end() && it->Created) {
+                    it->Created = false;
+                    it->Tracked = true;
+                }
+            } else if (ev->mask & IN_MODIFY) {
                 // Written again before its turn came: wait for this close.
                 int attempt = 1;
                 if (FQueued.remove(key)) {
@@ -556,7 +569,7 @@ void THotFolder::Scan()
         }
         auto it = FPending.find(key);
         if (it == FPending.end()) {
-            FPending.insert(key, {stamp, now, now, false, 1});
+            FPending.insert(key, {stamp, now, now, false, false, 1});
             continue;
         }
         if (it->Tracked && now - it->LastEvent < TrackedQuietMs)
@@ -615,7 +628,7 @@ bool THotFolder::Refused(const TArrival& file)
     if (file.Attempt > 1)
         return false;
     // Handed over again once its size and time have held for the settle time.
-    FPending.insert(file.Key, {file.Stamp, Now(), Now(), false, file.Attempt + 1});
+    FPending.insert(file.Key, {file.Stamp, Now(), Now(), false, false, file.Attempt + 1});
     return true;
 }
 

@@ -134,6 +134,7 @@ private:
         qint64 SeenAt = 0;
         qint64 LastEvent = 0;
         bool Tracked = false; // the kernel reports its writes: wait for the close
+        bool Created = false; // its name appeared; tracked when an open follows
         int Attempt = 1;
     };
     struct TMask

@@ -265,7 +265,7 @@ TEST_F(BatchWatch, MovesNeverReplaceAndRefusedFilesAreTriedOnceMore)
     Start(watch, {S("-s"), S("--move-printed"), S("Inbox/Printed"), S("--move-failed"), S("Inbox/Failed"),
                   S("--report"), S("watch.csv")});
     ASSERT_TRUE(WriteFile(inbox + S("a.pdf"), Pdf("a1")));
-    ASSERT_TRUE(WaitForPrinted(1));
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(inbox + S("Printed/a (2).pdf")); }));
     ASSERT_TRUE(WriteFile(inbox + S("a.pdf"), Pdf("a2")));
     ASSERT_TRUE(WaitForPrinted(2));
 

@@ -218,7 +218,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         }
     };
     const auto moveAside = [&](const TArrival& file, const QString& dir) {
-        if (dir.isEmpty())
+        // Replaced while it was printed: the new version stays for its own turn.
+        if (dir.isEmpty() || StampOf(file.Path) != file.Stamp)
             return false;
         if (!MoveAside(file.Path, dir, file.Key, &error).isEmpty())
             return true;
