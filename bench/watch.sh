@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Speed of morvane-batch --watch:
+#   (e) time from a file's close to the start of its print program, median of
+#       COUNT files written one at a time        target: under 100 ms
+#   (f) 1,000 files dropped into the folder at once (one mv) until the last is
+#       handed over, against a one-off run of the same files
+#                                                 target: at most 1.1
+# Needs a CUPS queue (PRINTER, default PDF); the stand-in print program never
+# hands anything to it.
+# Usage: bench/watch.sh [BUILD_DIR]   (default build/bench; built if missing)
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${1:-$ROOT/build/bench}
+COUNT=${COUNT:-50}
+FILES=${FILES:-1000}
+PRINTER=${PRINTER:-PDF}
+if [ ! -x "$BUILD/src/morvane-batch" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$BUILD" --target morvane-batch -j2 >/dev/null
+fi
+BATCH=$BUILD/src/morvane-batch
+
+WORK=$(mktemp -d)
+WATCHER=
+cleanup() {
+    [ -n "$WATCHER" ] && kill "$WATCHER" 2>/dev/null && wait "$WATCHER" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/data
+mkdir -p "$HOME" "$WORK/in"
+
+# The stand-in print program notes the file and the moment it started.
+printf '#!/bin/bash\necho "$3 $EPOCHREALTIME" >> "%s/started"\n' "$WORK" > "$WORK/print"
+chmod +x "$WORK/print"
+
+start_watch() {
+    : > "$WORK/started"
+    "$BATCH" --watch -q --pause 0 -p "$PRINTER" --program "$WORK/print" "$WORK/in" 2>"$WORK/watch.err" &
+    WATCHER=$!
+    # Ready once its state file exists.
+    for _ in $(seq 1 100); do
+        compgen -G "$XDG_DATA_HOME/morvane/watch/*.state" >/dev/null && return
+        sleep 0.1
+    done
+    echo "the watch did not start: $(cat "$WORK/watch.err")" >&2
+    exit 1
+}
+stop_watch() { kill "$WATCHER"; wait "$WATCHER" || true; WATCHER=; rm -rf "$XDG_DATA_HOME"; }
+wait_started() { # wait_started N: until N print programs started (up to 10 minutes)
+    for _ in $(seq 1 6000); do
+        [ "$(wc -l < "$WORK/started")" -ge "$1" ] && return
+        sleep 0.1
+    done
+    echo "only $(wc -l < "$WORK/started") of $1 files were handed over" >&2
+    exit 1
+}
+
+echo "== (e) close to print-program start, $COUNT files written one at a time"
+start_watch
+: > "$WORK/closed"
+for i in $(seq 1 "$COUNT"); do
+    printf '%%PDF-1.4\n%%%%EOF\n' > "$WORK/in/e$i.pdf"
+    echo "$WORK/in/e$i.pdf $EPOCHREALTIME" >> "$WORK/closed"
+    wait_started "$i"
+    sleep 0.05
+done
+stop_watch
+median=$(join <(sort "$WORK/closed") <(sort "$WORK/started") | awk '{ print ($3 - $2) * 1000 }' | sort -n \
+    | awk '{ v[NR] = $1 } END { printf "%.1f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+echo "   median ${median} ms ($(awk -v m="$median" 'BEGIN { print (m < 100 ? "within target" : "OVER TARGET") }'), target 100 ms)"
+
+echo "== (f) $FILES files dropped at once against a one-off run of the same files"
+rm -f "$WORK"/in/*
+mkdir -p "$WORK/stage"
+for i in $(seq 1 "$FILES"); do printf '%%PDF-1.4\n%%%%EOF\n' > "$WORK/stage/f$i.pdf"; done
+start_watch
+t0=$(date +%s%N)
+mv "$WORK"/stage/*.pdf "$WORK/in/"
+wait_started "$FILES"
+t1=$(date +%s%N)
+stop_watch
+: > "$WORK/started"
+t2=$(date +%s%N)
+"$BATCH" -q --pause 0 -p "$PRINTER" --program "$WORK/print" "$WORK/in" 2>/dev/null
+t3=$(date +%s%N)
+[ "$(wc -l < "$WORK/started")" -eq "$FILES" ] || { echo "the one-off run printed $(wc -l < "$WORK/started")" >&2; exit 1; }
+w=$(( (t1 - t0) / 1000000 )) o=$(( (t3 - t2) / 1000000 ))
+r=$(awk -v a="$w" -v b="$o" 'BEGIN { printf "%.2f", a / b }')
+echo "   watch ${w} ms, one-off run ${o} ms, ratio $r ($(awk -v r="$r" 'BEGIN { print (r <= 1.1 ? "within target" : "OVER TARGET") }'), target 1.1)"
