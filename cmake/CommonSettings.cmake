@@ -22,6 +22,17 @@ if(MORVANE_SANITIZE)
 endif()
 option(MORVANE_HARDEN "Hardened build (library assertions, fortify)" OFF)
 if(MORVANE_HARDEN)
-    target_compile_definitions(morvane_common INTERFACE _GLIBCXX_ASSERTIONS _FORTIFY_SOURCE=3)
+    target_compile_definitions(morvane_common INTERFACE _GLIBCXX_ASSERTIONS)
+    # Distribution builds bring their own level (dpkg-buildflags passes
+    # -D_FORTIFY_SOURCE=2); a second definition would be a redefinition error
+    # under -Werror, so theirs stands.
+    set(flags_seen "${CMAKE_CXX_FLAGS}")
+    if(CMAKE_BUILD_TYPE)
+        string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
+        string(APPEND flags_seen " ${CMAKE_CXX_FLAGS_${build_type}}")
+    endif()
+    if(NOT flags_seen MATCHES "_FORTIFY_SOURCE")
+        target_compile_definitions(morvane_common INTERFACE _FORTIFY_SOURCE=3)
+    endif()
     target_compile_options(morvane_common INTERFACE -O2)
 endif()

@@ -41,6 +41,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     InstallToolkitTranslations(GetCurrentLanguage());
+    // The menu entry's name: desktops match the window to its entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.morvane.Morvane"));
     InstallProcessWindows();
 
     THauptForm mainForm(QApplication::arguments().mid(1));

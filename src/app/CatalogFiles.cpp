@@ -212,8 +212,20 @@ TCatalogCheck CheckCatalog(const QByteArray& data)
     return DeclaresUtf8(data.mid(headerOffset, headerLength)) ? TCatalogCheck::Valid : TCatalogCheck::NotUtf8;
 }
 
-TFoundCatalog FindCatalog(const QString& exePath, const QString& containerFile, const QList<TCatalogEntry>& container,
-                          const QString& code, const QString& domain)
+QStringList CatalogFolders(const QString& exePath)
+{
+    QStringList folders;
+    if (exePath.isEmpty())
+        return folders;
+    folders << exePath;
+    // Derived from where the program lies, so any installation prefix works.
+    if (QDir(exePath).dirName() == QStringLiteral("bin"))
+        folders << QDir::cleanPath(exePath + QStringLiteral("../share/morvane")) + u'/';
+    return folders;
+}
+
+TFoundCatalog FindCatalog(const QStringList& folders, const QString& containerFile,
+                          const QList<TCatalogEntry>& container, const QString& code, const QString& domain)
 {
     QStringList codes{code};
     if (code.size() > 2)
@@ -221,8 +233,10 @@ TFoundCatalog FindCatalog(const QString& exePath, const QString& containerFile, 
     for (const QString& c : std::as_const(codes)) {
         if (c.isEmpty())
             continue;
-        const QString fileName = FindCatalogFile(exePath, c, domain);
-        if (!fileName.isEmpty()) {
+        for (const QString& folder : folders) {
+            const QString fileName = FindCatalogFile(folder, c, domain);
+            if (fileName.isEmpty())
+                continue;
             TFoundCatalog found{ReadRegularFile(fileName), TCatalogCheck::Invalid, fileName};
             found.Check = CheckCatalog(found.Data);
             if (found.Check != TCatalogCheck::Invalid)

@@ -5,8 +5,8 @@
 #include <QString>
 
 // Finding and checking message catalogs (.mo files): ordinary files below the
-// executable's folder and entries of the catalog container appended to the
-// executable. Both are untrusted input: nothing here trusts an offset, a size
+// executable's folder or the installed program's data folder, and entries of
+// the catalog container appended to the executable. Both are untrusted input: nothing here trusts an offset, a size
 // or a chain link it has not checked against the file.
 
 // Container directory entry: the relative name ("locale\de\LC_MESSAGES\x.mo")
@@ -56,9 +56,15 @@ struct TFoundCatalog
     QString Source; // file name, or container name after the executable's
 };
 
+// Folders (with trailing delimiter) whose "locale" subfolder may hold catalog
+// files, in lookup order: the executable's folder, then, for a program
+// installed into a "bin" folder, "../share/morvane/" beside it. Stripping an
+// installed executable drops the container; packages ship the files there.
+QStringList CatalogFolders(const QString& exePath);
+
 // The catalog of `domain` for language `code`: the full code first, then its
-// first two characters; for each, an ordinary file below exePath before a
-// container entry; names compared without case. Damaged candidates are passed
-// over. Check is Invalid when nothing usable was found.
-TFoundCatalog FindCatalog(const QString& exePath, const QString& containerFile, const QList<TCatalogEntry>& container,
-                          const QString& code, const QString& domain);
+// first two characters; for each, an ordinary file below the folders (in
+// their order) before a container entry; names compared without case. Damaged
+// candidates are passed over. Check is Invalid when nothing usable was found.
+TFoundCatalog FindCatalog(const QStringList& folders, const QString& containerFile,
+                          const QList<TCatalogEntry>& container, const QString& code, const QString& domain);

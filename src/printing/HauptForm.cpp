@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
@@ -96,6 +97,10 @@ THauptForm::THauptForm(const QStringList& arguments, QWidget* parent) : QMainWin
 {
     InitResources();
     setObjectName(QStringLiteral("HauptForm"));
+    // The menu entry's icon; the dialogs inherit it.
+    QIcon icon(QStringLiteral(":/icons/morvane-48.png"));
+    icon.addFile(QStringLiteral(":/icons/morvane-256.png"));
+    setWindowIcon(icon);
     CreateControls();
     FormCreate(arguments);
 }

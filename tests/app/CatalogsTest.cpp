@@ -162,7 +162,7 @@ TEST(CatalogLookup, OrdinaryFilesFirstNamesWithoutCaseFullCodeFirst)
 
     const auto lookup = [&](const char* code, const char* domain) -> QString {
         const TFoundCatalog found =
-            FindCatalog(exePath, exe, container, QString::fromLatin1(code), QString::fromLatin1(domain));
+            FindCatalog({exePath}, exe, container, QString::fromLatin1(code), QString::fromLatin1(domain));
         if (found.Check != TCatalogCheck::Valid)
             return QStringLiteral("none");
         return found.Data.contains("container")  ? QStringLiteral("container")
@@ -186,6 +186,6 @@ TEST(CatalogLookup, OrdinaryFilesFirstNamesWithoutCaseFullCodeFirst)
     EXPECT_EQ(lookup("de", "default"), QStringLiteral("container"));
     ASSERT_TRUE(WriteFile(dir.filePath(QStringLiteral("locale/de/LC_MESSAGES/dialogs.mo")),
                           BuildMo({{"Print", "Drucken"}}, "latin1")));
-    EXPECT_EQ(FindCatalog(exePath, exe, container, QStringLiteral("de"), QStringLiteral("dialogs")).Check,
+    EXPECT_EQ(FindCatalog({exePath}, exe, container, QStringLiteral("de"), QStringLiteral("dialogs")).Check,
               TCatalogCheck::NotUtf8);
 }

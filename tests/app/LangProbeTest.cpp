@@ -5,6 +5,7 @@
 #include "QStringPrinter.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
@@ -163,6 +164,45 @@ TEST_F(LangProbe, DamagedContainerIsIgnored)
     ASSERT_TRUE(WriteFile(FDir.filePath(QStringLiteral("locale/de/LC_MESSAGES/dialogs.mo")),
                           catalog_builder::BuildMo({{"Cancel", "Abbrechen"}})));
     EXPECT_EQ(Run().value(QStringLiteral("dialogs")), QStringLiteral("Abbrechen"));
+}
+
+// Installed into a "bin" folder, a stripped program (the container is gone)
+// reads the catalogs from ../share/morvane; files below its own folder still
+// come first, the container last.
+TEST_F(LangProbe, InstalledProgramReadsTheSharedFolder)
+{
+    using catalog_builder::BuildMo;
+    const QString stripped = FDir.filePath(QStringLiteral("usr/bin/probe"));
+    ASSERT_TRUE(QDir().mkpath(FDir.filePath(QStringLiteral("usr/bin"))));
+    ASSERT_TRUE(QFile::copy(FProbe, stripped));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("strip"), {stripped}), 0);
+    const QString packed = FProbe;
+    FProbe = stripped;
+    ExpectEnglish(Run());
+
+    const QString shared = FDir.filePath(QStringLiteral("usr/share/morvane/locale/de/LC_MESSAGES/"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    for (const char* domain : {"default.mo", "dialogs.mo", "qt.mo"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(MORVANE_BINARY_DIR "/src/locale/de/LC_MESSAGES/") +
+                                    QString::fromLatin1(domain),
+                                shared + QString::fromLatin1(domain)));
+    ExpectGerman(Run());
+
+    ASSERT_TRUE(WriteFile(FDir.filePath(QStringLiteral("usr/bin/locale/de/LC_MESSAGES/default.mo")),
+                          BuildMo({{"Print", "Ausdrucken"}})));
+    auto out = Run();
+    EXPECT_EQ(out.value(QStringLiteral("default")), QStringLiteral("Ausdrucken"));
+    EXPECT_EQ(out.value(QStringLiteral("dialogs")), QStringLiteral("Abbrechen"));
+
+    // Not stripped: the shared folder's file wins over the container's entry.
+    FProbe = FDir.filePath(QStringLiteral("opt/bin/probe"));
+    ASSERT_TRUE(QDir().mkpath(FDir.filePath(QStringLiteral("opt/bin"))));
+    ASSERT_TRUE(QFile::copy(packed, FProbe));
+    ASSERT_TRUE(WriteFile(FDir.filePath(QStringLiteral("opt/share/morvane/locale/de/LC_MESSAGES/default.mo")),
+                          BuildMo({{"Print", "Drucken!"}})));
+    out = Run();
+    EXPECT_EQ(out.value(QStringLiteral("default")), QStringLiteral("Drucken!"));
+    EXPECT_EQ(out.value(QStringLiteral("toolkit")), QStringLiteral("&Ja"));
 }
 
 TEST_F(LangProbe, PackerRefusesWhatItCannotPackSafely)

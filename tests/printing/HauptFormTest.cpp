@@ -121,6 +121,9 @@ TEST_F(HauptFormTest, FirstStartWithoutSettingsFile)
 {
     THauptForm* f = Start();
     EXPECT_EQ(f->windowTitle(), S("Morvane - Version 3.3"));
+    // The menu entry's icon, in both pixel sizes the package installs.
+    const QList<QSize> iconSizes = f->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(48, 48)) && iconSizes.contains(QSize(256, 256)));
     EXPECT_EQ(f->ProgVersName, S("Ausdruck von PDF-Dateien (Version 3.3)"));
     EXPECT_EQ(f->pos(), QPoint(354, 247));
     EXPECT_EQ(f->IniName,

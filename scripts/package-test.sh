@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it as a user would meet it: installs
+# it, runs the three programs from /usr/bin (the window under a virtual display
+# in German, its texts read through the accessibility bus), validates the
+# desktop files, runs lintian, purges the package and checks that nothing of
+# it is left. Needs root (or sudo); changes the system's package set.
+source "$(dirname "$0")/common.sh"
+
+test_tools=(lintian desktop-file-utils appstream xvfb xauth dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
+    shared-mime-info)
+
+fail() {
+    echo "package test: $*" >&2
+    exit 1
+}
+
+# One package test at a time on this machine: they install and purge the same package.
+exec 9>/tmp/morvane-package-test.lock
+flock 9
+
+if dpkg-query -W -f='${Status}' morvane 2>/dev/null | grep -q 'install ok installed'; then
+    echo "== Package test skipped: morvane is installed on this machine and stays as it is"
+    exit 0
+fi
+
+start=$(date +%s)
+morvane_packages=("${test_tools[@]}")
+install_dependencies
+"$MORVANE_ROOT/scripts/package.sh"
+built=$(date +%s)
+out=$MORVANE_ROOT/build/package
+deb=$(ls "$out"/morvane_*.deb)
+changes=$(ls "$out"/morvane_*.changes)
+
+echo "== Installing $deb"
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb"
+mapfile -t files < <(dpkg -L morvane | while read -r f; do [ -d "$f" ] || echo "$f"; done)
+work=$(mktemp -d)
+purge() { as_root dpkg --purge morvane >/dev/null 2>&1 || true; rm -rf "$work"; }
+trap purge EXIT
+
+echo "== Contents"
+contents=$(dpkg-deb -c "$deb")
+for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
+    /usr/share/morvane/locale/de/LC_MESSAGES/default.mo /usr/share/morvane/locale/de/LC_MESSAGES/dialogs.mo \
+    /usr/share/morvane/locale/de/LC_MESSAGES/qt.mo /usr/share/applications/org.morvane.Morvane.desktop \
+    /usr/share/metainfo/org.morvane.Morvane.metainfo.xml /usr/share/mime/packages/org.morvane.Morvane.xml \
+    /usr/share/icons/hicolor/scalable/apps/org.morvane.Morvane.svg \
+    /usr/share/icons/hicolor/48x48/apps/org.morvane.Morvane.png \
+    /usr/share/icons/hicolor/256x256/apps/org.morvane.Morvane.png \
+    /usr/share/man/man1/morvane.1.gz /usr/share/man/man1/morvane-batch.1.gz /usr/share/man/man1/morvane-printpdf.1.gz; do
+    grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
+done
+! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"
+upstream=$(dpkg-query -W -f='${Version}' morvane)
+upstream=${upstream%-*}
+grep -q "<release version=\"$upstream\"" /usr/share/metainfo/org.morvane.Morvane.metainfo.xml ||
+    fail "the AppStream metadata lacks the release $upstream"
+
+echo "== Command-line programs"
+/usr/bin/morvane-printpdf --help | grep -q -- '-print-to' || fail "morvane-printpdf --help"
+mkdir -p "$work/tree/sub"
+for f in a.pdf sub/b.pdf notes.txt; do printf '%%PDF-1.4\n' >"$work/tree/$f"; done
+printf 'sub/b.pdf\n' >"$work/tree/list.pbt"
+dry=$(cd "$work" && HOME=$work /usr/bin/morvane-batch --dry-run -s tree '*.pdf;list.pbt')
+[ "$(grep -c . <<<"$dry")" -eq 3 ] && grep -q "^1	.*/tree/a.pdf\$" <<<"$dry" && grep -q "^1	.*/tree/sub/b.pdf\$" <<<"$dry" ||
+    fail "morvane-batch --dry-run gave: $dry"
+HOME=$work LANG=de_DE.UTF-8 LANGUAGE= /usr/bin/morvane-batch --help | grep -q '^Optionen:' ||
+    fail "morvane-batch --help is not German"
+
+echo "== The window in German, with the catalogs the package installed"
+window_texts() {
+    local home=$work/home-$1
+    mkdir -p "$home"
+    HOME=$home LANG=$1 LANGUAGE= QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 timeout 120 dbus-run-session -- \
+        xvfb-run -a sh -c '/usr/bin/morvane & pid=$!
+            /usr/bin/python3 "$0" morvane 60; rc=$?
+            kill $pid; wait $pid; exit $rc' "$MORVANE_ROOT/scripts/window-texts.py" 2>/dev/null
+}
+german=$(window_texts de_DE.UTF-8) || fail "the window's texts could not be read"
+for caption in 'Verzeichnis:' 'Dateinamen:' 'Unterverzeichnisse einschließen' 'Drucker:' 'Drucken'; do
+    grep -qxF "$caption" <<<"$german" || fail "the German window lacks \"$caption\"; it shows: $german"
+done
+# Without the installed catalogs the same start is English: the texts above
+# came from /usr/share/morvane, not from anything left in the executable.
+as_root mv /usr/share/morvane/locale /usr/share/morvane/locale.off
+english=$(window_texts de_DE.UTF-8) || true
+as_root mv /usr/share/morvane/locale.off /usr/share/morvane/locale
+grep -qxF 'Directory:' <<<"$english" && ! grep -qxF 'Verzeichnis:' <<<"$english" ||
+    fail "without the installed catalogs the window shows: $english"
+
+echo "== Desktop entry, MIME type, AppStream metadata"
+desktop-file-validate /usr/share/applications/org.morvane.Morvane.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.morvane.Morvane.metainfo.xml
+if [ -x /usr/bin/update-mime-database ]; then
+    grep -q 'text/x-morvane-printlist' /usr/share/mime/globs2 || fail "the print-list MIME type is not registered"
+fi
+
+echo "== lintian"
+lintian --fail-on error,warning --info "$changes"
+
+echo "== Purging"
+as_root dpkg --purge morvane
+for f in "${files[@]}"; do
+    [ ! -e "$f" ] || fail "$f is left after purging"
+done
+[ ! -e /usr/share/morvane ] || fail "/usr/share/morvane is left after purging"
+if [ -x /usr/bin/update-mime-database ]; then
+    ! grep -q 'text/x-morvane-printlist' /usr/share/mime/globs2 || fail "the MIME type is left after purging"
+fi
+trap - EXIT
+rm -rf "$work"
+end=$(date +%s)
+echo "== Package test passed: build $((built - start)) s, checks $((end - built)) s"
