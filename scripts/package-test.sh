@@ -95,6 +95,13 @@ appstreamcli validate --no-net /usr/share/metainfo/org.morvane.Morvane.metainfo.
 if [ -x /usr/bin/update-mime-database ]; then
     grep -q 'text/x-morvane-printlist' /usr/share/mime/globs2 || fail "the print-list MIME type is not registered"
 fi
+# "Open with Morvane" for PDF files and print lists.
+if [ -x /usr/bin/update-desktop-database ]; then
+    for type in application/pdf text/x-morvane-printlist; do
+        grep -q "^$type=.*org.morvane.Morvane.desktop" /usr/share/applications/mimeinfo.cache ||
+            fail "the menu entry is not offered for $type"
+    done
+fi
 
 echo "== lintian"
 lintian --fail-on error,warning --info "$changes"

@@ -112,8 +112,8 @@ TDomainState ResolveDomain(const char* domain)
         return it.value();
     TDomainState state = TDomainState::English;
     if (IsPlainCode(lib.Language)) {
-        const TFoundCatalog found =
-            FindCatalog(CatalogFolders(ExePath), lib.ContainerFile, lib.Container, lib.Language, QString::fromUtf8(domain));
+        const TFoundCatalog found = FindCatalog(CatalogFolders(ExePath), lib.ContainerFile, lib.Container, lib.Language,
+                                                QString::fromUtf8(domain));
         if (found.Check == TCatalogCheck::NotUtf8) {
             lib.Domains.insert(name, state); // before the notice, which may itself look texts up
             const QString notice = QStringLiteral("The message catalog %1 is not declared as UTF-8 and is not used; "

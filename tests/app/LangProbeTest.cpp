@@ -183,9 +183,9 @@ TEST_F(LangProbe, InstalledProgramReadsTheSharedFolder)
     const QString shared = FDir.filePath(QStringLiteral("usr/share/morvane/locale/de/LC_MESSAGES/"));
     ASSERT_TRUE(QDir().mkpath(shared));
     for (const char* domain : {"default.mo", "dialogs.mo", "qt.mo"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(MORVANE_BINARY_DIR "/src/locale/de/LC_MESSAGES/") +
-                                    QString::fromLatin1(domain),
-                                shared + QString::fromLatin1(domain)));
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(MORVANE_BINARY_DIR "/src/locale/de/LC_MESSAGES/") + QString::fromLatin1(domain),
+                        shared + QString::fromLatin1(domain)));
     ExpectGerman(Run());
 
     ASSERT_TRUE(WriteFile(FDir.filePath(QStringLiteral("usr/bin/locale/de/LC_MESSAGES/default.mo")),
