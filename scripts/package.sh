@@ -22,7 +22,8 @@ install_build_dependencies() {
     (cd "$MORVANE_ROOT" && as_root env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y --no-install-recommends ./)
 }
 
-# A clean tree: the files git knows (committed or not) and no build output.
+# A clean tree: tracked files as they are in the work tree and new files git
+# does not ignore; no build output.
 stage_sources() {
     rm -rf "$out"
     mkdir -p "$stage"
