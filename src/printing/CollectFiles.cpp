@@ -1,5 +1,6 @@
 #include "printing/CollectFiles.h"
 
+#include "platform/FileNameBytes.h"
 #include "util/NameOrder.h"
 #include "util/StrUtils.h"
 
@@ -94,7 +95,7 @@ public:
 
     void collect(const QString& dir)
     {
-        const QByteArray path = QFile::encodeName(dir.isEmpty() ? QStringLiteral(".") : dir);
+        const QByteArray path = FileNameToBytes(dir.isEmpty() ? QStringLiteral(".") : dir);
         const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return;
@@ -126,10 +127,10 @@ public:
             }
             if (isDir) {
                 if (m_subDirs)
-                    subDirs.append(QFile::decodeName(raw));
+                    subDirs.append(FileNameFromBytes(raw));
                 continue;
             }
-            const QString name = QFile::decodeName(raw);
+            const QString name = FileNameFromBytes(raw);
             if (m_mask.matches(name))
                 files.append(name);
         }

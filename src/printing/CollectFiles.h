@@ -20,7 +20,8 @@ bool MatchesMask(const QString& name, const QString& mask);
 // Within a directory, subdirectories and files each come in name order
 // (SortByNameOrder). Hidden (dot) files count, directories never match,
 // symbolic links count as their targets, and no directory is searched twice
-// (a link loop ends). A directory part of the mask
+// (a link loop ends). Names that are not valid UTF-8 are carried losslessly
+// (FileNameFromBytes). A directory part of the mask
 // ("sub/*.pdf") is joined to dir first and the search starts there. A missing
 // directory or no match adds nothing.
 void CollectFiles(const QString& dir, const QString& mask, bool includeSubDirs, QStringList& jobList);

@@ -1,13 +1,12 @@
 #include "printing/ExecProcess.h"
 
 #include "app/GnuGetText.h"
+#include "platform/FileNameBytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStringDecoder>
 
@@ -22,6 +21,7 @@
 #include <iconv.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -312,13 +312,21 @@ bool WaitBounded(ChildState& child, int pidFd, OutputReader& reader, int readFd,
     return true;
 }
 
+bool IsDirectory(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(FileNameToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // The program file to start: relative names with a slash are taken from the caller's
 // directory, since the child changes into workDir before the program is looked up.
 QByteArray ProgramPath(const QString& program)
 {
     if (program.contains(u'/') && QDir::isRelativePath(program))
-        return QFile::encodeName(QDir::current().absoluteFilePath(program));
-    return QFile::encodeName(program);
+        return FileNameToBytes(QDir::current().absoluteFilePath(program));
+    return FileNameToBytes(program);
 }
 
 class SpawnSetup
@@ -477,7 +485,7 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
         return WinErrorFileNotFound;
     if (args.isEmpty())
         args.append(program);
-    if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
+    if (!workDir.isEmpty() && !IsDirectory(workDir))
         return WinErrorDirectory;
 
     Fd readEnd, writeEnd;
@@ -512,14 +520,14 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
         posix_spawnattr_getflags(&setup.attr, &flags);
         posix_spawnattr_setflags(&setup.attr, static_cast<short>(flags | POSIX_SPAWN_SETPGROUP));
     }
-    const QByteArray dir = QFile::encodeName(workDir);
+    const QByteArray dir = FileNameToBytes(workDir);
     if (!workDir.isEmpty())
         posix_spawn_file_actions_addchdir_np(&setup.actions, dir.constData());
 
     std::vector<QByteArray> argBytes;
     argBytes.reserve(static_cast<size_t>(args.size()));
     for (const QString& a : std::as_const(args))
-        argBytes.push_back(QFile::encodeName(a));
+        argBytes.push_back(FileNameToBytes(a));
     std::vector<char*> argv;
     for (QByteArray& a : argBytes)
         argv.push_back(a.data());

@@ -50,7 +50,7 @@ inline constexpr int WinErrorBadExeFormat = 193;
 //   ProcessPipeFailed, ProcessHandleFailed  the capture pipe failed
 // appName empty: the program is the first argument of cmdLine (searched in PATH when it has
 // no slash). cmdLine is split by the Windows rules (SplitCommandLine) and started directly,
-// never through a shell. workDir empty: the caller's current directory.
+// never through a shell; arguments reach it as the bytes FileNameToBytes gives. workDir empty: the caller's current directory.
 // timeout 0 waits, handling events, until the program ends; otherwise at most |timeout| ms
 // without handling events. output (may be null) receives the captured lines.
 int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,

@@ -1,11 +1,12 @@
 #include "printing/PrintRun.h"
 
 #include "app/GnuGetText.h"
+#include "platform/FileNameBytes.h"
 #include "printing/CollectFiles.h"
 #include "printlists/PrintList.h"
 #include "util/StrUtils.h"
 
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace {
 
@@ -55,9 +56,11 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
         const QString path = BuildFileName(sourceDir, token, QString());
         QStringList lines;
         QString error;
+        struct stat st
+        {
+        };
         // A folder is no file, so a folder of that name is "not found" as well.
-        const QFileInfo info(path);
-        if (!info.exists() || info.isDir())
+        if (::stat(FileNameToBytes(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
             error = FormatText("Print list: %s not found!", "%s", path);
         else if (!ReadPrintList(path, lines, &error) && error.isEmpty())
             error = path;

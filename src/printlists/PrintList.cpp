@@ -1,10 +1,9 @@
 #include "printlists/PrintList.h"
 
+#include "platform/FileNameBytes.h"
 #include "util/FileIO.h"
 
 #include <QFileInfo>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -32,12 +31,19 @@ QStringList SplitPrintListLines(const QString& text)
     return lines;
 }
 
+QStringList DecodePrintList(QByteArray bytes)
+{
+    // Carriage returns go before the bytes become text, so that the bytes on
+    // both sides of a dropped one decode as the name they now form.
+    bytes.removeIf([](char c) { return c == '\r'; });
+    return SplitPrintListLines(FileNameFromBytes(bytes));
+}
+
 QByteArray EncodePrintList(const QStringList& entries)
 {
-    QStringEncoder encoder(QStringEncoder::System);
     QByteArray bytes;
     for (const QString& entry : entries) {
-        bytes += encoder.encode(entry);
+        bytes += FileNameToBytes(entry);
         bytes += "\r\n";
     }
     return bytes;
@@ -56,8 +62,7 @@ bool ReadPrintList(const QString& fileName, QStringList& entries, QString* error
     QByteArray bytes;
     if (!LoadFromFile(fileName, bytes, errorText))
         return false;
-    QStringDecoder decoder(QStringDecoder::System);
-    entries = SplitPrintListLines(decoder.decode(bytes));
+    entries = DecodePrintList(bytes);
     return true;
 }
 

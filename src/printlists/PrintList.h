@@ -5,7 +5,9 @@
 #include <QStringList>
 
 // The print list file: one entry per line, plain text in the locale's encoding
-// without a byte-order mark, every line ended by CR LF. The print run and the
+// (UTF-8) without a byte-order mark, every line ended by CR LF. Bytes that are
+// not valid UTF-8 are file name bytes and are kept as they are
+// (FileNameFromBytes), so a list read and written again is unchanged. The print run and the
 // list editor both read it here.
 
 // The extension of print list files.
@@ -15,6 +17,9 @@ inline constexpr char PrintListExtension[] = "pbt";
 // lone CR are dropped, the last line needs no line end. Nothing is trimmed and
 // empty lines are kept.
 QStringList SplitPrintListLines(const QString& text);
+
+// The entries of the bytes of a list file, by the rules of SplitPrintListLines.
+QStringList DecodePrintList(QByteArray bytes);
 
 // The bytes of a list file: every entry followed by CR LF, in the locale's encoding.
 QByteArray EncodePrintList(const QStringList& entries);

@@ -1,10 +1,19 @@
 #include "util/FileIO.h"
 
 #include "app/GnuGetText.h"
+#include "platform/FileNameBytes.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -96,37 +105,54 @@ bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorT
 bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText, qint64 maxSize)
 {
     data.clear();
-    QFile file(fileName);
-    const QFileInfo info(fileName);
-    if (info.isDir()) {
+    // Opened by its bytes, so that names that are not UTF-8 open too; without
+    // blocking, so that a pipe or device of that name cannot hold the caller.
+    const int fd = ::open(FileNameToBytes(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        SetError(errorText, CannotOpenFileText(fileName, qt_error_string(errno)));
+        return false;
+    }
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        SetError(errorText, CannotOpenFileText(fileName, qt_error_string(errno)));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
         SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Is a directory")));
         return false;
     }
-    // A pipe or device would block the open or never end; only plain files are read.
-    if (info.exists() && !info.isFile()) {
+    // Only plain files are read: a pipe or device might never end.
+    if (!S_ISREG(st.st_mode)) {
         SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Not a regular file")));
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        SetError(errorText, CannotOpenFileText(fileName, file.errorString()));
-        return false;
-    }
-    if (file.size() > maxSize) {
+    if (st.st_size > maxSize) {
         SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
         return false;
     }
-    data = file.readAll();
-    // Checked again: the file may have grown since its size was taken.
-    if (data.size() > maxSize) {
-        data.clear();
-        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
-        return false;
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            SetError(errorText, CannotOpenFileText(fileName, qt_error_string(errno)));
+            return false;
+        }
+        if (n == 0)
+            break;
+        // Checked as it is read: the file may have grown since its size was taken.
+        if (bytes.size() + n > maxSize) {
+            SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
+            return false;
+        }
+        bytes.append(buffer, n);
     }
-    if (file.error() != QFileDevice::NoError) {
-        data.clear();
-        SetError(errorText, CannotOpenFileText(fileName, file.errorString()));
-        return false;
-    }
+    data = std::move(bytes);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "app/InitProg.h"
 #include "app/QStringPrinter.h"
 #include "dialogs/MsgDialogs.h"
+#include "platform/FileNameBytes.h"
 #include "support/CupsPdf.h"
 #include "support/PdfWriter.h"
 #include "support/TestSupport.h"
@@ -17,17 +18,33 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
 namespace {
+
+// Writes a file whose name is given as raw bytes.
+bool WriteRaw(const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
 
 const QString PrintProgram = BuiltPrintProgram();
 
@@ -96,6 +113,54 @@ TEST_F(HauptFormEndToEnd, MasksSubdirectoriesAndPrintListsReachTheQueuePerCopy)
         pages << PdfPageCount(file);
     std::sort(pages.begin(), pages.end());
     EXPECT_EQ(pages, (QList<int>{1, 1, 2, 2, 3, 3, 3, 3}));
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
+TEST_F(HauptFormEndToEnd, EveryNameAFileSystemHoldsPrintsExactlyOnce)
+{
+    const QByteArray stem = UniqueJobStem(QStringLiteral("names")).toUtf8();
+    // The folder itself is named with a Latin-1 byte, as copied from an old archive.
+    const QByteArray dir = FileNameToBytes(docs.path()) + "/folder\xE9";
+    ASSERT_EQ(::mkdir(dir.constData(), 0700), 0);
+    // The toolkit cannot remove what it cannot name.
+    const auto cleanUp = qScopeGuard([&dir] { std::filesystem::remove_all(dir.toStdString()); });
+    ASSERT_EQ(::mkdir(QByteArray(dir + "/sub").constData(), 0700), 0);
+    const QByteArray longName = stem + "-" + QByteArray(255 - stem.size() - 5, 'l') + ".pdf";
+    const struct
+    {
+        QByteArray name;
+        int pages;
+    } files[] = {
+        {stem + "-caf\xE9.pdf", 1},
+        {stem + "-new\nline.pdf", 2},
+        {stem + "-\"quoted\" 'single' $(touch ran).pdf", 3},
+        {longName, 4},
+        {"sub/" + stem + "-listed\xE9\xFF.pdf", 5},
+        {"-" + stem + "-dash.pdf", 6},
+    };
+    ASSERT_EQ(longName.size(), 255);
+    for (const auto& f : files)
+        ASSERT_TRUE(WriteRaw(dir + '/' + f.name, MakePdf(f.pages))) << f.name.constData();
+    ASSERT_TRUE(WriteRaw(dir + "/list.pbt", files[4].name + "\r\n"));
+
+    form->SourceDirEdit->setEditText(FileNameFromBytes(dir));
+    form->FileEdit->setEditText(QStringLiteral("*.pdf;list.pbt"));
+    form->btnProcess->click();
+
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" 6 files printed"));
+    QStringList output = WaitForCupsPdfOutput(QString::fromUtf8(stem), 5);
+    output += WaitForCupsPdfOutput(u'-' + QString::fromUtf8(stem), 1);
+    ASSERT_EQ(output.size(), 6) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    // The dash file comes last in the list; each page count belongs to one name.
+    EXPECT_EQ(pages.last(), 6);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (QList<int>{1, 2, 3, 4, 5, 6}));
+    // No shell ever saw the names.
+    EXPECT_NE(::access(QByteArray(dir + "/ran").constData(), F_OK), 0);
     for (const QString& file : output)
         QFile::remove(file);
 }

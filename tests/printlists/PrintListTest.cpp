@@ -54,6 +54,14 @@ TEST(PrintList, WritesEntriesWithCrLfAndReadsThemBack)
     ASSERT_TRUE(WriteFile(name, "a.pdf\n\nSub/b\xC3\xA4.pdf"));
     ASSERT_TRUE(ReadPrintList(name, read));
     EXPECT_EQ(read, entries);
+
+    // Name bytes that are not UTF-8 (a Latin-1 list) come back unchanged.
+    const QByteArray latin1("caf\xE9.pdf\r\nSub/\xFF\xC3.pdf\r\n");
+    ASSERT_TRUE(WriteFile(name, latin1));
+    ASSERT_TRUE(ReadPrintList(name, read));
+    ASSERT_EQ(read.size(), 2);
+    ASSERT_TRUE(WritePrintList(name, read));
+    EXPECT_EQ(ReadFile(name), latin1);
 }
 
 TEST(PrintList, ReportsFilesThatCannotBeReadOrWritten)

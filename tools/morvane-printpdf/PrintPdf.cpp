@@ -5,6 +5,7 @@
 // It never reads from its input and never waits for an answer.
 
 #include "app/BuildVersion.h"
+#include "platform/Utf8Bytes.h"
 #include "printing/PrintSettings.h"
 
 #include <cups/cups.h>
@@ -207,7 +208,10 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
         ipp_t* request = ippNewRequest(IPP_OP_PRINT_JOB);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, BaseName(file).c_str());
+        // The spooler takes only valid UTF-8 without control characters as a
+        // title; the file itself is opened by its original bytes.
+        const std::string title = ReadableUtf8(BaseName(file));
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_JOB);
