@@ -17,7 +17,17 @@ target_include_directories(morvane_common INTERFACE
 
 option(MORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(MORVANE_SANITIZE)
-    target_compile_options(morvane_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    # Halt on the first report, also for undefined behaviour.
+    target_compile_options(morvane_common INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(morvane_common INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+# libFuzzer targets (clang only): everything is instrumented for coverage and
+# built with the sanitizers; see fuzz/.
+option(MORVANE_FUZZ "Build the fuzz targets with libFuzzer (clang)" OFF)
+if(MORVANE_FUZZ)
+    target_compile_options(morvane_common INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(morvane_common INTERFACE -fsanitize=address,undefined)
 endif()
 option(MORVANE_HARDEN "Hardened build (library assertions, fortify)" OFF)

@@ -29,6 +29,24 @@ install_dependencies() {
     fi
 }
 
+# Runs a command with the sanitizer settings of the asan build: stop at the
+# first report, leaks checked, the toolkit's own start-up leaks suppressed.
+run_sanitized() {
+    ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions=$MORVANE_ROOT/scripts/lsan-suppressions.txt:print_suppressions=0 \
+        "$@"
+}
+
+# The fuzz targets need Debian's clang with its libFuzzer runtime.
+install_fuzz_dependencies() {
+    if ! command -v clang++-14 >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'install ok installed'; then
+        echo "== Installing: clang-14 libclang-rt-14-dev"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends clang-14 libclang-rt-14-dev
+    fi
+}
+
 # build_morvane BUILD_DIR [cmake options...]
 build_morvane() {
     local dir=$1

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -14,9 +15,12 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void SignalHandler(int signal)
 {
+    // The interrupted code may be about to read errno; a failed write must not change it.
+    const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signal);
     // Only async-signal-safe calls here; a full pipe just drops the byte.
     [[maybe_unused]] const ssize_t n = ::write(g_signalFds[0], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace

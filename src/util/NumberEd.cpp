@@ -270,12 +270,13 @@ void TNumberEdit::SetValue(qint64 value)
     if (!FBytes) {
         text = FormatNumber(value, FNumMode, digits);
     } else {
-        qint64 rest = value;
+        // The bytes of the two's complement: a division would lose the upper
+        // bytes of a negative value.
+        quint64 rest = static_cast<quint64>(value);
         for (int i = (FBits - 1) / 8 + 1; i > 0; --i) {
-            const QString byteText =
-                FormatNumber(static_cast<qint64>(static_cast<quint64>(rest) & 0xFF), FNumMode, DigitsPerByte(FNumMode));
+            const QString byteText = FormatNumber(static_cast<qint64>(rest & 0xFF), FNumMode, DigitsPerByte(FNumMode));
             text = text.isEmpty() ? byteText : byteText + u'_' + text;
-            rest /= 256;
+            rest >>= 8;
         }
     }
     setText(text);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <cerrno>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,22 @@ TEST(UnixSignals, TerminationSignalsArriveInTheEventLoop)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         EXPECT_EQ(received, sig);
     }
+}
+
+TEST(UnixSignals, TheHandlerLeavesErrnoAsItFoundIt)
+{
+    int received = 0;
+    UnixSignalWatcher watcher([&received](int) { ++received; });
+    // Enough signals to fill the queue, so that the handler's own write fails as well.
+    for (int i = 0; i < 20000; ++i) {
+        errno = EDOM;
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        ASSERT_EQ(errno, EDOM) << "after signal " << i;
+    }
+    const QDeadlineTimer deadline(10000);
+    while (received == 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GT(received, 0);
 }
 
 } // namespace

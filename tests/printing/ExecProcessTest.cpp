@@ -202,9 +202,10 @@ TEST(ExecProcess, BoundedWaitRunsOutAndKillsItsOwnConsoleChild)
     QTemporaryDir tmp;
     const QString cmd = u"/bin/sh -c \"echo $$ > pid; exec sleep 60\""_qs;
     EXPECT_EQ(ExecuteProcess(QString(), cmd, tmp.path(), 0, 30, false, nullptr, 850), ProcessWaitTimeout);
-    // The child outlives the wait; it writes its id when it gets to it.
-    QDeadlineTimer deadline(10000);
-    while (!QFile::exists(tmp.filePath(u"pid"_qs)) && !deadline.hasExpired())
+    // The child outlives the wait; it writes its id when it gets to it (the
+    // file exists, empty, a moment before the id is in it).
+    QDeadlineTimer deadline(30000);
+    while (!ReadFile(tmp.filePath(u"pid"_qs)).endsWith('\n') && !deadline.hasExpired())
         QThread::msleep(5);
     const int first = ReadFile(tmp.filePath(u"pid"_qs)).trimmed().toInt();
     ASSERT_GT(first, 0);
@@ -214,9 +215,12 @@ TEST(ExecProcess, BoundedWaitRunsOutAndKillsItsOwnConsoleChild)
     QFile::remove(tmp.filePath(u"pid"_qs));
     EXPECT_EQ(ExecuteProcess(QString(), cmd, tmp.path(), poCaptureOutput | poNewConsole, -300, true, nullptr, 850),
               0x20000103);
+    // On a busy machine the shell may not have written its id within the wait;
+    // then it was ended before it got there.
     const int second = ReadFile(tmp.filePath(u"pid"_qs)).trimmed().toInt();
-    ASSERT_GT(second, 0);
-    EXPECT_NE(::kill(second, 0), 0) << "with capture and own console the child is ended after the wait";
+    if (second > 0) {
+        EXPECT_NE(::kill(second, 0), 0) << "with capture and own console the child is ended after the wait";
+    }
 
     // A child that ends in time gives its own result.
     EXPECT_EQ(ExecuteProcess(QString(), u"/bin/false"_qs, QString(), 0, 60000, false, nullptr, 850), 0x20000001);
