@@ -499,9 +499,10 @@ void TShellDirDialog::SetObjectTypes(bool hidden, bool zipAsFiles)
     FTreeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | hiddenTypes |
                           (zipAsFiles ? QDir::Filters() : QDir::Files));
     FTreeModel->setNameFilters({QStringLiteral("*.zip")});
-    // Folders stay in the list's model, hidden by its proxy: the model drops
-    // the nodes its filter rejects whenever fresh information about them
-    // arrives, and the listed folder's own ancestors must not go with them.
+    // The list model keeps folders too, and its proxy hides those inside the
+    // shown folder: a model without folders drops the shown folder's own
+    // ancestors when its loader reports on them, which left the list's root
+    // index invalid and the list showing the top of the file system.
     FListModel->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | hiddenTypes);
     FListProxy->SetHideZip(!zipAsFiles);
 }
@@ -520,6 +521,13 @@ QString TShellDirDialog::TreePath() const
 void TShellDirDialog::SetTreePath(const QString& path)
 {
     if (path.isEmpty())
+        return;
+    // Only what the tree shows can be selected: folders, and zip archives
+    // while they count as folders. Asking the model for anything else would
+    // add it to the tree when the model's loader has not yet filtered it out.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir() &&
+        (FZipAsFiles || !info.fileName().endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive)))
         return;
     const QModelIndex source = FTreeModel->index(WithoutTrailingDelimiter(path));
     const QModelIndex index = FTreeProxy->mapFromSource(source);
