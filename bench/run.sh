@@ -10,6 +10,8 @@
 #                                                         target: at most 1.1
 #   (d) morvane-batch --dry-run on the tree of (a) against find -iname '*.pdf',
 #       and its peak memory                               target: at most 1.5
+#   (e) peak memory of a print run over all 100,000 files ("*.*", RUN_CALLS
+#       calls of /bin/true, default all; no target, recorded in the README)
 # (c) needs a CUPS queue (PRINTER, default PDF); nothing reaches it.
 # Usage: bench/run.sh [BUILD_DIR]   (default build/bench, a Release build)
 set -euo pipefail
@@ -21,7 +23,7 @@ SPAWNS=${SPAWNS:-500}
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_BENCH=ON \
     -DMORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target bench_collect bench_spawn morvane-batch -j2 >/dev/null
+cmake --build "$BUILD" --target bench_collect bench_spawn morvane-batch bench_run -j2 >/dev/null
 cc -O2 -o "$BUILD/bench/bare_spawn" "$ROOT/bench/bare_spawn.c"
 
 WORK=$(mktemp -d)
@@ -92,3 +94,5 @@ t_dry=$(best_of "$ROUNDS" "$BATCH" --dry-run -s "$TREE" '*.pdf')
 r_d=$(ratio "$t_dry" "$t_find")
 peak=$( { /usr/bin/time -f '%M' "$BATCH" --dry-run -s "$TREE" '*.pdf' >/dev/null; } 2>&1 | tail -1)
 echo "   dry run ${t_dry} us, find ${t_find} us, ratio $r_d ($(verdict "$r_d" 1.5), target 1.5); peak memory ${peak} KiB"
+echo "== (e) peak memory of a print run over the tree (${RUN_CALLS:-all} calls of /bin/true)"
+"$BUILD/bench/bench_run" "$TREE" '*.*' /bin/true ${RUN_CALLS:-} | awk '{ printf "   %s files, %s calls: peak %.1f MiB at start, %.1f MiB with the job list, %.1f MiB at the end\n", $2, $4, $6 / 1024, $8 / 1024, $10 / 1024 }'
