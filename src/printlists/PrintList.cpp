@@ -31,12 +31,28 @@ QStringList SplitPrintListLines(const QString& text)
     return lines;
 }
 
-QStringList DecodePrintList(QByteArray bytes)
+QStringList DecodePrintList(const QByteArray& bytes)
 {
-    // Carriage returns go before the bytes become text, so that the bytes on
-    // both sides of a dropped one decode as the name they now form.
-    bytes.removeIf([](char c) { return c == '\r'; });
-    return SplitPrintListLines(FileNameFromBytes(bytes));
+    // Split by the rules of SplitPrintListLines while still bytes (CR and LF
+    // are never part of a longer character), so that the name bytes on both
+    // sides of a dropped CR decode as the name they now form.
+    QStringList lines;
+    QByteArray line;
+    bool open = false;
+    for (const char c : bytes) {
+        if (c == '\n') {
+            lines.append(FileNameFromBytes(line));
+            line.clear();
+            open = false;
+        } else {
+            open = true;
+            if (c != '\r')
+                line += c;
+        }
+    }
+    if (open)
+        lines.append(FileNameFromBytes(line));
+    return lines;
 }
 
 QByteArray EncodePrintList(const QStringList& entries)

@@ -19,7 +19,7 @@ inline constexpr char PrintListExtension[] = "pbt";
 QStringList SplitPrintListLines(const QString& text);
 
 // The entries of the bytes of a list file, by the rules of SplitPrintListLines.
-QStringList DecodePrintList(QByteArray bytes);
+QStringList DecodePrintList(const QByteArray& bytes);
 
 // The bytes of a list file: every entry followed by CR LF, in the locale's encoding.
 QByteArray EncodePrintList(const QStringList& entries);
