@@ -71,7 +71,12 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
         }
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString file = BuildFileName(sourceDir, lines[i], QString());
-            if (reportUnmatched && !QFileInfo(file).isFile())
+            struct stat entry
+            {
+            };
+            // By the name's own bytes, as the print program will open it.
+            if (reportUnmatched &&
+                (::stat(FileNameToBytes(file).constData(), &entry) != 0 || !S_ISREG(entry.st_mode)))
                 reportUnmatched({lines[i], file, path, i + 1});
             jobList.append(file);
         }
