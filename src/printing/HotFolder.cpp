@@ -1,6 +1,7 @@
 #include "printing/HotFolder.h"
 
 #include "app/GnuGetText.h"
+#include "platform/FileNameBytes.h"
 #include "printing/CollectFiles.h"
 #include "printing/PrintRun.h"
 #include "printlists/PrintList.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 
 #include <poll.h>
@@ -77,7 +79,7 @@ QString UnescapeKey(const QByteArray& text)
 TFileStamp StampOf(const QString& path)
 {
     struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(FileNameToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     return {static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
@@ -145,11 +147,11 @@ QString MoveAside(const QString& file, const QString& destDir, const QString& re
     };
     if (!QDir().mkpath(dir))
         return fail(errno != 0 ? errno : EACCES);
-    const QByteArray src = QFile::encodeName(file);
+    const QByteArray src = FileNameToBytes(file);
     bool copy = false;
     for (int n = 1; n < 100000; ++n) {
         const QString candidate = dir + (n == 1 ? name : stem + u" ("_s + QString::number(n) + u')' + ext);
-        const QByteArray dst = QFile::encodeName(candidate);
+        const QByteArray dst = FileNameToBytes(candidate);
         int e = 0;
         if (!copy) {
             e = ::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
@@ -325,7 +327,8 @@ void THotFolder::ReadField()
         FLists.insert(path, StampOf(path));
         QStringList lines;
         QString listError;
-        if (!QFileInfo::exists(path))
+        struct stat st = {};
+        if (::stat(FileNameToBytes(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
             listError = Tr("Print list: %s not found!", path);
         else if (!ReadPrintList(path, lines, &listError) && listError.isEmpty())
             listError = path;
@@ -396,7 +399,7 @@ void THotFolder::AddWatches(const QString& relDir)
         if (dir.startsWith(excluded))
             return;
     }
-    const int wd = ::inotify_add_watch(FInotify, QFile::encodeName(dir).constData(), WatchEvents);
+    const int wd = ::inotify_add_watch(FInotify, FileNameToBytes(dir).constData(), WatchEvents);
     if (wd < 0)
         return;
     if (relDir.isEmpty())
@@ -404,7 +407,20 @@ void THotFolder::AddWatches(const QString& relDir)
     FWatches.insert(wd, relDir);
     if (!FConfig.SubDirs)
         return;
-    const QStringList subDirs = QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    // Read by bytes, so that subfolders with names that are not UTF-8 are watched too.
+    QStringList subDirs;
+    if (DIR* d = ::opendir(FileNameToBytes(dir).constData())) {
+        while (const dirent* e = ::readdir(d)) {
+            const QByteArrayView raw(e->d_name);
+            if (raw == "." || raw == "..")
+                continue;
+            const QString sub = FileNameFromBytes(raw);
+            struct stat st = {};
+            if (::stat(FileNameToBytes(QString(dir + sub)).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+                subDirs.append(sub);
+        }
+        ::closedir(d);
+    }
     for (const QString& sub : subDirs)
         AddWatches(relDir + sub + u'/');
 }
@@ -460,7 +476,8 @@ void THotFolder::ReadEvents()
             const auto dir = FWatches.constFind(ev->wd);
             if (ev->len == 0 || dir == FWatches.cend())
                 continue;
-            const QString key = *dir + QFile::decodeName(ev->name);
+            const char* name = ev->name; // a flexible array member, NUL-padded
+            const QString key = *dir + FileNameFromBytes(QByteArrayView(name, qstrlen(name)));
             if (ev->mask & IN_ISDIR) {
                 if (FConfig.SubDirs && (ev->mask & (IN_CREATE | IN_MOVED_TO))) {
                     AddWatches(key + u'/');
