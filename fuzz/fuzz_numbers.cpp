@@ -34,8 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     edit->SetBits(static_cast<quint16>(((settings >> 4) % 4 + 1) * 16));
     edit->setText(text);
     const qint64 parsed = edit->GetValue();
-    // A value the control formats itself reads back the same.
-    if (!edit->CheckError()) {
+    // A value the control formats itself reads back the same. Hexadecimal,
+    // octal and binary show only the low 32 bits of a value outside the byte
+    // view, so only values of that range can come back unchanged there.
+    const TNumMode mode = static_cast<TNumMode>((settings >> 2) % 5);
+    const bool radixView = !(settings & 2) && (mode == nmHex || mode == nmOctal || mode == nmBin);
+    if (!edit->CheckError() && (!radixView || (parsed >= 0 && parsed <= 0xFFFFFFFFLL))) {
         edit->SetValue(parsed);
         const qint64 again = edit->GetValue();
         if (!edit->CheckError() && again != parsed && edit->Bits() == 64)
