@@ -13,11 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // No spooler: every case here must get by without one.
 const QString NoCups = S("CUPS_SERVER=/nonexistent.sock");
 

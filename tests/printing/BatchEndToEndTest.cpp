@@ -18,11 +18,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 TEST(BatchEndToEnd, PrintsThroughCupsAndReportsTheDamagedFile)
 {
     const QString problem = CupsProblem();

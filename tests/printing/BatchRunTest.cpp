@@ -19,11 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // Logs "printer|file"; "bad" files fail with a reason and exit code 4,
 // "slow" ones take a moment.
 constexpr char kFakeProgram[] = "#!/bin/sh\n"

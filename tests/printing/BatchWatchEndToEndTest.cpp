@@ -20,11 +20,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 TEST(BatchWatchEndToEnd, FilesCopiedInReachTheQueue)
 {
     const QString problem = CupsProblem();

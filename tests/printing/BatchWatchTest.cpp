@@ -21,11 +21,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // Logs "begin|file|run" (run: the watch that started it) when started and "end|file|checksum" (or "refused") when
 // done; refuses a "partial" or "bad" file that does not end like a whole PDF.
 // Scans are only logged, to keep 500 of them quick.
