@@ -41,27 +41,6 @@ TCatalogLibrary& Library()
     return library;
 }
 
-// Catalogs hold LF line breaks, the program writes CR LF: the key loses its
-// CRs, the result gets a CR before every bare LF.
-QString CatalogKey(const QString& key)
-{
-    QString k = key;
-    k.remove(u'\r');
-    return k;
-}
-
-QString WithCrLf(const QString& text)
-{
-    QString result;
-    result.reserve(text.size() + 8);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            result += u'\r';
-        result += text[i];
-    }
-    return result;
-}
-
 // glibc ignores LANGUAGE while the messages locale is "C"; the application
 // object resets the locale from the environment after the switch, so this is
 // checked again before lookups.
@@ -129,6 +108,30 @@ TDomainState ResolveDomain(const char* domain)
     return state;
 }
 
+// Installed once the language is set.
+QString CatalogLookup(const char* domain, const QString& key)
+{
+    const QString plainKey = CatalogKey(key);
+    // The empty key would give the catalog's header.
+    if (plainKey.isEmpty() || ResolveDomain(domain) != TDomainState::Bound)
+        return WithCrLf(plainKey);
+    EnsureMessagesLocale();
+    const QByteArray utf8 = plainKey.toUtf8();
+    return WithCrLf(QString::fromUtf8(dgettext(domain, utf8.constData())));
+}
+
+QString ToolkitLookup(const QString& key)
+{
+    const QString untranslated = WithCrLf(CatalogKey(key));
+    for (const QString& domain : std::as_const(Library().ToolkitDomains)) {
+        const QByteArray name = domain.toUtf8();
+        const QString text = CatalogLookup(name.constData(), key);
+        if (text != untranslated)
+            return text;
+    }
+    return untranslated;
+}
+
 } // namespace
 
 void InitGnuGetText()
@@ -169,6 +172,8 @@ void UseLanguage(const QString& code)
         qputenv("LANGUAGE", language.toLatin1());
         EnsureMessagesLocale();
     }
+    // From here on the lookups of every layer reach the catalogs.
+    InstallTextLookup({&CatalogLookup, &ToolkitLookup});
 }
 
 void DefaultCatalogNotice(const QString& text)
@@ -185,37 +190,4 @@ QString GetCurrentLanguage()
 void SetCatalogNoticeHandler(std::function<void(const QString&)> handler)
 {
     Library().Notice = std::move(handler);
-}
-
-QString TrDomain(const char* domain, const QString& key)
-{
-    const QString plainKey = CatalogKey(key);
-    // The empty key would give the catalog's header.
-    if (plainKey.isEmpty() || !Library().LanguageSet || ResolveDomain(domain) != TDomainState::Bound)
-        return WithCrLf(plainKey);
-    EnsureMessagesLocale();
-    const QByteArray utf8 = plainKey.toUtf8();
-    return WithCrLf(QString::fromUtf8(dgettext(domain, utf8.constData())));
-}
-
-QString TrDefault(const QString& key)
-{
-    return TrDomain("default", key);
-}
-
-QString TrDialogs(const QString& key)
-{
-    return TrDomain("dialogs", key);
-}
-
-QString TrToolkit(const QString& key)
-{
-    const QString untranslated = WithCrLf(CatalogKey(key));
-    for (const QString& domain : std::as_const(Library().ToolkitDomains)) {
-        const QByteArray name = domain.toUtf8();
-        const QString text = TrDomain(name.constData(), key);
-        if (text != untranslated)
-            return text;
-    }
-    return untranslated;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "util/Translate.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
-// Text lookup for the three catalog domains. Every user-visible text passes
-// through one of these just before it is shown; a text that no catalog holds
-// comes back as written. Keys are written with CR LF line breaks.
+// The message catalogs behind the text lookups of util/Translate.h (TrDefault,
+// TrDialogs, TrToolkit, TrDomain), which this module installs when the
+// language is switched.
 //
 // Catalogs are GNU gettext .mo files, "locale/<code>/LC_MESSAGES/<domain>.mo"
 // below the executable's folder, as ordinary files or in the container that
@@ -34,27 +36,3 @@ QString GetCurrentLanguage();
 // default handler writes it to stderr.
 void SetCatalogNoticeHandler(std::function<void(const QString&)> handler);
 void DefaultCatalogNotice(const QString& text);
-
-// The program's own texts (domain "default").
-QString TrDefault(const QString& key);
-inline QString TrDefault(const char* key)
-{
-    return TrDefault(QString::fromUtf8(key));
-}
-
-// Texts of the dialog modules (domain "dialogs").
-QString TrDialogs(const QString& key);
-inline QString TrDialogs(const char* key)
-{
-    return TrDialogs(QString::fromUtf8(key));
-}
-
-// The toolkit's built-in texts: "default" first, then the toolkit domain.
-QString TrToolkit(const QString& key);
-inline QString TrToolkit(const char* key)
-{
-    return TrToolkit(QString::fromUtf8(key));
-}
-
-// Lookup in a named domain.
-QString TrDomain(const char* domain, const QString& key);

@@ -1,7 +1,7 @@
 #include "app/InitProg.h"
 
-#include "app/GnuGetText.h"
 #include "util/StrUtils.h"
+#include "util/Translate.h"
 
 #include <QDir>
 #include <QFileInfo>

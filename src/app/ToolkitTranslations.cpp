@@ -1,6 +1,6 @@
 #include "app/ToolkitTranslations.h"
 
-#include "app/GnuGetText.h"
+#include "util/Translate.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

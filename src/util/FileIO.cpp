@@ -1,7 +1,7 @@
 #include "util/FileIO.h"
 
-#include "app/GnuGetText.h"
 #include "platform/FileNameBytes.h"
+#include "util/Translate.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "util/NumberUtils.h"
 
-#include "app/GnuGetText.h"
 #include "util/StrUtils.h"
+#include "util/Translate.h"
 
 #include <QLocale>
 

@@ -9,6 +9,8 @@
 #include "app/ToolkitTranslations.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/ModalHelper.h"
+#include "util/FileIO.h"
+#include "util/NumberUtils.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -96,6 +98,20 @@ TEST_F(German, DomainsKeepTheirOwnTexts)
     // The empty key would be the catalog's header.
     EXPECT_EQ(TrDefault(""), QString());
     EXPECT_EQ(TrDomain("no-such-domain", QStringLiteral("Print")), QStringLiteral("Print"));
+}
+
+// The lowest layer looks its texts up without knowing the catalogs: what the
+// language switch installed reaches it.
+TEST_F(German, LowestLayerTextsComeFromTheCatalogs)
+{
+    EXPECT_EQ(CannotOpenFileText(QStringLiteral("/x.ini"), QStringLiteral("Permission denied")),
+              QStringLiteral("Datei \"/x.ini\" kann nicht geöffnet werden. Permission denied"));
+    try {
+        HexToInt64(QStringLiteral("xyz"));
+        ADD_FAILURE() << "no error raised";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("xyz ist kein gültiger Hexadezimalwert"));
+    }
 }
 
 TEST_F(German, EveryTextOfTheMainWindowIsGerman)
