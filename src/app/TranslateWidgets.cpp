@@ -1,11 +1,9 @@
 #include "app/TranslateWidgets.h"
 
-#include "app/GnuGetText.h"
-#include "dialogs/MsgDialogs.h"
+#include "util/Translate.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -95,15 +93,4 @@ void TranslateComponent(QWidget* root, const char* domain)
             }
         }
     }
-}
-
-void InstallCatalogNoticeBox()
-{
-    SetCatalogNoticeHandler([](const QString& text) {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            MessageDialog({}, text, mtWarning, mbOK);
-        } else {
-            DefaultCatalogNotice(text);
-        }
-    });
 }

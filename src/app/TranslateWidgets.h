@@ -9,7 +9,3 @@ class QWidget;
 // action texts, each looked up in `domain` ("default" or "dialogs"). Object
 // names and fonts are never touched.
 void TranslateComponent(QWidget* root, const char* domain);
-
-// Shows the catalog library's notices (a catalog not declared as UTF-8) in a
-// warning box once the application object exists; before that on stderr.
-void InstallCatalogNoticeBox();

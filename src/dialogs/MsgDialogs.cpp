@@ -414,6 +414,17 @@ int ErrorDialog(const QString& msg, TDefaultMonitor monitor)
     return ErrorDialogAt(DefaultDlgPos, QString(), msg, monitor);
 }
 
+void InstallCatalogNoticeBox()
+{
+    SetCatalogNoticeHandler([](const QString& text) {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            MessageDialog({}, text, mtWarning, mbOK);
+        } else {
+            DefaultCatalogNotice(text);
+        }
+    });
+}
+
 namespace MsgDialogTestSeam {
 
 void PushAnswer(int result)

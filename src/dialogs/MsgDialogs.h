@@ -90,6 +90,10 @@ int ErrorDialogAt(QPoint pos, const QString& title, const QString& msg, TDefault
 int ErrorDialog(const QString& title, const QString& msg, TDefaultMonitor monitor);
 int ErrorDialog(const QString& msg, TDefaultMonitor monitor);
 
+// Shows the catalog library's notices (a catalog not declared as UTF-8) in a
+// warning box once the application object exists; before that on stderr.
+void InstallCatalogNoticeBox();
+
 // Moves (x, y) so that a w x h rectangle there lies inside the work area of
 // the monitor nearest to (x, y), keeping 20 pixels (30 at the bottom) away
 // from the edges it was pushed off.

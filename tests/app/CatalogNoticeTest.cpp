@@ -1,5 +1,3 @@
-#include "app/TranslateWidgets.h"
-
 #include "CatalogBuilder.h"
 #include "QStringPrinter.h"
 #include "app/GnuGetText.h"
