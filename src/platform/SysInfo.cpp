@@ -1,6 +1,6 @@
 #include "platform/SysInfo.h"
 
-#include "app/BuildVersion.h"
+#include "util/BuildVersion.h"
 
 #include <QByteArray>
 #include <QDir>

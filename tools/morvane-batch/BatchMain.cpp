@@ -5,13 +5,13 @@
 #include "BatchReport.h"
 #include "BatchWatch.h"
 
-#include "app/BuildVersion.h"
 #include "app/GnuGetText.h"
 #include "app/IniFileUtils.h"
 #include "app/InitProg.h"
 #include "app/LangUtils.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "util/BuildVersion.h"
 #include "util/StrUtils.h"
 
 #include <QCoreApplication>

@@ -4,9 +4,9 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
-#include "app/BuildVersion.h"
-#include "platform/Utf8Bytes.h"
 #include "printing/PrintSettings.h"
+#include "util/BuildVersion.h"
+#include "platform/Utf8Bytes.h"
 
 #include <cups/cups.h>
 #include <poppler/cpp/poppler-document.h>
