@@ -2,8 +2,8 @@
 // from them is the same bytes up to line ends.
 #include "FuzzInput.h"
 
-#include "platform/FileNameBytes.h"
 #include "printlists/PrintList.h"
+#include "util/FileNameBytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
 #include "printing/CollectFiles.h"
 
-#include "platform/FileNameBytes.h"
+#include "util/FileNameBytes.h"
 #include "util/NameOrder.h"
 #include "util/StrUtils.h"
 

@@ -1,7 +1,7 @@
 #include "printing/ExecProcess.h"
 
 #include "app/GnuGetText.h"
-#include "platform/FileNameBytes.h"
+#include "util/FileNameBytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,11 +1,11 @@
 #include "printing/HotFolder.h"
 
 #include "app/GnuGetText.h"
-#include "platform/FileNameBytes.h"
 #include "printing/CollectFiles.h"
 #include "printing/PrintRun.h"
 #include "printlists/PrintList.h"
 #include "util/FileIO.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <QCryptographicHash>

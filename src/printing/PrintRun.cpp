@@ -1,9 +1,9 @@
 #include "printing/PrintRun.h"
 
 #include "app/GnuGetText.h"
-#include "platform/FileNameBytes.h"
 #include "printing/CollectFiles.h"
 #include "printlists/PrintList.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <sys/stat.h>
@@ -75,8 +75,7 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
             {
             };
             // By the name's own bytes, as the print program will open it.
-            if (reportUnmatched &&
-                (::stat(FileNameToBytes(file).constData(), &entry) != 0 || !S_ISREG(entry.st_mode)))
+            if (reportUnmatched && (::stat(FileNameToBytes(file).constData(), &entry) != 0 || !S_ISREG(entry.st_mode)))
                 reportUnmatched({lines[i], file, path, i + 1});
             jobList.append(file);
         }

@@ -1,7 +1,7 @@
 #include "printlists/PrintList.h"
 
-#include "platform/FileNameBytes.h"
 #include "util/FileIO.h"
+#include "util/FileNameBytes.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "util/FileIO.h"
 
-#include "platform/FileNameBytes.h"
+#include "util/FileNameBytes.h"
 #include "util/Translate.h"
 
 #include <QFile>

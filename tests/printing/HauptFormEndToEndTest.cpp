@@ -7,10 +7,10 @@
 #include "app/InitProg.h"
 #include "app/QStringPrinter.h"
 #include "dialogs/MsgDialogs.h"
-#include "platform/FileNameBytes.h"
 #include "support/CupsPdf.h"
 #include "support/PdfWriter.h"
 #include "support/TestSupport.h"
+#include "util/FileNameBytes.h"
 #include "util/NumberEd.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
-#include "platform/Utf8Bytes.h"
+#include "util/Utf8Bytes.h"
 
 #include <cups/cups.h>
 #include <poppler/cpp/poppler-document.h>

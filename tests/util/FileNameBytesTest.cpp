@@ -1,5 +1,5 @@
-#include "platform/FileNameBytes.h"
-#include "platform/Utf8Bytes.h"
+#include "util/FileNameBytes.h"
+#include "util/Utf8Bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@ TEST(FileNameBytes, EveryByteStringSurvivesTheWayThroughText)
         {"plain.pdf", u"plain.pdf"_qs},
         {"caf\xC3\xA9 \xF0\x9F\x98\x80.pdf", u"caf\u00e9 \U0001F600.pdf"_qs},
         {"caf\xE9.pdf", QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".pdf")},
-        {"\xC3", QString(QChar(0xDCC3))},          // cut-off sequence
-        {"\xC0\xAF", QString()},                   // overlong "/"
-        {"\xED\xA0\x80\xED\xB2\x80", QString()},   // encoded surrogates
-        {"\xF4\x90\x80\x80", QString()},           // above U+10FFFF
-        {"\xE2\x82", QString()},                   // two of three bytes
+        {"\xC3", QString(QChar(0xDCC3))},        // cut-off sequence
+        {"\xC0\xAF", QString()},                 // overlong "/"
+        {"\xED\xA0\x80\xED\xB2\x80", QString()}, // encoded surrogates
+        {"\xF4\x90\x80\x80", QString()},         // above U+10FFFF
+        {"\xE2\x82", QString()},                 // two of three bytes
         {"a\nb\r\"$(x)\x7F\xFF\xFE", QString()},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,6 @@
-#include "platform/FileNameBytes.h"
+#include "util/FileNameBytes.h"
 
-#include "platform/Utf8Bytes.h"
+#include "util/Utf8Bytes.h"
 
 #include <string_view>
 
