@@ -1,6 +1,7 @@
 #include "app/IniFileUtils.h"
 
 #include "util/FileIO.h"
+#include "util/TextLines.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -218,29 +219,19 @@ void TMemIniFile::SetBytes(const QByteArray& bytes)
     Clear();
     QString text = DecodeBytes(bytes, FEncoding);
     TSection* current = nullptr;
-    const QStringView all(text);
-    qsizetype pos = 0;
-    const qsizetype n = all.size();
-    while (pos < n) {
-        qsizetype end = pos;
-        while (end < n && all[end] != u'\r' && all[end] != u'\n')
-            ++end;
-        const QStringView line = StripControls(all.sliced(pos, end - pos));
-        pos = end;
-        if (pos < n)
-            pos += (all[pos] == u'\r' && pos + 1 < n && all[pos + 1] == u'\n') ? 2 : 1;
-
+    ForEachLine(text, TLineEnds::CrLfLfOrCr, [this, &current](QStringView rawLine) {
+        const QStringView line = StripControls(rawLine);
         if (line.isEmpty() || line.front() == u';')
-            continue;
+            return;
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
             const QString name = StripControls(line.sliced(1, line.size() - 2)).toString();
             // A repeated header continues the first section of that name.
             TSection* existing = FindSection(name);
             current = existing ? existing : &AddSection(name);
-            continue;
+            return;
         }
         if (!current)
-            continue;
+            return;
         const qsizetype eq = line.indexOf(u'=');
         TEntry entry;
         if (eq >= 0) {
@@ -258,7 +249,7 @@ void TMemIniFile::SetBytes(const QByteArray& bytes)
                 current->Index.insert(key, index);
         }
         current->Entries.push_back(std::move(entry));
-    }
+    });
     FModified = true;
 }
 

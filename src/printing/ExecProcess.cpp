@@ -2,6 +2,7 @@
 
 #include "app/GnuGetText.h"
 #include "util/FileNameBytes.h"
+#include "util/TextLines.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -138,26 +139,6 @@ bool DecodeWithIconv(const QByteArray& bytes, int codePage, QString& text)
     ::iconv_close(cd);
     text = QString::fromUtf8(utf8);
     return true;
-}
-
-// Lines as a text list takes them: breaks at CR LF, LF or CR; a final break adds no empty line.
-QStringList SplitTextLines(const QString& text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c != u'\n' && c != u'\r')
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(text.mid(start));
-    return lines;
 }
 
 // Owns a file descriptor.
@@ -587,7 +568,7 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
         return result;
     const QString text = DecodeConsoleOutput(reader.bytes(), codePage);
     if (output)
-        *output = SplitTextLines(text);
+        *output = SplitLines(text, TLineEnds::CrLfLfOrCr);
     else if ((options & poShowOutput) && !text.isEmpty()) {
         if (Reporting().showText)
             Reporting().showText(appName, text);

@@ -2,6 +2,7 @@
 
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
+#include "util/TextLines.h"
 
 #include <QFileInfo>
 
@@ -9,49 +10,17 @@
 
 QStringList SplitPrintListLines(const QString& text)
 {
-    QStringList lines;
-    QString line;
-    // Whether anything, a dropped CR included, follows the last LF.
-    bool open = false;
-    for (const QChar c : text) {
-        if (c == u'\n') {
-            lines.append(line);
-            line.clear();
-            open = false;
-        } else {
-            open = true;
-            if (c != u'\r')
-                line += c;
-        }
-    }
-    // A last line without a line end still counts (also one that held only a
-    // lone CR), but a final LF adds no empty line.
-    if (open)
-        lines.append(line);
-    return lines;
+    return SplitLines(text, TLineEnds::LfDroppingCr);
 }
 
 QStringList DecodePrintList(const QByteArray& bytes)
 {
-    // Split by the rules of SplitPrintListLines while still bytes (CR and LF
-    // are never part of a longer character), so that the name bytes on both
-    // sides of a dropped CR decode as the name they now form.
+    // Split while still bytes (CR and LF are never part of a longer
+    // character), so that the name bytes on both sides of a dropped CR decode
+    // as the name they now form.
     QStringList lines;
-    QByteArray line;
-    bool open = false;
-    for (const char c : bytes) {
-        if (c == '\n') {
-            lines.append(FileNameFromBytes(line));
-            line.clear();
-            open = false;
-        } else {
-            open = true;
-            if (c != '\r')
-                line += c;
-        }
-    }
-    if (open)
-        lines.append(FileNameFromBytes(line));
+    ForEachLine(bytes, TLineEnds::LfDroppingCr,
+                [&lines](QByteArrayView line) { lines.append(FileNameFromBytes(line)); });
     return lines;
 }
 
