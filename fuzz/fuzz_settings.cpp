@@ -3,6 +3,7 @@
 // text that reads the same.
 #include "FuzzInput.h"
 
+#include "app/Histories.h"
 #include "app/IniFileUtils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,6 +1,6 @@
 #include "app/HistoryCombo.h"
 
-#include "app/IniFileUtils.h"
+#include "app/Histories.h"
 
 #include <QApplication>
 #include <QComboBox>

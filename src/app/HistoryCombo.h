@@ -4,7 +4,7 @@
 
 class QComboBox;
 
-// Histories of editable combo boxes, stored with the routines of IniFileUtils.
+// Histories of editable combo boxes, stored with the routines of Histories.
 // LoadHistory gives a box with at most one item the look of a plain edit
 // field (no drop-down button, no drop-down keys), which stays when items are
 // added later; that look is a proxy style the box owns. The history is

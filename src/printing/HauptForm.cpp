@@ -2,8 +2,8 @@
 
 #include "app/GnuGetText.h"
 #include "app/HistoryCombo.h"
-#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
+#include "app/MainSettings.h"
 #include "app/TranslateWidgets.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"

@@ -1,6 +1,8 @@
 #include "app/HistoryCombo.h"
 
+#include "app/Histories.h"
 #include "app/IniFileUtils.h"
+#include "app/MainSettings.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractItemView>

@@ -1,5 +1,8 @@
 #include "app/IniFileUtils.h"
 
+#include "app/Histories.h"
+#include "app/MainSettings.h"
+
 #include "support/ScopedFileSizeLimit.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 
 #include "BatchProcess.h"
 
-#include "app/IniFileUtils.h"
+#include "app/MainSettings.h"
 #include "app/QStringPrinter.h"
 
 #include <QDir>

@@ -3,8 +3,8 @@
 
 #include "printing/HauptForm.h"
 
-#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
+#include "app/MainSettings.h"
 #include "app/QStringPrinter.h"
 #include "dialogs/MsgDialogs.h"
 #include "support/CupsPdf.h"

@@ -1,8 +1,8 @@
 #include "printing/HauptForm.h"
 
 #include "app/HistoryCombo.h"
-#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
+#include "app/MainSettings.h"
 #include "app/QStringPrinter.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"

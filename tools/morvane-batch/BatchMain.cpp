@@ -6,9 +6,9 @@
 #include "BatchWatch.h"
 
 #include "app/GnuGetText.h"
-#include "app/IniFileUtils.h"
 #include "app/InitProg.h"
 #include "app/LangUtils.h"
+#include "app/MainSettings.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
 #include "util/BuildVersion.h"

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The main window's own values in the settings file, section "Config".
+
+struct TMainSettings
+{
+    int Left = 354;
+    int Top = 247;
+    QString Sumatra;
+    QString Printer;
+    bool Subdirectories = false;
+};
+
+// Gives `defaults` and sets *errorText when the file cannot be read.
+TMainSettings ReadMainSettings(const QString& iniName, const TMainSettings& defaults, QString* errorText = nullptr);
+bool WriteMainSettings(const QString& iniName, const TMainSettings& settings, QString* errorText = nullptr);
