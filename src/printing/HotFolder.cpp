@@ -44,10 +44,12 @@ QString Tr(const char* key, const QString& a)
     return TrDefault(key).replace(u"%s"_s, a);
 }
 
+// Names keep their own bytes (see FileNameBytes), so that a name that is not
+// UTF-8 is known again after a restart.
 QByteArray EscapeKey(const QString& key)
 {
     QByteArray out;
-    for (const char c : key.toUtf8()) {
+    for (const char c : FileNameToBytes(key)) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '\n')
@@ -71,7 +73,7 @@ QString UnescapeKey(const QByteArray& text)
             out += text[i];
         }
     }
-    return QString::fromUtf8(out);
+    return FileNameFromBytes(out);
 }
 
 } // namespace
@@ -183,34 +185,46 @@ bool TWatchState::Load(const QString& fileName, const QString& folder, const QSt
     FFolder = folder;
     FField = field;
     FDone.clear();
+    FRecords = 0;
     FExisted = QFileInfo::exists(fileName);
     if (!FExisted)
         return true;
     QByteArray bytes;
     if (!LoadFromFile(fileName, bytes, error))
         return false;
-    const QList<QByteArray> lines = bytes.split('\n');
-    // Saved whole or not at all, so anything else is damage: refuse rather
-    // than print everything again.
+    QList<QByteArray> lines = bytes.split('\n');
+    // Saved whole by a rename, then grown one line per file; so a last line
+    // without its line end is an append that a crash cut short (its file is
+    // printed again), and anything else is damage: refuse rather than print
+    // everything again.
+    if (lines.size() >= 4 && !lines.last().isEmpty())
+        lines.last().clear();
     const bool valid = lines.size() >= 4 && lines[0] == StateMagic && lines[1].startsWith("folder\t") &&
                        lines[2].startsWith("field\t") && lines.last().isEmpty();
-    if (!valid || UnescapeKey(lines[1].mid(7)) != folder || UnescapeKey(lines[2].mid(6)) != field) {
+    const auto damaged = [&] {
         if (error)
             *error = Tr("the state file %s is damaged or belongs to another watch", fileName);
         return false;
-    }
+    };
+    if (!valid || UnescapeKey(lines[1].mid(7)) != folder || UnescapeKey(lines[2].mid(6)) != field)
+        return damaged();
     for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
         const QList<QByteArray> parts = lines[i].split('\t');
-        bool sizeOk = false;
-        bool timeOk = false;
-        const TFileStamp stamp{parts.value(0).toLongLong(&sizeOk), parts.value(1).toLongLong(&timeOk)};
-        if (parts.size() < 3 || !sizeOk || !timeOk) {
-            if (error)
-                *error = Tr("the state file %s is damaged or belongs to another watch", fileName);
-            return false;
-        }
+        if (parts.size() < 3)
+            return damaged();
         // A tab in a file name splits it further; the name is the rest of the line.
-        FDone.insert(UnescapeKey(lines[i].mid(parts[0].size() + parts[1].size() + 2)), stamp);
+        const QString key = UnescapeKey(lines[i].mid(parts[0].size() + parts[1].size() + 2));
+        if (parts[0] == "-" && parts[1] == "-") {
+            FDone.remove(key);
+        } else {
+            bool sizeOk = false;
+            bool timeOk = false;
+            const TFileStamp stamp{parts[0].toLongLong(&sizeOk), parts[1].toLongLong(&timeOk)};
+            if (!sizeOk || !timeOk)
+                return damaged();
+            FDone.insert(key, stamp);
+        }
+        ++FRecords;
     }
     return true;
 }
@@ -220,11 +234,51 @@ bool TWatchState::Save(QString* error, bool quick)
     QByteArray bytes =
         QByteArray(StateMagic) + '\n' + "folder\t" + EscapeKey(FFolder) + '\n' + "field\t" + EscapeKey(FField) + '\n';
     for (auto it = FDone.cbegin(); it != FDone.cend(); ++it)
-        bytes +=
-            QByteArray::number(it->Size) + '\t' + QByteArray::number(it->MTimeNs) + '\t' + EscapeKey(it.key()) + '\n';
+        bytes += RecordLine(it.key());
     if (!(quick ? SaveToFileQuickly(FFileName, bytes, error) : SaveToFile(FFileName, bytes, error)))
         return false;
     FExisted = true;
+    FRecords = FDone.size();
+    return true;
+}
+
+QByteArray TWatchState::RecordLine(const QString& key) const
+{
+    const auto it = FDone.constFind(key);
+    if (it == FDone.cend())
+        return "-\t-\t" + EscapeKey(key) + '\n';
+    return QByteArray::number(it->Size) + '\t' + QByteArray::number(it->MTimeNs) + '\t' + EscapeKey(key) + '\n';
+}
+
+bool TWatchState::Commit(const QString& key, QString* error)
+{
+    // Rewriting the whole file for every file printed made a long run cost
+    // the square of its length, and each rename over the old file made the
+    // file system write out the new one at once. One line appended is enough;
+    // the file is written whole again when the lines outnumber the files.
+    if (!FExisted || FRecords >= 2 * FDone.size() + 64)
+        return Save(error, true);
+    const QByteArray line = RecordLine(key);
+    int e = 0;
+    const int fd = ::open(FileNameToBytes(FFileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        e = errno;
+    } else {
+        // One write: a kill cannot leave half a line, only a crash of the system can.
+        ssize_t put;
+        do
+            put = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
+        while (put < 0 && errno == EINTR);
+        e = put < 0 ? errno : put != line.size() ? ENOSPC : 0;
+        ::close(fd);
+    }
+    if (e != 0) {
+        if (error)
+            *error = CannotCreateFileText(FFileName, QString::fromLocal8Bit(std::strerror(e)));
+        // Whatever part of the line was written, the next whole save replaces it.
+        return false;
+    }
+    ++FRecords;
     return true;
 }
 
@@ -626,13 +680,14 @@ bool THotFolder::TakeNext(TArrival& file)
 bool THotFolder::Printed(const TArrival& file, bool movedAway, QString* error)
 {
     FFailed.remove(file.Key);
+    bool changed = true;
     if (movedAway)
-        FState.Remove(file.Key);
+        changed = FState.Remove(file.Key);
     else
         FState.Record(file.Key, file.Stamp);
     // After every file, so a kill costs at most the file being handed over;
     // waiting for the disk each time would cost as much as the print itself.
-    if (!FState.Save(error, true)) {
+    if (FStateDirty ? !FState.Save(error, true) : changed && !FState.Commit(file.Key, error)) {
         FStateDirty = true;
         return false;
     }

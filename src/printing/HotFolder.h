@@ -44,6 +44,9 @@ public:
     bool Load(const QString& fileName, const QString& folder, const QString& field, QString* error);
     // quick: without waiting for the disk (see SaveToFileQuickly).
     bool Save(QString* error, bool quick = false);
+    // Makes the record of key (done, or no longer) last, quickly: one line
+    // appended, or the whole file saved again now and then.
+    bool Commit(const QString& key, QString* error);
     bool Existed() const { return FExisted; }
 
     bool IsDone(const QString& key, const TFileStamp& stamp) const;
@@ -55,7 +58,10 @@ private:
     QString FFileName;
     QString FFolder;
     QString FField;
+    QByteArray RecordLine(const QString& key) const;
+
     bool FExisted = false;
+    qsizetype FRecords = 0; // lines in the file after its head
     QHash<QString, TFileStamp> FDone;
 };
 
