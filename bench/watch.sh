@@ -49,12 +49,19 @@ start_watch() {
     exit 1
 }
 stop_watch() { kill "$WATCHER"; wait "$WATCHER" || true; WATCHER=; rm -rf "$XDG_DATA_HOME"; }
-wait_started() { # wait_started N: until N print programs started (up to 10 minutes)
-    for _ in $(seq 1 6000); do
-        [ "$(wc -l < "$WORK/started")" -ge "$1" ] && return
-        sleep 0.1
+# Waits until N print programs started (up to 10 minutes). Only shell
+# builtins: a poll that starts programs of its own would slow the runs it
+# measures, and only the watch's side (the one-off run is simply waited for).
+mkfifo "$WORK/tick"
+exec 3<>"$WORK/tick"
+wait_started() { # wait_started N
+    local lines
+    for ((tick = 0; tick < 12000; ++tick)); do
+        mapfile -t lines < "$WORK/started"
+        (( ${#lines[@]} >= $1 )) && return
+        read -r -t 0.05 -u 3 || true
     done
-    echo "only $(wc -l < "$WORK/started") of $1 files were handed over" >&2
+    echo "only ${#lines[@]} of $1 files were handed over" >&2
     exit 1
 }
 
