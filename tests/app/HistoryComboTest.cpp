@@ -20,19 +20,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QStringList Items(const QComboBox& box)
-{
-    QStringList items;
-    for (int i = 0; i < box.count(); ++i)
-        items.append(box.itemText(i));
-    return items;
-}
-
 // A history box as the main window has it: editable, eight visible items.
 class HistoryComboTest : public ::testing::Test
 {

@@ -14,11 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 class InitProgTest : public ::testing::Test
 {
 protected:

@@ -19,11 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 QByteArray Utf16LE(const QString& text)
 {
     return QStringEncoder(QStringEncoder::Utf16LE).encode(text);

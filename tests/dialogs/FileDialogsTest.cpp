@@ -1,13 +1,12 @@
 #include "dialogs/FileDialogs.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
-namespace {
+using testing_support::S;
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+namespace {
 
 TEST(FileDialogs, FiltersConvertFromPipeForm)
 {

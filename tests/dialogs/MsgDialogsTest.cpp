@@ -1,5 +1,7 @@
 #include "dialogs/MsgDialogs.h"
 
+#include "support/TestSupport.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -14,12 +16,9 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
+using testing_support::S;
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+namespace {
 
 // The message box among the top-level windows, visible or not.
 QDialog* FindBox(bool visibleOnly = true)

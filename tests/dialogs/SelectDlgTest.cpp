@@ -1,6 +1,7 @@
 #include "dialogs/SelectDlg.h"
 
 #include "ModalHelper.h"
+#include "support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -11,14 +12,10 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::S;
 using testing_support::WhenModalShown;
 
 namespace {
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 struct TSeenLayout
 {

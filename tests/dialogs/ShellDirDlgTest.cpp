@@ -29,6 +29,7 @@
 
 #include <unistd.h>
 
+using testing_support::S;
 using testing_support::ScopedEnv;
 using testing_support::WhenModalShown;
 using testing_support::WriteFile;
@@ -47,11 +48,6 @@ namespace {
     return ::testing::AssertionFailure() << "the file list has " << list->rowCount(view->rootIndex())
                                          << " rows below \"" << view->rootIndex().data().toString().toStdString()
                                          << "\", not " << rows;
-}
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
 }
 
 class ShellDirDialogTest : public ::testing::Test

@@ -11,11 +11,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // Built at run time so that this test program carries no second record.
 QByteArray Marker()
 {

@@ -11,12 +11,6 @@
 
 namespace batch_test {
 
-// Text of a UTF-8 literal; the sources are built without implicit casts.
-inline QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 inline QString BuiltBatchProgram()
 {
     return QStringLiteral(MORVANE_BINARY_DIR "/src/morvane-batch");

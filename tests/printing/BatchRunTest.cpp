@@ -34,8 +34,7 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         program = root.filePath(S("bin/fake-print"));
-        ASSERT_TRUE(WriteFile(program, kFakeProgram));
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteScript(program, kFakeProgram));
         for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf"})
             ASSERT_TRUE(WriteFile(docs + S(name), "%PDF-1.4\n"));
     }
@@ -188,8 +187,7 @@ TEST_F(BatchRun, PrintSettingsAndPrinterNamesReachTheProgram)
 {
     // Records its whole argument list, "|"-separated, one line per call.
     const QString recorder = root.filePath(S("bin/record"));
-    ASSERT_TRUE(WriteFile(recorder, "#!/bin/sh\nIFS='|'; echo \"$*\" >> \"$0.log\"\n"));
-    QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteScript(recorder, "#!/bin/sh\nIFS='|'; echo \"$*\" >> \"$0.log\"\n"));
     const QString file = docs + S("a.pdf");
     const QString noCups = S("CUPS_SERVER=/nonexistent.sock");
     struct Case

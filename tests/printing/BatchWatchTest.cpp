@@ -44,8 +44,7 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         program = root.filePath(S("bin/fake-print"));
-        ASSERT_TRUE(WriteFile(program, kFakeProgram));
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteScript(program, kFakeProgram));
         ASSERT_TRUE(QDir().mkpath(inbox));
     }
 

@@ -44,19 +44,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QStringList Items(const QComboBox* box)
-{
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
-}
-
 // A stand-in for the print-to program: logs its arguments and its process id,
 // fails for files whose name contains "bad" (giving a reason on stderr after
 // a blank line) or "silent" (without one), and takes a moment for files named
@@ -78,8 +65,7 @@ protected:
         ASSERT_TRUE(home.isValid());
         ASSERT_FALSE(PrinterNames().isEmpty()) << "the tests need a CUPS spooler with a printer";
         fakeProgram = home.filePath(S(".local/share/morvane-printpdf"));
-        ASSERT_TRUE(WriteFile(fakeProgram, kFakePrinter));
-        QFile::setPermissions(fakeProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteScript(fakeProgram, kFakePrinter));
         MsgDialogTestSeam::Clear();
         MsgDialogTestSeam::SetStrict(true);
         FileDialogTestSeam::Clear();
@@ -169,9 +155,9 @@ TEST_F(HauptFormTest, SettingsAndHistoriesSurviveARestart)
     EXPECT_EQ(f->cxPrinter->currentText(), other);
     EXPECT_TRUE(f->chbSubDir->isChecked());
     EXPECT_EQ(f->pos(), QPoint(100, 120));
-    EXPECT_EQ(Items(f->SourceDirEdit), (QStringList{S("/srv/c/"), S("/srv/b/"), S("/srv/a/")}));
+    EXPECT_EQ(Items(*f->SourceDirEdit), (QStringList{S("/srv/c/"), S("/srv/b/"), S("/srv/a/")}));
     EXPECT_EQ(f->SourceDirEdit->currentText(), S("/srv/c/"));
-    EXPECT_EQ(Items(f->FileEdit), QStringList{S("*.pdf")});
+    EXPECT_EQ(Items(*f->FileEdit), QStringList{S("*.pdf")});
     // One item: a plain edit field without a drop-down button.
     EXPECT_FALSE(HistoryBoxHasDropDown(f->FileEdit));
     EXPECT_TRUE(HistoryBoxHasDropDown(f->SourceDirEdit));
@@ -470,8 +456,8 @@ TEST_F(MainWindowRun, TypedEntriesPrintAsTypedAndHeadTheHistories)
     f->btnProcess->click();
     ASSERT_EQ(Log().size(), 1);
     EXPECT_TRUE(Log()[0].contains(S("/a.pdf|"))) << Log()[0].toStdString();
-    EXPECT_EQ(Items(f->SourceDirEdit), (QStringList{docs.path(), docs.filePath(S("small/"))}));
-    EXPECT_EQ(Items(f->FileEdit), (QStringList{S("a.pdf"), S("a.pdf;b.pdf")}));
+    EXPECT_EQ(Items(*f->SourceDirEdit), (QStringList{docs.path(), docs.filePath(S("small/"))}));
+    EXPECT_EQ(Items(*f->FileEdit), (QStringList{S("a.pdf"), S("a.pdf;b.pdf")}));
 
     // A suggestion is taken only when picked.
     type(f->FileEdit, S("a.pdf;"), S("a.pdf;b.pdf"));
@@ -482,8 +468,8 @@ TEST_F(MainWindowRun, TypedEntriesPrintAsTypedAndHeadTheHistories)
     // Remembered across a restart, like picked entries.
     form.reset();
     f = Start();
-    EXPECT_EQ(Items(f->SourceDirEdit).value(0), docs.path());
-    EXPECT_EQ(Items(f->FileEdit).value(0), S("a.pdf"));
+    EXPECT_EQ(Items(*f->SourceDirEdit).value(0), docs.path());
+    EXPECT_EQ(Items(*f->FileEdit).value(0), S("a.pdf"));
 }
 
 TEST_F(MainWindowRun, TypedCopiesStayWithinOneToAHundred)

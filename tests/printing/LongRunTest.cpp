@@ -35,8 +35,7 @@ TEST(LongRun, TwoThousandFilesInAHundredFoldersEachHandedOverOncePerCopy)
     ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
     ScopedEnv dataEnv{"XDG_DATA_HOME", QByteArray()};
     const QString recorder = home.filePath(QStringLiteral(".local/share/morvane-printpdf"));
-    ASSERT_TRUE(WriteFile(recorder, kRecorder));
-    QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WriteScript(recorder, kRecorder));
 
     // 10 folders with 9 subfolders each; per folder 16 PDF files, 2 text files
     // (matched by a second mask) and 2 data files (named by the list).

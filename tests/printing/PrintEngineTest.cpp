@@ -15,11 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 // Logs "printer|file|working directory" per call; files named "bad" fail
 // with a reason on stderr and exit code 4.
 constexpr char kFakeProgram[] = "#!/bin/sh\n"
@@ -68,8 +63,7 @@ protected:
     {
         ASSERT_TRUE(root.isValid());
         program = root.filePath(S("bin/fake-print"));
-        ASSERT_TRUE(WriteFile(program, kFakeProgram));
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteScript(program, kFakeProgram));
         for (const char* name : {"Docs/a.pdf", "Docs/bad.pdf", "Docs/sub/c.pdf", "Docs/notes.txt"})
             ASSERT_TRUE(WriteFile(root.filePath(S(name)), "%PDF-1.4\n"));
         ASSERT_TRUE(WriteFile(root.filePath(S("Docs/list.pbt")), "sub/c.pdf\na.pdf\n"));

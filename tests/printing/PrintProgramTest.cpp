@@ -12,11 +12,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 TEST(PrintProgram, CandidatesInSearchOrder)
 {
     QProcessEnvironment env;

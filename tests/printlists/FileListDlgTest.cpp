@@ -29,11 +29,6 @@ using namespace testing_support;
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 const QString kPdfFilter = S("PDF files|*.pdf");
 const QString kListFilter = S("Print list|*.pbt");
 

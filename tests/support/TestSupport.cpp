@@ -19,6 +19,12 @@ QByteArray ReadFile(const QString& fileName)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool WriteScript(const QString& fileName, const QByteArray& text)
+{
+    return WriteFile(fileName, text) &&
+           QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 QProcessEnvironment HomeEnvironment(const QString& root)
 {
     QProcessEnvironment env;

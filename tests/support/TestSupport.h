@@ -2,14 +2,34 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Shared helpers for the test suites.
 namespace testing_support {
 
+// Text of a UTF-8 literal; the sources are built without implicit casts.
+inline QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
 // Writes bytes to a file, creating its folders; returns false on failure.
 bool WriteFile(const QString& fileName, const QByteArray& bytes);
 QByteArray ReadFile(const QString& fileName);
+// Writes a shell script (a stand-in for a program the code under test runs)
+// and makes it executable by its owner.
+bool WriteScript(const QString& fileName, const QByteArray& text);
+
+// The item texts of a combo box, in order.
+template <typename Box>
+QStringList Items(const Box& box)
+{
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i);
+    return items;
+}
 
 // An environment with HOME and the XDG variables pointing into `root`.
 QProcessEnvironment HomeEnvironment(const QString& root);

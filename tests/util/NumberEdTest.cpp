@@ -1,5 +1,7 @@
 #include "util/NumberEd.h"
 
+#include "support/TestSupport.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
@@ -9,12 +11,9 @@
 
 #include <limits>
 
-namespace {
+using testing_support::S;
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+namespace {
 
 // An edit with the given display settings and value.
 struct TEditSetup

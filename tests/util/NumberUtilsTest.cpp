@@ -1,15 +1,14 @@
 #include "util/NumberUtils.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace {
+using testing_support::S;
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+namespace {
 
 TEST(NumberUtils, SizeToText)
 {

@@ -1,16 +1,15 @@
 #include "util/StrUtils.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
+
+using testing_support::S;
 
 namespace {
 
 constexpr auto Win = PathStyle::Windows;
 constexpr auto Posix = PathStyle::Posix;
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 QStringList Tokens(QString s, QChar sep = u';')
 {
