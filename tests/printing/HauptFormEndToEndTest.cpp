@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
@@ -163,6 +164,47 @@ TEST_F(HauptFormEndToEnd, EveryNameAFileSystemHoldsPrintsExactlyOnce)
     EXPECT_NE(::access(QByteArray(dir + "/ran").constData(), F_OK), 0);
     for (const QString& file : output)
         QFile::remove(file);
+}
+
+// The spooler's answer as its own client gives it, one line a row.
+QStringList Lpstat(const QString& option)
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {option});
+    if (!lpstat.waitForFinished())
+        return {};
+    return QString::fromUtf8(lpstat.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+TEST(HauptFormSpooler, OffersTheSpoolersQueuesAndFallsBackToItsDefault)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir home;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    TMainSettings settings;
+    settings.Sumatra = PrintProgram;
+    settings.Printer = QStringLiteral("No Such Queue");
+    QDir().mkpath(home.filePath(QStringLiteral(".config")));
+    ASSERT_TRUE(WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"),
+                                  settings));
+    MsgDialogTestSeam::Clear();
+    MsgDialogTestSeam::SetStrict(true);
+    THauptForm form{QStringList()};
+    form.show();
+
+    QStringList queues = Lpstat(QStringLiteral("-e"));
+    QStringList offered = Items(*form.cxPrinter);
+    ASSERT_TRUE(queues.contains(TestPrinterName()) && queues.contains(QStringLiteral("MorvaneTest2")))
+        << "the test set-up adds both queues";
+    std::sort(queues.begin(), queues.end());
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, queues);
+    const QString defaultLine = Lpstat(QStringLiteral("-d")).value(0);
+    EXPECT_EQ(form.PrtName, defaultLine.mid(defaultLine.indexOf(u':') + 2)) << defaultLine.toStdString();
+    EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
+    MsgDialogTestSeam::Clear();
 }
 
 TEST_F(HauptFormEndToEnd, UnknownPrinterAsksAndCancelStops)

@@ -34,6 +34,7 @@ TEST(LongRun, TwoThousandFilesInAHundredFoldersEachHandedOverOncePerCopy)
     ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
     ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
     ScopedEnv dataEnv{"XDG_DATA_HOME", QByteArray()};
+    ScopedPrinters printers{{QStringLiteral("PDF")}, QStringLiteral("PDF")};
     const QString recorder = home.filePath(QStringLiteral(".local/share/morvane-printpdf"));
     ASSERT_TRUE(WriteScript(recorder, kRecorder));
 

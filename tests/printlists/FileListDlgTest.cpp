@@ -322,6 +322,7 @@ protected:
     ScopedEnv homeEnv{"HOME", tmp.path().toUtf8()};
     ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
     ScopedEnv dataEnv{"XDG_DATA_HOME", QByteArray()};
+    ScopedPrinters printers{{S("PDF")}, S("PDF")};
     std::unique_ptr<THauptForm> form;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Printers.h"
+
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -47,6 +49,20 @@ private:
     QByteArray m_name;
     QByteArray m_old;
     bool m_had;
+};
+
+// A fixed printer list for the life of the object: the windows under test see
+// these printers and this default whether a spooler runs or not.
+class ScopedPrinters
+{
+public:
+    ScopedPrinters(const QStringList& names, const QString& defaultName)
+    {
+        PrinterTestSeam::Install(names, defaultName);
+    }
+    ~ScopedPrinters() { PrinterTestSeam::Clear(); }
+    ScopedPrinters(const ScopedPrinters&) = delete;
+    ScopedPrinters& operator=(const ScopedPrinters&) = delete;
 };
 
 } // namespace testing_support
