@@ -1,6 +1,7 @@
 #include "app/Histories.h"
 
 #include "app/IniFileUtils.h"
+#include "util/StrUtils.h"
 
 #include <algorithm>
 
@@ -21,12 +22,9 @@ bool ReadHistory(const TMemIniFile& ini, const QString& section, QStringList& li
         return false;
     list.clear();
     for (int i = 0; i < maxCount; ++i) {
-        QString value = ini.ReadString(section, HistoryKey(keyPrefix, i), QString());
-        if (value.isEmpty())
-            continue;
-        if (quote)
-            value.replace(u'#', u'"');
-        list.append(value);
+        const QString value = ini.ReadString(section, HistoryKey(keyPrefix, i), QString());
+        if (!value.isEmpty())
+            list.append(quote ? ReplaceChar(value, u'#', u'"') : value);
     }
     return true;
 }
@@ -38,10 +36,7 @@ void WriteHistory(TMemIniFile& ini, const QString& section, const QStringList& l
         ini.EraseSection(section);
     const qsizetype n = std::min<qsizetype>(std::max(maxCount, 0), list.size());
     for (qsizetype i = 0; i < n; ++i) {
-        QString value = list[i];
-        if (quote)
-            value.replace(u'"', u'#');
-        ini.WriteString(section, HistoryKey(keyPrefix, int(i)), value);
+        ini.WriteString(section, HistoryKey(keyPrefix, int(i)), quote ? ReplaceChar(list[i], u'"', u'#') : list[i]);
     }
 }
 
