@@ -19,9 +19,8 @@ QString g_exeFileName;
 void SetExecutableName(const QString& fullName)
 {
     g_exeFileName = fullName;
-    const qsizetype slash = fullName.lastIndexOf(u'/');
-    ExePath = fullName.left(slash + 1);
-    QString name = fullName.mid(slash + 1);
+    ExePath = FolderPart(fullName);
+    QString name = FileNamePart(fullName);
     // Only the last extension goes: abc.def.exe gives abc.def.
     if (const qsizetype dot = name.lastIndexOf(u'.'); dot > 0)
         name.truncate(dot);

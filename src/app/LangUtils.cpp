@@ -18,17 +18,6 @@ namespace {
 // A configuration file holds one short value; anything larger is not one.
 constexpr qint64 MaxCfgFileSize = 1024 * 1024;
 
-QString FileNamePart(const QString& path)
-{
-    return path.mid(path.lastIndexOf(PathDelimiter()) + 1);
-}
-
-// With its trailing delimiter, as the folder of a file name.
-QString FolderPart(const QString& path)
-{
-    return path.left(path.lastIndexOf(PathDelimiter()) + 1);
-}
-
 QString WithCfgExtension(const QString& fileName)
 {
     const qsizetype dot = fileName.lastIndexOf(u'.');

@@ -44,14 +44,6 @@ TAnswerQueue<std::optional<QString>, QString> g_inputSeam; // recorded by captio
 
 const QChar Delim = PathDelimiter();
 
-// "/a/b/" -> "/a/b"; the root stays "/".
-QString WithoutTrailingDelimiter(QString path)
-{
-    while (path.size() > 1 && path.endsWith(Delim))
-        path.chop(1);
-    return path;
-}
-
 bool IsDirectory(const QString& path)
 {
     return !path.isEmpty() && QFileInfo(path).isDir();

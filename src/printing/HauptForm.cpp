@@ -289,9 +289,8 @@ void THauptForm::TakeArgument(const QStringList& arguments)
         if (argument.startsWith(u'-') || argument.isEmpty())
             continue;
         const QString full = QFileInfo(argument).isAbsolute() ? argument : QDir::current().absoluteFilePath(argument);
-        const qsizetype slash = full.lastIndexOf(u'/');
-        const QString dir = full.left(slash + 1);
-        const QString name = full.mid(slash + 1);
+        const QString dir = FolderPart(full);
+        const QString name = FileNamePart(full);
         AddToHistory(SourceDirEdit, dir);
         SourceDirEdit->setCurrentText(dir);
         AddToHistory(FileEdit, name);
@@ -608,15 +607,14 @@ void THauptForm::FileBtnClick()
     if (files.isEmpty())
         return;
     chbSubDir->setChecked(false);
-    const QString first = files.first();
-    const QString dir = first.left(first.lastIndexOf(PathDelimiter()) + 1);
+    const QString dir = FolderPart(files.first());
     if (dir != SourceDirEdit->currentText()) {
         SourceDirEdit->setEditText(dir);
         AddToHistory(SourceDirEdit, dir);
     }
     QStringList names;
     for (const QString& file : files)
-        names << file.mid(file.lastIndexOf(PathDelimiter()) + 1);
+        names << FileNamePart(file);
     const QString joined = names.join(u';');
     FileEdit->setEditText(joined);
     AddToHistory(FileEdit, joined);
@@ -660,11 +658,10 @@ void THauptForm::TakePrintList(const QString& listFile)
 {
     if (listFile.isEmpty())
         return;
-    const qsizetype slash = listFile.lastIndexOf(PathDelimiter());
-    FileEdit->setEditText(listFile.mid(slash + 1));
+    FileEdit->setEditText(FileNamePart(listFile));
     // The entries are relative to the list's own folder, which must become
     // the source directory for the print run to find them.
-    const QString dir = listFile.left(slash + 1);
+    const QString dir = FolderPart(listFile);
     if (dir != SourceDirEdit->currentText()) {
         SourceDirEdit->setEditText(dir);
         AddToHistory(SourceDirEdit, dir);

@@ -137,8 +137,8 @@ int CopyAside(const QByteArray& src, const QByteArray& dst)
 QString MoveAside(const QString& file, const QString& destDir, const QString& relName, QString* error)
 {
     const QString target = DirectoryWithDelimiter(destDir) + relName;
-    const QString dir = target.left(target.lastIndexOf(u'/') + 1);
-    const QString name = target.mid(dir.size());
+    const QString dir = FolderPart(target);
+    const QString name = FileNamePart(target);
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString stem = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
@@ -413,9 +413,8 @@ bool THotFolder::Wanted(const QString& key) const
     }
     if (FListKeys.contains(key))
         return true;
-    const qsizetype slash = key.lastIndexOf(u'/');
-    const QString relDir = key.left(slash + 1);
-    const QString name = key.mid(slash + 1);
+    const QString relDir = FolderPart(key);
+    const QString name = FileNamePart(key);
     for (const TMask& mask : FMasks) {
         if (!relDir.startsWith(mask.Dir) || (!FConfig.SubDirs && relDir.size() != mask.Dir.size()))
             continue;

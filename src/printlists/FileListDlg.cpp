@@ -45,16 +45,6 @@ private:
     int FHeight;
 };
 
-QString NamePart(const QString& fileName)
-{
-    return fileName.mid(fileName.lastIndexOf(PathDelimiter()) + 1);
-}
-
-QString FolderPart(const QString& fileName)
-{
-    return fileName.left(fileName.lastIndexOf(PathDelimiter()) + 1);
-}
-
 } // namespace
 
 TFileListDialog::TFileListDialog(QWidget* parent)
@@ -192,7 +182,7 @@ QString TFileListDialog::Execute(const QString& title, const QString& fileFilter
                                         [&metrics](const QString& text) { return metrics.horizontalAdvance(text); }));
 
     FFilename = fileName;
-    lblListfile->setText(fromFile ? NamePart(fileName) : QString());
+    lblListfile->setText(fromFile ? FileNamePart(fileName) : QString());
     lbxFiles->clear();
     FOpenOptions = TFileDialogOptions{};
     FOpenOptions.InitialDir = path;

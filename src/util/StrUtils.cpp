@@ -135,6 +135,24 @@ QString ParentDirectory(const QString& path, PathStyle style)
     return s.left(i - 1);
 }
 
+QString FolderPart(const QString& path, PathStyle style)
+{
+    return path.left(path.lastIndexOf(PathDelimiter(style)) + 1);
+}
+
+QString FileNamePart(const QString& path, PathStyle style)
+{
+    return path.mid(path.lastIndexOf(PathDelimiter(style)) + 1);
+}
+
+QString WithoutTrailingDelimiter(QString path, PathStyle style)
+{
+    const QChar delim = PathDelimiter(style);
+    while (path.size() > 1 && path.endsWith(delim))
+        path.chop(1);
+    return path;
+}
+
 bool IsValidEntryName(const QString& name, const QString& excluded)
 {
     if (name == u"." || name == u"..")

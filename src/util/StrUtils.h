@@ -32,5 +32,11 @@ QString BuildFileName(const QString& dir, QString name, const QString& defaultEx
                       PathStyle style = NativePathStyle);
 QString ShortenPath(const QString& path, int maxLen, PathStyle style = NativePathStyle);
 QString ParentDirectory(const QString& path, PathStyle style = NativePathStyle);
+// The two sides of the last delimiter: the folder part keeps the delimiter
+// ("" for a bare name), the name part is what follows it.
+QString FolderPart(const QString& path, PathStyle style = NativePathStyle);
+QString FileNamePart(const QString& path, PathStyle style = NativePathStyle);
+// "/a/b/" -> "/a/b"; a path of delimiters alone keeps one.
+QString WithoutTrailingDelimiter(QString path, PathStyle style = NativePathStyle);
 // False for "." and ".." and for names that begin with a character of `excluded`.
 bool IsValidEntryName(const QString& name, const QString& excluded = {});

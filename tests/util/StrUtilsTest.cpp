@@ -182,6 +182,38 @@ TEST(StrUtils, ParentDirectoryBothStyles)
     EXPECT_EQ(ParentDirectory(S("C:\\a\\b"), Posix), S("C:\\a\\b"));
 }
 
+TEST(StrUtils, PathPartsBothStyles)
+{
+    struct Case
+    {
+        const char* path;
+        PathStyle style;
+        const char* folder;
+        const char* name;
+        const char* trimmed;
+    };
+    const Case cases[] = {
+        {"/a/b/c.pdf", Posix, "/a/b/", "c.pdf", "/a/b/c.pdf"},
+        {"/a/b//", Posix, "/a/b//", "", "/a/b"},
+        {"/", Posix, "/", "", "/"},
+        {"//", Posix, "//", "", "/"},
+        {"c.pdf", Posix, "", "c.pdf", "c.pdf"},
+        {"", Posix, "", "", ""},
+        {"C:\\a\\b.pbt", Posix, "", "C:\\a\\b.pbt", "C:\\a\\b.pbt"},
+        {"C:\\a\\b.pbt", Win, "C:\\a\\", "b.pbt", "C:\\a\\b.pbt"},
+        {"C:\\a\\", Win, "C:\\a\\", "", "C:\\a"},
+        {"C:b.pbt", Win, "", "C:b.pbt", "C:b.pbt"}, // only the delimiter splits
+        {"a/b", Win, "", "a/b", "a/b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(FolderPart(S(c.path), c.style), S(c.folder));
+        EXPECT_EQ(FileNamePart(S(c.path), c.style), S(c.name));
+        EXPECT_EQ(FolderPart(S(c.path), c.style) + FileNamePart(S(c.path), c.style), S(c.path));
+        EXPECT_EQ(WithoutTrailingDelimiter(S(c.path), c.style), S(c.trimmed));
+    }
+}
+
 TEST(StrUtils, ValidEntryNames)
 {
     EXPECT_FALSE(IsValidEntryName(S(".")));
