@@ -7,6 +7,7 @@
 #include "dialogs/SelectDlg.h"
 #include "platform/SysInfo.h"
 #include "util/NumberUtils.h"
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
 #include <QApplication>
@@ -183,39 +184,6 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 }
 
 } // namespace
-
-QString SafeFormat(const QString& format, std::initializer_list<QVariant> args)
-{
-    QString result;
-    auto arg = args.begin();
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        if (format[i] != u'%') {
-            result += format[i];
-            continue;
-        }
-        const QChar conversion = i + 1 < format.size() ? format[i + 1].toLower() : QChar();
-        ++i;
-        if (conversion == u'%') {
-            result += u'%';
-            continue;
-        }
-        bool ok = arg != args.end();
-        if (ok && conversion == u's' && arg->metaType().id() == QMetaType::QString) {
-            result += arg->toString();
-        } else if (ok && (conversion == u'd' || conversion == u'u')) {
-            const int type = arg->metaType().id();
-            ok = type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
-                 type == QMetaType::ULongLong;
-            result += conversion == u'd' ? QString::number(arg->toLongLong()) : QString::number(arg->toULongLong());
-        } else {
-            ok = false;
-        }
-        if (!ok)
-            return TrToolkit("Format error: ") + format;
-        ++arg;
-    }
-    return result;
-}
 
 void ScaleGlyphs(QWidget* control, int from, int to)
 {

@@ -23,11 +23,6 @@ class QToolButton;
 class QTreeView;
 class TFolderProxy;
 
-// Formats %s, %d and %u (and %%) with the given arguments; a placeholder
-// without a fitting argument gives the toolkit's "Format error: " followed by
-// the format itself instead of a half-filled text.
-QString SafeFormat(const QString& format, std::initializer_list<QVariant> args);
-
 // Enlarges the icons of every button below control by to / from when that is
 // at least 120 %.
 void ScaleGlyphs(QWidget* control, int from, int to);

@@ -14,6 +14,7 @@
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 #include "util/WindowPlacement.h"
 
@@ -600,7 +601,8 @@ void THauptForm::FileBtnClick()
 {
     TFileDialogOptions options;
     options.InitialDir = SourceDirEdit->currentText();
-    options.Filter = TrDefault("PDF files|*.pdf|Print list|*.%s").replace(QStringLiteral("%s"), QStringLiteral("pbt"));
+    options.Filter =
+        FillPlaceholders(TrDefault("PDF files|*.pdf|Print list|*.%s"), {QString::fromLatin1(PrintListExtension)});
     options.Title = TrDefault("Select files to print or print list");
     options.MultiSelect = true;
     const QStringList files = OpenFileDialog(this, options);

@@ -6,6 +6,7 @@
 #include "printlists/PrintList.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
 #include <QCryptographicHash>
@@ -41,7 +42,7 @@ constexpr uint32_t WatchEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_O
 
 QString Tr(const char* key, const QString& a)
 {
-    return TrDefault(key).replace(u"%s"_s, a);
+    return FillPlaceholders(TrDefault(key), {a});
 }
 
 // Names keep their own bytes (see FileNameBytes), so that a name that is not

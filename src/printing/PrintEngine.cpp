@@ -2,6 +2,7 @@
 
 #include "app/GnuGetText.h"
 #include "printing/PrintProgram.h"
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
 #include <QDir>
@@ -65,8 +66,8 @@ QString TInvocation::Reason() const
     if (const QString line = FirstOutputLine(); !line.isEmpty())
         return line;
     if (Result & ProcessExitCodeFlag)
-        return TrDefault("The print program ended with exit code %s").replace(u"%s"_s, QString::number(ExitCode()));
-    return TrDefault("The print program could not be started (error %s)").replace(u"%s"_s, QString::number(Result));
+        return FillPlaceholders(TrDefault("The print program ended with exit code %s"), {QString::number(ExitCode())});
+    return FillPlaceholders(TrDefault("The print program could not be started (error %s)"), {QString::number(Result)});
 }
 
 void TPrintRunClient::JobListError(const QString&) {}

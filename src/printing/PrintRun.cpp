@@ -4,24 +4,10 @@
 #include "printing/CollectFiles.h"
 #include "printlists/PrintList.h"
 #include "util/FileNameBytes.h"
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
 #include <sys/stat.h>
-
-namespace {
-
-// Looks the key up first, then puts the value in place of its first placeholder.
-QString FormatText(const char* key, const char* placeholder, const QString& value)
-{
-    QString text = TrDefault(key);
-    const QString p = QString::fromLatin1(placeholder);
-    const qsizetype at = text.indexOf(p);
-    if (at >= 0)
-        text.replace(at, p.size(), value);
-    return text;
-}
-
-} // namespace
 
 bool IsPrintListName(const QString& token)
 {
@@ -61,7 +47,7 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
         };
         // A folder is no file, so a folder of that name is "not found" as well.
         if (::stat(FileNameToBytes(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
-            error = FormatText("Print list: %s not found!", "%s", path);
+            error = FillPlaceholders(TrDefault("Print list: %s not found!"), {path});
         else if (!ReadPrintList(path, lines, &error) && error.isEmpty())
             error = path;
         if (!error.isEmpty()) {
@@ -100,12 +86,12 @@ QString PrintCommandLine(const QString& program, const QString& printer, const Q
 
 QString PrintStatusText(const QString& file)
 {
-    return FormatText("File: %s", "%s", ShortenPath(file, 50));
+    return FillPlaceholders(TrDefault("File: %s"), {ShortenPath(file, 50)});
 }
 
 QString PrintFailedText(const QString& file)
 {
-    return FormatText("File: %s\r\ncould not be printed!", "%s", file);
+    return FillPlaceholders(TrDefault("File: %s\r\ncould not be printed!"), {file});
 }
 
 QString PrintResultText(quint32 printedCount)
@@ -114,7 +100,7 @@ QString PrintResultText(quint32 printedCount)
         return u' ' + TrDefault("No file printed");
     if (printedCount == 1)
         return u' ' + TrDefault("1 file printed");
-    return u' ' + FormatText("%u files printed", "%u", QString::number(printedCount));
+    return u' ' + FillPlaceholders(TrDefault("%u files printed"), {QString::number(printedCount)});
 }
 
 bool PrintSucceeded(int runnerResult)

@@ -1,6 +1,7 @@
 #include "util/FileIO.h"
 
 #include "util/FileNameBytes.h"
+#include "util/SafeFormat.h"
 #include "util/Translate.h"
 
 #include <QFile>
@@ -29,10 +30,7 @@ namespace {
 // translated key still matches the catalog.
 QString FileErrorText(const char* key, const QString& fileName, const QString& systemError)
 {
-    QString text = TrToolkit(key);
-    const qsizetype p = text.indexOf(QStringLiteral("%s"));
-    if (p >= 0)
-        text.replace(p, 2, fileName);
+    QString text = FillPlaceholders(TrToolkit(key), {fileName});
     if (!systemError.isEmpty())
         text += u' ' + systemError;
     return text;

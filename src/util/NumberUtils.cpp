@@ -1,5 +1,6 @@
 #include "util/NumberUtils.h"
 
+#include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 #include "util/Translate.h"
 
@@ -117,11 +118,7 @@ qint64 ConvertOrRaise(bool (*tryConvert)(const QString&, qint64&), const char* f
     qint64 value = 0;
     if (tryConvert(text, value))
         return value;
-    QString message = TrToolkit(format);
-    const qsizetype p = message.indexOf(QStringLiteral("%s"));
-    if (p >= 0)
-        message.replace(p, 2, text);
-    throw EConvertError(message);
+    throw EConvertError(FillPlaceholders(TrToolkit(format), {text}));
 }
 
 } // namespace

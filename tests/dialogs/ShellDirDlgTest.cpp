@@ -578,14 +578,4 @@ TEST(ShellDirDialogHelpers, GlyphsGrowFrom120PercentOn)
     EXPECT_EQ(button->iconSize(), QSize(24, 24));
 }
 
-TEST(ShellDirDialogHelpers, SafeFormatFillsOrReportsTheFormat)
-{
-    EXPECT_EQ(SafeFormat(S("%u directories with %u files deleted!"), {2, 5}), S("2 directories with 5 files deleted!"));
-    EXPECT_EQ(SafeFormat(S("Delete \"%s\""), {S("/a b")}), S("Delete \"/a b\""));
-    EXPECT_EQ(SafeFormat(S("100%% %d"), {-3}), S("100% -3"));
-    EXPECT_EQ(SafeFormat(S("%s and %s"), {S("one")}), S("Format error: %s and %s"));
-    EXPECT_EQ(SafeFormat(S("%u"), {S("text")}), S("Format error: %u"));
-    EXPECT_EQ(SafeFormat(S("%x"), {1}), S("Format error: %x"));
-}
-
 } // namespace

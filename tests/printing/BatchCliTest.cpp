@@ -49,6 +49,8 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{}, "no directory given"},
         {{S("--frobnicate"), S("Docs")}, "unknown option --frobnicate"},
         {{S("-sx"), S("Docs")}, "unknown option -x"},
+        // What the user typed is shown as typed, placeholders and all.
+        {{S("--x%s"), S("Docs")}, "unknown option --x%s"},
         {{S("-n"), S("0"), S("Docs")}, "copies must be a number from 1 to 100, not \"0\""},
         {{S("--copies=101"), S("Docs")}, "copies must be a number from 1 to 100, not \"101\""},
         {{S("-ntwo"), S("Docs")}, "copies must be a number from 1 to 100, not \"two\""},

@@ -70,21 +70,6 @@ void InstallStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-QString Tr(const char* key, const QString& a = QString(), const QString& b = QString(), const QString& c = QString())
-{
-    QString text = TrDefault(key);
-    // Searched on after each value, so a "%s" inside a file name stays as it is.
-    qsizetype from = 0;
-    for (const QString& value : {a, b, c}) {
-        const qsizetype at = text.indexOf(u"%s"_s, from);
-        if (at < 0)
-            break;
-        text.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return text;
-}
-
 void Err(const QString& line)
 {
     std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);

@@ -2,23 +2,17 @@
 
 #include "app/GnuGetText.h"
 #include "printing/PrintSettings.h"
+#include "util/SafeFormat.h"
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString Tr(const char* key, const QString& a = QString(), const QString& b = QString())
+QString Tr(const char* key, const QString& a, const QString& b, const QString& c)
 {
-    QString text = TrDefault(key);
-    // Filled in order, after the lookup.
-    for (const QString& value : {a, b}) {
-        const qsizetype at = text.indexOf(u"%s"_s);
-        if (at < 0)
-            break;
-        text.replace(at, 2, value);
-    }
-    return text;
+    // Absent values are empty texts: a placeholder they reach is emptied.
+    return FillPlaceholders(TrDefault(key), {a, b, c});
 }
+
+namespace {
 
 // A whole number from min to max, or false.
 bool ReadNumber(const QString& text, qlonglong min, qlonglong max, qlonglong& value)

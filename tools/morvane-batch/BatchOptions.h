@@ -10,6 +10,10 @@
 // (BatchOptionTable): its names, whether it takes a value, its help text and
 // what it does to TBatchOptions. A new option is a new row.
 
+// A text of the program's catalog, looked up first and then filled with a, b
+// and c in turn; a file name that holds "%s" is not filled again.
+QString Tr(const char* key, const QString& a = {}, const QString& b = {}, const QString& c = {});
+
 struct TBatchOptions
 {
     QString Directory;

@@ -28,18 +28,6 @@ enum WatchExit
     ExitFailed = 2,
 };
 
-QString Tr(const char* key, const QString& a = QString(), const QString& b = QString(), const QString& c = QString())
-{
-    QString text = TrDefault(key);
-    for (const QString& value : {a, b, c}) {
-        const qsizetype at = text.indexOf(u"%s"_s);
-        if (at < 0)
-            break;
-        text.replace(at, 2, value);
-    }
-    return text;
-}
-
 void Err(const QString& line)
 {
     std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
