@@ -1,6 +1,7 @@
 #include "dialogs/SelectDlg.h"
 
 #include "dialogs/AnswerQueue.h"
+#include "dialogs/ScreenScale.h"
 
 #include "app/GnuGetText.h"
 
@@ -10,10 +11,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 
-#include <cmath>
 #include <memory>
 
 namespace {
@@ -25,33 +24,7 @@ TSelectDialog* SelectDialog = nullptr;
 
 const QString CrLf = QStringLiteral("\r\n");
 
-int MulDiv(int number, int numerator, int denominator)
-{
-    return int(std::lround(double(number) * numerator / denominator));
-}
-
 } // namespace
-
-int ScreenPpi(const QWidget* w)
-{
-    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-    return screen ? qRound(screen->logicalDotsPerInch()) : 96;
-}
-
-void CentreOnScreen(QWidget* w)
-{
-    const QWidget* active = QApplication::activeWindow();
-    const QScreen* screen = active && active->screen() ? active->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect r = screen->geometry();
-        w->move(r.left() + (r.width() - w->width()) / 2, r.top() + (r.height() - w->height()) / 2);
-    }
-}
-
-int ScaleLength(int v, int ppi)
-{
-    return MulDiv(v, ppi, 96);
-}
 
 void PlaceDialog(QWidget* form, QPoint pos, bool above)
 {

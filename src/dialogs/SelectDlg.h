@@ -32,12 +32,6 @@ void PlaceDialog(QWidget* form, QPoint pos, bool above);
 int MaxTextWidth(const QString& text, const QFontMetrics& metrics);
 // 1 + the number of CR LF pairs.
 int TextLineCount(const QString& text);
-// v × ppi / 96, rounded to the nearest integer (half away from zero).
-int ScaleLength(int v, int ppi);
-// Logical pixels per inch of the screen that shows (or will show) w.
-int ScreenPpi(const QWidget* w);
-// Centres w on the screen of the active window, else the primary screen.
-void CentreOnScreen(QWidget* w);
 
 // Asks the user to choose one of several answers, shown as push buttons in
 // rows of three, with an optional check box. The button set is built anew by

@@ -4,6 +4,7 @@
 
 #include "app/GnuGetText.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/ScreenScale.h"
 #include "dialogs/SelectDlg.h"
 #include "platform/SysInfo.h"
 #include "util/NumberUtils.h"
@@ -34,7 +35,6 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include <cmath>
 
 #include <unistd.h>
 
@@ -184,18 +184,6 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 }
 
 } // namespace
-
-void ScaleGlyphs(QWidget* control, int from, int to)
-{
-    if (from <= 0 || std::lround(100.0 * to / from) < 120)
-        return;
-    for (QWidget* child : control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (auto* button = qobject_cast<QAbstractButton*>(child))
-            button->setIconSize(button->iconSize() * to / from);
-        if (!child->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty())
-            ScaleGlyphs(child, from, to);
-    }
-}
 
 QString NetworkFolderPath()
 {

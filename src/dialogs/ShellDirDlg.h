@@ -23,10 +23,6 @@ class QToolButton;
 class QTreeView;
 class TFolderProxy;
 
-// Enlarges the icons of every button below control by to / from when that is
-// at least 120 %.
-void ScaleGlyphs(QWidget* control, int from, int to);
-
 // The folder that stands for the network: the desktop's network mounts
 // ($XDG_RUNTIME_DIR/gvfs, else /run/user/<uid>/gvfs) when present, else /mnt.
 QString NetworkFolderPath();

@@ -2,8 +2,7 @@
 
 #include "app/GnuGetText.h"
 #include "dialogs/MsgDialogs.h"
-#include "dialogs/SelectDlg.h"
-#include "dialogs/ShellDirDlg.h"
+#include "dialogs/ScreenScale.h"
 #include "printlists/ListPaths.h"
 #include "printlists/PrintList.h"
 #include "util/StrUtils.h"

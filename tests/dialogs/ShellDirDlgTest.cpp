@@ -566,16 +566,4 @@ TEST(ShellDirDialogHelpers, QueuedAnswersReplaceTheDialog)
     ShellDirDialogTestSeam::Clear();
 }
 
-TEST(ShellDirDialogHelpers, GlyphsGrowFrom120PercentOn)
-{
-    QWidget form;
-    auto* panel = new QWidget(&form);
-    auto* button = new QToolButton(panel);
-    button->setIconSize(QSize(16, 16));
-    ScaleGlyphs(&form, 96, 110);
-    EXPECT_EQ(button->iconSize(), QSize(16, 16));
-    ScaleGlyphs(&form, 96, 144);
-    EXPECT_EQ(button->iconSize(), QSize(24, 24));
-}
-
 } // namespace
