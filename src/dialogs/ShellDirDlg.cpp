@@ -6,6 +6,7 @@
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/ScreenScale.h"
 #include "dialogs/SelectDlg.h"
+#include "platform/NetworkFolder.h"
 #include "platform/SysInfo.h"
 #include "util/NumberUtils.h"
 #include "util/SafeFormat.h"
@@ -35,8 +36,6 @@
 #include <QToolButton>
 #include <QTreeView>
 
-
-#include <unistd.h>
 
 namespace {
 
@@ -184,33 +183,6 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 }
 
 } // namespace
-
-QString NetworkFolderPath()
-{
-    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    for (const QString& candidate : {runtimeDir.isEmpty() ? QString() : runtimeDir + QStringLiteral("/gvfs"),
-                                     QStringLiteral("/run/user/%1/gvfs").arg(getuid())}) {
-        if (IsDirectory(candidate))
-            return candidate;
-    }
-    return QStringLiteral("/mnt");
-}
-
-bool IsNetworkPath(const QString& dir)
-{
-    const QString path = WithoutTrailingDelimiter(dir);
-    const QString network = NetworkFolderPath();
-    if (path == network || path.startsWith(network + Delim))
-        return true;
-    static const QStringList networkTypes{
-        QStringLiteral("nfs"),   QStringLiteral("nfs4"),  QStringLiteral("cifs"),
-        QStringLiteral("smb3"),  QStringLiteral("smbfs"), QStringLiteral("ncpfs"),
-        QStringLiteral("afs"),   QStringLiteral("9p"),    QStringLiteral("fuse.sshfs"),
-        QStringLiteral("sshfs"), QStringLiteral("davfs"), QStringLiteral("fuse.gvfsd-fuse"),
-    };
-    const QStorageInfo storage(path);
-    return storage.isValid() && networkTypes.contains(QString::fromLatin1(storage.fileSystemType()));
-}
 
 bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value)
 {
@@ -579,9 +551,7 @@ void TShellDirDialog::ShowDirectory(QString dir)
         root = TRootKind::Network;
         PressRootButton(TRootKind::Network);
         // A network mount outside the network folder is shown from its own top.
-        const QString network = NetworkFolderPath();
-        const QString path = WithoutTrailingDelimiter(dir);
-        if (path != network && !path.startsWith(network + Delim)) {
+        if (!IsInNetworkFolder(dir)) {
             root = TRootKind::Folder;
             rootFolder = QStorageInfo(dir).rootPath();
         }

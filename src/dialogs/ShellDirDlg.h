@@ -23,13 +23,6 @@ class QToolButton;
 class QTreeView;
 class TFolderProxy;
 
-// The folder that stands for the network: the desktop's network mounts
-// ($XDG_RUNTIME_DIR/gvfs, else /run/user/<uid>/gvfs) when present, else /mnt.
-QString NetworkFolderPath();
-// True for a folder inside NetworkFolderPath() or on a network file system
-// (nfs, cifs/smb, sshfs, ...).
-bool IsNetworkPath(const QString& dir);
-
 // The tree's root: one of the four special roots or a folder of its own.
 enum class TRootKind
 {

@@ -3,6 +3,7 @@
 #include "ModalHelper.h"
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/SelectDlg.h"
+#include "platform/NetworkFolder.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractItemModel>
