@@ -3,6 +3,7 @@
 #include "dialogs/AnswerQueue.h"
 
 #include "app/GnuGetText.h"
+#include "dialogs/InputQuery.h"
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/ScreenScale.h"
 #include "dialogs/SelectDlg.h"
@@ -23,7 +24,6 @@
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -40,7 +40,6 @@
 namespace {
 
 TAnswerQueue<std::optional<QString>, ShellDirDialogTestSeam::TCall> g_dirSeam;
-TAnswerQueue<std::optional<QString>, QString> g_inputSeam; // recorded by caption
 
 const QChar Delim = PathDelimiter();
 
@@ -183,23 +182,6 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 }
 
 } // namespace
-
-bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value)
-{
-    if (const auto queued = g_inputSeam.Take(caption, std::nullopt)) {
-        if (*queued)
-            value = **queued;
-        return queued->has_value();
-    }
-    QInputDialog box(parent);
-    box.setWindowTitle(caption);
-    box.setLabelText(prompt);
-    box.setTextValue(value);
-    if (box.exec() != QDialog::Accepted)
-        return false;
-    value = box.textValue();
-    return true;
-}
 
 TShellDirDialog::TShellDirDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
@@ -1017,18 +999,3 @@ QList<TCall> AnsweredCalls()
     return g_dirSeam.Answered();
 }
 } // namespace ShellDirDialogTestSeam
-
-namespace InputBoxTestSeam {
-void PushAnswer(std::optional<QString> text)
-{
-    g_inputSeam.Push(std::move(text));
-}
-bool HasPendingAnswers()
-{
-    return g_inputSeam.HasPending();
-}
-void Clear()
-{
-    g_inputSeam.Clear();
-}
-} // namespace InputBoxTestSeam

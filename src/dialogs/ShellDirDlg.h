@@ -4,9 +4,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 
-#include <initializer_list>
 #include <optional>
 
 class QAbstractButton;
@@ -156,9 +154,6 @@ private:
 // window and destroyed at the end.
 extern TShellDirDialog* ShellDirDialog;
 
-// Text input box (caption, prompt, value); false when cancelled.
-bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
-
 namespace ShellDirDialogTestSeam {
 struct TCall
 {
@@ -182,10 +177,3 @@ QList<TCall> AnsweredCalls();
 void SetStrict(bool strict);
 QList<TCall> UnexpectedCalls();
 } // namespace ShellDirDialogTestSeam
-
-namespace InputBoxTestSeam {
-// Queues the next input box's answer: the typed text, or nullopt for Cancel.
-void PushAnswer(std::optional<QString> text);
-bool HasPendingAnswers();
-void Clear();
-} // namespace InputBoxTestSeam

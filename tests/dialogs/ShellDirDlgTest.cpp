@@ -1,6 +1,7 @@
 #include "dialogs/ShellDirDlg.h"
 
 #include "ModalHelper.h"
+#include "dialogs/InputQuery.h"
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/SelectDlg.h"
 #include "platform/NetworkFolder.h"
