@@ -9,6 +9,7 @@
 #include "dialogs/SelectDlg.h"
 #include "platform/NetworkFolder.h"
 #include "platform/SysInfo.h"
+#include "util/FileIO.h"
 #include "util/NumberUtils.h"
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
@@ -891,11 +892,12 @@ void TShellDirDialog::itmDeleteClick()
     spbUpClick();
     bool failed;
     if (answer == 0) {
-        FDirs = FFiles = FErrors = 0;
-        DeleteTree(p, QString(), true);
-        failed = FErrors > 0;
+        TDeleteTreeCounts counts;
+        DeleteTree(p, QString(), true, counts);
+        failed = counts.Errors > 0;
         if (!failed)
-            InfoDialog(SafeFormat(TrDialogs("%u directories with %u files deleted!"), {FDirs, FFiles}), dmActiveForm);
+            InfoDialog(SafeFormat(TrDialogs("%u directories with %u files deleted!"), {counts.Dirs, counts.Files}),
+                       dmActiveForm);
     } else {
         failed = !QFile::moveToTrash(WithoutTrailingDelimiter(p));
         if (!failed)
@@ -904,49 +906,6 @@ void TShellDirDialog::itmDeleteClick()
     if (failed)
         ErrorDialog(SafeFormat(TrDialogs("Error deleting directory:\r\n%s!"), {p}), dmActiveForm);
     RefreshTree();
-}
-
-void TShellDirDialog::DeleteTree(const QString& base, const QString& sub, bool deleteBase)
-{
-    const QString d = sub.isEmpty() ? base : DirectoryWithDelimiter(base) + sub;
-    const QFileInfo info(d);
-    // A link to a folder goes as a link: what it points to is not part of
-    // this tree.
-    if (info.isSymLink()) {
-        if (sub.isEmpty() && deleteBase)
-            QFile::remove(WithoutTrailingDelimiter(d)) ? ++FDirs : ++FErrors;
-        return;
-    }
-    if (!info.isDir())
-        return;
-    // Entries of a folder can only go while the folder itself is writable.
-    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    if ((info.permissions() & owner) != owner)
-        QFile::setPermissions(d, info.permissions() | owner);
-    const QFileInfoList entries =
-        QDir(d).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        if (entry.isDir() && !entry.isSymLink() && IsValidEntryName(entry.fileName()))
-            DeleteTree(base, DirectoryWithDelimiter(sub) + entry.fileName(), deleteBase);
-    }
-    int seen = 0;
-    int deleted = 0;
-    for (const QFileInfo& entry : entries) {
-        if ((entry.isDir() && !entry.isSymLink()) || !IsValidEntryName(entry.fileName()))
-            continue;
-        ++seen;
-        // Clears a read-only state; a link's own permissions do not matter.
-        if (!entry.isSymLink())
-            QFile::setPermissions(entry.filePath(), entry.permissions() | QFileDevice::WriteOwner);
-        if (QFile::remove(entry.filePath())) {
-            ++FFiles;
-            ++deleted;
-        } else {
-            ++FErrors;
-        }
-    }
-    if (seen == deleted && (deleteBase || !sub.isEmpty()))
-        QDir().rmdir(d) ? ++FDirs : ++FErrors;
 }
 
 bool TShellDirDialog::Execute(const QString& title, bool hidden, bool fileView, bool zipAsFiles, const QString& homeDir,

@@ -53,13 +53,6 @@ public:
     void AddDirToHistory(const QString& dir);
     void RemoveDirFromHistory(const QString& dir);
 
-    // Deletes below base (and base itself when deleteBase), depth first; the
-    // counters FDirs, FFiles and FErrors add up over the calls.
-    void DeleteTree(const QString& base, const QString& sub, bool deleteBase);
-    int FDirs = 0;
-    int FFiles = 0;
-    int FErrors = 0;
-
     // The tree's current folder ("" when none is selected).
     QString TreePath() const;
     void SetTreePath(const QString& path);

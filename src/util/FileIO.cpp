@@ -2,8 +2,10 @@
 
 #include "util/FileNameBytes.h"
 #include "util/SafeFormat.h"
+#include "util/StrUtils.h"
 #include "util/Translate.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -179,4 +181,47 @@ bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString*
         return false;
     }
     return true;
+}
+
+void DeleteTree(const QString& base, const QString& sub, bool deleteBase, TDeleteTreeCounts& counts)
+{
+    const QString d = sub.isEmpty() ? base : DirectoryWithDelimiter(base) + sub;
+    const QFileInfo info(d);
+    // A link to a folder goes as a link: what it points to is not part of
+    // this tree.
+    if (info.isSymLink()) {
+        if (sub.isEmpty() && deleteBase)
+            QFile::remove(WithoutTrailingDelimiter(d)) ? ++counts.Dirs : ++counts.Errors;
+        return;
+    }
+    if (!info.isDir())
+        return;
+    // Entries of a folder can only go while the folder itself is writable.
+    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    if ((info.permissions() & owner) != owner)
+        QFile::setPermissions(d, info.permissions() | owner);
+    const QFileInfoList entries =
+        QDir(d).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink() && IsValidEntryName(entry.fileName()))
+            DeleteTree(base, DirectoryWithDelimiter(sub) + entry.fileName(), deleteBase, counts);
+    }
+    int seen = 0;
+    int deleted = 0;
+    for (const QFileInfo& entry : entries) {
+        if ((entry.isDir() && !entry.isSymLink()) || !IsValidEntryName(entry.fileName()))
+            continue;
+        ++seen;
+        // Clears a read-only state; a link's own permissions do not matter.
+        if (!entry.isSymLink())
+            QFile::setPermissions(entry.filePath(), entry.permissions() | QFileDevice::WriteOwner);
+        if (QFile::remove(entry.filePath())) {
+            ++counts.Files;
+            ++deleted;
+        } else {
+            ++counts.Errors;
+        }
+    }
+    if (seen == deleted && (deleteBase || !sub.isEmpty()))
+        QDir().rmdir(d) ? ++counts.Dirs : ++counts.Errors;
 }

@@ -19,5 +19,19 @@ bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString*
 bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText = nullptr,
                   qint64 maxSize = MaxLoadFileSize);
 
+// Counters of DeleteTree; they add up over the calls.
+struct TDeleteTreeCounts
+{
+    int Dirs = 0;
+    int Files = 0;
+    int Errors = 0;
+};
+
+// Deletes the folder base + sub below base with everything in it, depth
+// first, read-only entries included; base itself goes only when deleteBase.
+// A link is removed as a link, never followed. A folder that kept an entry
+// stays (an error was counted for the entry).
+void DeleteTree(const QString& base, const QString& sub, bool deleteBase, TDeleteTreeCounts& counts);
+
 QString CannotCreateFileText(const QString& fileName, const QString& systemError);
 QString CannotOpenFileText(const QString& fileName, const QString& systemError);
