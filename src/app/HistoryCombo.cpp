@@ -1,6 +1,7 @@
 #include "app/HistoryCombo.h"
 
 #include "app/Histories.h"
+#include "util/RecentList.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -53,6 +54,10 @@ public:
             combo && control == CC_ComboBox) {
             QStyleOptionComboBox copy = *combo;
             copy.subControls &= ~SC_ComboBoxArrow;
+            // The style caches a box's picture by state and size, not by the
+            // parts drawn: an active part that is never drawn keeps this
+            // picture apart from that of a full box of the same size.
+            copy.activeSubControls |= SC_ComboBoxListBoxPopup;
             QProxyStyle::drawComplexControl(control, &copy, painter, widget);
             return;
         }
@@ -99,15 +104,27 @@ int EffectiveCount(const QComboBox* box, int maxCount)
     return maxCount == 0 ? box->maxVisibleItems() : maxCount;
 }
 
+// A box's items as a recent list, found with the box's own search.
+class TComboItems
+{
+public:
+    explicit TComboItems(QComboBox* box) : FBox(box) {}
+    qsizetype Count() const { return FBox->count(); }
+    // Exact match without regard to case.
+    qsizetype Find(const QString& text) const { return FBox->findText(text, Qt::MatchFixedString); }
+    void RemoveAt(qsizetype i) { FBox->removeItem(int(i)); }
+    void Insert(qsizetype i, const QString& text) { FBox->insertItem(int(i), text); }
+    void Replace(qsizetype i, const QString& text) { FBox->setItemText(int(i), text); }
+
+private:
+    QComboBox* FBox;
+};
+
 } // namespace
 
 void SetHistoryBoxDropDown(QComboBox* box, bool dropDown)
 {
     box->setEditable(true);
-    // Suggestions in a list below the field: an inline completion would
-    // stay in the text, selected, and count as typed.
-    if (QCompleter* completer = box->completer())
-        completer->setCompletionMode(QCompleter::PopupCompletion);
     if (!box->findChild<QObject*>(QString::fromLatin1(FilterName), Qt::FindDirectChildrenOnly)) {
         auto* filter = new TNoPopupFilter(box);
         box->installEventFilter(filter);
@@ -149,6 +166,10 @@ bool LoadHistory(const QString& iniName, const QString& section, QComboBox* box,
     if (box->count() > 0)
         box->setCurrentIndex(0);
     SetHistoryBoxDropDown(box, box->count() > 1);
+    // Suggestions in a list below the field: an inline completion would
+    // stay in the text, selected, and count as typed.
+    if (QCompleter* completer = box->completer())
+        completer->setCompletionMode(QCompleter::PopupCompletion);
     return ok;
 }
 
@@ -163,17 +184,8 @@ void AddToHistory(QComboBox* box, const QString& text, int bound)
     if (text.isEmpty())
         return;
     const QString editText = box->currentText();
-    // The box's own search: exact match without regard to case.
-    const int p = box->findText(text, Qt::MatchFixedString);
-    if (p < 0) {
-        while (bound > 0 && box->count() >= bound)
-            box->removeItem(box->count() - 1);
-        box->insertItem(0, text);
-    } else if (p > 0) {
-        box->removeItem(p);
-        box->insertItem(0, text);
-    }
-    box->setItemText(0, text);
+    TComboItems items(box);
+    AddToRecentList(items, text, bound);
     // Moving items may change the current item; the edit field keeps what it showed.
     if (box->isEditable() && box->currentText() != editText)
         box->setEditText(editText);
@@ -182,4 +194,14 @@ void AddToHistory(QComboBox* box, const QString& text, int bound)
 void AddToHistory(QComboBox* box, const QString& text)
 {
     AddToHistory(box, text, MaxHistory);
+}
+
+void SetHistoryItems(QComboBox* box, const QStringList& items)
+{
+    const QString text = box->currentText();
+    const QSignalBlocker blocker(box);
+    box->clear();
+    box->addItems(items);
+    box->setCurrentIndex(-1);
+    box->setEditText(text);
 }

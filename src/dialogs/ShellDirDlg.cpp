@@ -3,6 +3,7 @@
 #include "dialogs/AnswerQueue.h"
 
 #include "app/GnuGetText.h"
+#include "app/HistoryCombo.h"
 #include "dialogs/InputQuery.h"
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/ScreenScale.h"
@@ -11,6 +12,7 @@
 #include "platform/SysInfo.h"
 #include "util/FileIO.h"
 #include "util/NumberUtils.h"
+#include "util/RecentList.h"
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
@@ -55,14 +57,8 @@ QString ExistingFolder(const QString& path)
     return IsDirectory(path) ? WithoutTrailingDelimiter(path) : QDir::homePath();
 }
 
-qsizetype IndexOfIgnoringCase(const QStringList& list, const QString& text)
-{
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        if (list[i].compare(text, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
+// The folder history of this run.
+constexpr int MaxDirHistory = 15;
 
 } // namespace
 
@@ -136,36 +132,6 @@ private:
 };
 
 namespace {
-
-// An editable combo box that can look like a plain edit field: without items
-// it has no drop-down button and opens no list.
-class THistoryCombo : public QComboBox
-{
-public:
-    using QComboBox::QComboBox;
-
-    void SetItems(const QStringList& items)
-    {
-        const QString text = currentText();
-        const QSignalBlocker blocker(this);
-        clear();
-        addItems(items);
-        setCurrentIndex(-1);
-        setEditText(text);
-        // The sub-control rule takes effect only with a frame of the style
-        // sheet's own; it draws the box like an edit field.
-        setStyleSheet(items.isEmpty() ? QStringLiteral("QComboBox { border: 1px solid palette(mid); padding: 1px 3px;"
-                                                       " background: palette(base); }"
-                                                       " QComboBox::drop-down { width: 0px; border: 0px; }")
-                                      : QString());
-    }
-
-    void showPopup() override
-    {
-        if (count() > 0)
-            QComboBox::showPopup();
-    }
-};
 
 QToolButton* NewSpeedButton(QWidget* parent, const QIcon& icon, int tag)
 {
@@ -267,12 +233,11 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
         button->setGeometry(Scaled(x), Scaled(3), Scaled(21), Scaled(21));
         x += 25;
     }
-    auto* history = new THistoryCombo(Panel1);
-    history->setEditable(true);
-    history->setInsertPolicy(QComboBox::NoInsert);
-    history->setToolTip(TrDialogs("Directory"));
-    history->SetItems({});
-    cbxSelectedDir = history;
+    cbxSelectedDir = new QComboBox(Panel1);
+    cbxSelectedDir->setEditable(true);
+    cbxSelectedDir->setInsertPolicy(QComboBox::NoInsert);
+    cbxSelectedDir->setToolTip(TrDialogs("Directory"));
+    SetHistoryBoxDropDown(cbxSelectedDir, false);
     cbxSelectedDir->setGeometry(Scaled(5), Scaled(30), Scaled(393), cbxSelectedDir->sizeHint().height());
     laVolHint = new QLabel(Panel1);
     laVolHint->move(Scaled(10), Scaled(60));
@@ -656,22 +621,14 @@ void TShellDirDialog::btbOKClick()
 
 void TShellDirDialog::UpdateDropDown()
 {
-    static_cast<THistoryCombo*>(cbxSelectedDir)->SetItems(DirList);
+    SetHistoryItems(cbxSelectedDir, DirList);
+    // Without items the box is a plain edit field.
+    SetHistoryBoxDropDown(cbxSelectedDir, !DirList.isEmpty());
 }
 
 void TShellDirDialog::AddDirToHistory(const QString& dir)
 {
-    if (!dir.isEmpty()) {
-        const qsizetype i = IndexOfIgnoringCase(DirList, dir);
-        if (i >= 0) {
-            DirList.move(i, 0);
-            DirList[0] = dir;
-        } else {
-            if (DirList.size() > 14)
-                DirList.removeLast();
-            DirList.prepend(dir);
-        }
-    }
+    AddToRecentList(DirList, dir, MaxDirHistory);
     UpdateDropDown();
 }
 

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPixmapCache>
 #include <QStringEncoder>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -100,6 +101,36 @@ TEST_F(HistoryComboTest, OneItemBoxHasNoDropDownButtonEvenWhenItGrows)
     ASSERT_TRUE(LoadHistory(iniName, S("Missing"), &empty));
     EXPECT_TRUE(empty.isEditable());
     EXPECT_FALSE(HistoryBoxHasDropDown(&empty));
+}
+
+// The style keeps pictures of combo boxes for reuse, keyed by state and size
+// but not by the parts drawn: a plain box must not show the button of a full
+// box of its size, nor lend it its own picture.
+TEST(HistoryComboLook, PlainAndFullBoxesOfOneSizeEachKeepTheirLook)
+{
+    QWidget window;
+    window.resize(420, 80);
+    QList<QComboBox*> boxes;
+    for (int y : {5, 35}) {
+        auto* b = new QComboBox(&window);
+        b->setEditable(true);
+        b->addItem(S("/a"));
+        b->setGeometry(5, y, 393, 22);
+        b->setFocusPolicy(Qt::NoFocus);
+        boxes << b;
+    }
+    SetHistoryBoxDropDown(boxes[1], false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QList<QImage> shown;
+    for (QComboBox* b : boxes)
+        shown << b->grab().toImage();
+    EXPECT_NE(shown[0], shown[1]);
+    for (int i = 0; i < boxes.size(); ++i) {
+        QPixmapCache::clear();
+        EXPECT_EQ(shown[i], boxes[i]->grab().toImage()) << "box " << i;
+    }
 }
 
 TEST_F(HistoryComboTest, AddToHistoryUsesTheBoxSearchAndKeepsTheEditText)
