@@ -39,7 +39,6 @@
 #include <QToolButton>
 #include <QTreeView>
 
-
 namespace {
 
 TAnswerQueue<std::optional<QString>, ShellDirDialogTestSeam::TCall> g_dirSeam;

@@ -2,8 +2,7 @@
 
 #include "util/Translate.h"
 
-QString FillPlaceholders(const QString& format, std::initializer_list<QVariant> args, TPlaceholderRule rule,
-                         bool* fits)
+QString FillPlaceholders(const QString& format, std::initializer_list<QVariant> args, TPlaceholderRule rule, bool* fits)
 {
     if (fits)
         *fits = true;

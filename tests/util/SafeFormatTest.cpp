@@ -32,7 +32,10 @@ TEST(SafeFormat, RulesForPlaceholdersThatDoNotFit)
     };
     const Case cases[] = {
         {"File: %s", {S("/a.pdf")}, "File: /a.pdf", "File: /a.pdf"},
-        {"%s, line %s: \"%s\"", {S("l.pbt"), S("3"), S("x.pdf")}, "l.pbt, line 3: \"x.pdf\"", "l.pbt, line 3: \"x.pdf\""},
+        {"%s, line %s: \"%s\"",
+         {S("l.pbt"), S("3"), S("x.pdf")},
+         "l.pbt, line 3: \"x.pdf\"",
+         "l.pbt, line 3: \"x.pdf\""},
         {"no placeholder", {S("x")}, "no placeholder", "no placeholder"},
         {"%s and %s", {S("one")}, "one and %s", nullptr},
         {"%s", {}, "%s", nullptr},
