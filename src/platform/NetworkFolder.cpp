@@ -1,21 +1,12 @@
 #include "platform/NetworkFolder.h"
 
+#include "util/StrUtils.h"
+
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QStringList>
 
 #include <unistd.h>
-
-namespace {
-
-QString WithoutTrailingSlashes(QString path)
-{
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
-
-} // namespace
 
 QString NetworkFolderPath()
 {
@@ -30,9 +21,9 @@ QString NetworkFolderPath()
 
 bool IsInNetworkFolder(const QString& dir)
 {
-    const QString path = WithoutTrailingSlashes(dir);
+    const QString path = WithoutTrailingDelimiter(dir);
     const QString network = NetworkFolderPath();
-    return path == network || path.startsWith(network + u'/');
+    return path == network || path.startsWith(network + PathDelimiter());
 }
 
 bool IsNetworkPath(const QString& dir)
@@ -45,6 +36,6 @@ bool IsNetworkPath(const QString& dir)
         QStringLiteral("afs"),   QStringLiteral("9p"),    QStringLiteral("fuse.sshfs"),
         QStringLiteral("sshfs"), QStringLiteral("davfs"), QStringLiteral("fuse.gvfsd-fuse"),
     };
-    const QStorageInfo storage(WithoutTrailingSlashes(dir));
+    const QStorageInfo storage(WithoutTrailingDelimiter(dir));
     return storage.isValid() && networkTypes.contains(QString::fromLatin1(storage.fileSystemType()));
 }
