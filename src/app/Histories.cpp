@@ -1,6 +1,7 @@
 #include "app/Histories.h"
 
 #include "app/IniFileUtils.h"
+#include "util/RecentList.h"
 #include "util/StrUtils.h"
 
 #include <algorithm>
@@ -65,20 +66,5 @@ bool WriteHistoryFile(const QString& fileName, const QString& section, const QSt
 
 void AddToHistory(QStringList& list, const QString& text, int bound)
 {
-    if (text.isEmpty())
-        return;
-    qsizetype p = 0;
-    while (p < list.size() && list[p].compare(text, Qt::CaseInsensitive) != 0)
-        ++p;
-    if (p == list.size())
-        p = -1;
-    if (p < 0) {
-        if (bound > 0 && list.size() >= bound)
-            list.erase(list.begin() + (bound - 1), list.end());
-        list.insert(0, text);
-        return;
-    }
-    if (p > 0)
-        list.move(p, 0);
-    list[0] = text;
+    AddToRecentList(list, text, bound);
 }
