@@ -70,16 +70,6 @@ void InstallStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-void Err(const QString& line)
-{
-    std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
-}
-
-void ErrLine(const QString& message)
-{
-    Err(QString::fromLatin1(ProgramName) + u": "_s + message);
-}
-
 int SetUpError(const QString& message)
 {
     ErrLine(message);

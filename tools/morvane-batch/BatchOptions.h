@@ -14,6 +14,11 @@
 // and c in turn; a file name that holds "%s" is not filled again.
 QString Tr(const char* key, const QString& a = {}, const QString& b = {}, const QString& c = {});
 
+// A line on standard error, at once (progress and messages interleave there).
+void Err(const QString& line);
+// The same, after the program's name, as messages on the terminal go.
+void ErrLine(const QString& message);
+
 struct TBatchOptions
 {
     QString Directory;

@@ -28,17 +28,6 @@ enum WatchExit
     ExitFailed = 2,
 };
 
-void Err(const QString& line)
-{
-    std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
-}
-
-void ErrLine(const QString& message)
-{
-    Err(u"morvane-batch: "_s + message);
-}
-
 // The report of a watch grows record by record, so that it holds every file
 // handed over even when the watch is killed; a new CSV file gets its header.
 class TWatchReport
