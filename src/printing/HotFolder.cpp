@@ -259,26 +259,9 @@ bool TWatchState::Commit(const QString& key, QString* error)
     // the file is written whole again when the lines outnumber the files.
     if (!FExisted || FRecords >= 2 * FDone.size() + 64)
         return Save(error, true);
-    const QByteArray line = RecordLine(key);
-    int e = 0;
-    const int fd = ::open(FileNameToBytes(FFileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        e = errno;
-    } else {
-        // One write: a kill cannot leave half a line, only a crash of the system can.
-        ssize_t put;
-        do
-            put = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
-        while (put < 0 && errno == EINTR);
-        e = put < 0 ? errno : put != line.size() ? ENOSPC : 0;
-        ::close(fd);
-    }
-    if (e != 0) {
-        if (error)
-            *error = CannotCreateFileText(FFileName, QString::fromLocal8Bit(std::strerror(e)));
-        // Whatever part of the line was written, the next whole save replaces it.
+    // Whatever part of a failed line was written, the next whole save replaces it.
+    if (!AppendToFileQuickly(FFileName, RecordLine(key), error))
         return false;
-    }
     ++FRecords;
     return true;
 }

@@ -12,18 +12,13 @@
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -177,6 +172,27 @@ bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString*
         error = errno;
     if (error != 0) {
         ::unlink(temp.constData());
+        SetError(errorText, CannotCreateFileText(fileName, QString::fromLocal8Bit(std::strerror(error))));
+        return false;
+    }
+    return true;
+}
+
+bool AppendToFileQuickly(const QString& fileName, const QByteArray& data, QString* errorText)
+{
+    int error = 0;
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        ssize_t n;
+        do
+            n = ::write(fd, data.constData(), static_cast<size_t>(data.size()));
+        while (n < 0 && errno == EINTR);
+        error = n < 0 ? errno : n != data.size() ? ENOSPC : 0;
+        ::close(fd);
+    }
+    if (error != 0) {
         SetError(errorText, CannotCreateFileText(fileName, QString::fromLocal8Bit(std::strerror(error))));
         return false;
     }

@@ -16,6 +16,10 @@ bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorT
 // disk: safe when the program is killed, while a power failure may cost the
 // latest version. For files rewritten many times a second.
 bool SaveToFileQuickly(const QString& fileName, const QByteArray& data, QString* errorText = nullptr);
+// Appends a short record to an existing file in one write, without waiting
+// for the disk: a kill cannot leave half of it, only a crash of the system.
+// On failure any part of it that was written stays.
+bool AppendToFileQuickly(const QString& fileName, const QByteArray& data, QString* errorText = nullptr);
 bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText = nullptr,
                   qint64 maxSize = MaxLoadFileSize);
 
