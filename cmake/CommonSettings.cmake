@@ -11,9 +11,6 @@ target_compile_definitions(morvane_common INTERFACE
     QT_NO_CONTEXTLESS_CONNECT
     QT_USE_QSTRINGBUILDER
     QT_NO_KEYWORDS)
-target_include_directories(morvane_common INTERFACE
-    ${PROJECT_SOURCE_DIR}/src
-    ${PROJECT_BINARY_DIR}/src)
 
 option(MORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(MORVANE_SANITIZE)

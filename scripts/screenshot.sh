@@ -4,8 +4,8 @@
 # test's fixed printer list: no spooler is needed.
 source "$(dirname "$0")/common.sh"
 build_dir=${MORVANE_BUILD_DIR:-$MORVANE_ROOT/build/ci}
-[ -x "$build_dir/tests/printing/test_hauptform" ] || build_morvane "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ -x "$build_dir/tests/ui/test_hauptform" ] || build_morvane "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p "$MORVANE_ROOT/docs"
-MORVANE_SCREENSHOT_DIR="$MORVANE_ROOT/docs" "$build_dir/tests/printing/test_hauptform" \
+MORVANE_SCREENSHOT_DIR="$MORVANE_ROOT/docs" "$build_dir/tests/ui/test_hauptform" \
     --gtest_filter='HauptFormTest.ScreenshotMatchesTheDesignSize'
 echo "saved $MORVANE_ROOT/docs/main-window.png"

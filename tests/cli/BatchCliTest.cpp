@@ -1,0 +1,117 @@
+// morvane-batch as a process: what it does before any printer is asked.
+
+#include "support/BatchProcess.h"
+
+#include "support/QStringPrinter.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace batch_test;
+using namespace testing_support;
+
+namespace {
+
+// No spooler: every case here must get by without one.
+const QString NoCups = S("CUPS_SERVER=/nonexistent.sock");
+
+class BatchCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        for (const char* name : {"Docs/a.pdf", "Docs/notes.txt", "Docs/sub/c.pdf", "Docs/sub/deep/d.pdf"})
+            ASSERT_TRUE(WriteFile(root.filePath(S(name)), "%PDF-1.4\n"));
+        ASSERT_TRUE(WriteFile(root.filePath(S("Docs/list.pbt")), "a.pdf\n../extra/x.pdf\n"));
+        program = root.filePath(S("tool"));
+        ASSERT_TRUE(WriteFile(program, "#!/bin/sh\nexit 0\n"));
+    }
+    TBatchResult Run(const QStringList& args, const QStringList& env = {NoCups})
+    {
+        return RunBatch(args, root.path(), root.filePath(S("home")), env);
+    }
+
+    QTemporaryDir root;
+    QString program;
+};
+
+TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
+{
+    struct Case
+    {
+        QStringList args;
+        const char* message;
+        QStringList env = {NoCups};
+    };
+    const Case cases[] = {
+        {{}, "no directory given"},
+        {{S("--frobnicate"), S("Docs")}, "unknown option --frobnicate"},
+        {{S("-sx"), S("Docs")}, "unknown option -x"},
+        // What the user typed is shown as typed, placeholders and all.
+        {{S("--x%s"), S("Docs")}, "unknown option --x%s"},
+        {{S("-n"), S("0"), S("Docs")}, "copies must be a number from 1 to 100, not \"0\""},
+        {{S("--copies=101"), S("Docs")}, "copies must be a number from 1 to 100, not \"101\""},
+        {{S("-ntwo"), S("Docs")}, "copies must be a number from 1 to 100, not \"two\""},
+        {{S("Docs"), S("--copies")}, "option --copies needs a value (N)"},
+        {{S("--pause"), S("-5"), S("Docs")}, "the pause must be a number of milliseconds"},
+        {{S("--dry-run=yes"), S("Docs")}, "option --dry-run takes no value"},
+        {{S("Docs"), S("*.pdf"), S("more")}, "unexpected argument more"},
+        {{S("Docs"), S("")}, "the file names are empty"},
+        {{S("Missing")}, "the directory Missing does not exist"},
+        {{S("Docs/a.pdf")}, "Docs/a.pdf is not a directory"},
+        {{S("--program"), S("/nonexistent/tool"), S("Docs")}, "the print program /nonexistent/tool does not exist"},
+        {{S("--program"), S("tool"), S("Docs")}, "No printer available!"},
+        {{S("-n"), S("0"), S("Docs")}, "Kopien", {NoCups, S("LANG=de_DE.UTF-8")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const TBatchResult r = Run(c.args, c.env);
+        EXPECT_EQ(r.Exit, 1);
+        EXPECT_TRUE(r.Err.startsWith(S("morvane-batch: "))) << r.Err.toStdString();
+        EXPECT_TRUE(r.Err.section(u'\n', 0, 0).contains(S(c.message))) << r.Err.toStdString();
+        EXPECT_TRUE(r.Out.isEmpty());
+    }
+}
+
+TEST_F(BatchCli, HelpAndVersion)
+{
+    const TBatchResult help = Run({S("--help")});
+    EXPECT_EQ(help.Exit, 0);
+    for (const char* part : {"-s, --subdirectories", "-p, --printer NAME", "-n, --copies N", "--program PATH",
+                             "--pause MS", "--stop-on-error", "--dry-run", "--report FILE", "-q, --quiet", "130"})
+        EXPECT_TRUE(help.Out.contains(S(part))) << part;
+    const TBatchResult version = Run({S("--version")});
+    EXPECT_EQ(version.Exit, 0);
+    EXPECT_EQ(version.Out, S("morvane-batch 3.3.1.0\n"));
+}
+
+TEST_F(BatchCli, DryRunListsEveryInvocationInRunOrder)
+{
+    // A relative directory, a mask through subdirectories (deepest first) and
+    // a print list, in two collated copies; neither printer nor program needed.
+    // The list's missing line is listed like the rest but named as missing.
+    const TBatchResult r = Run({S("--dry-run"), S("-s"), S("-n"), S("2"), S("Docs"), S("*.pdf;list.pbt")});
+    EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
+    const QString d = root.filePath(S("Docs/"));
+    QString expected;
+    for (const char* copy : {"1\t", "2\t"}) {
+        for (const char* name : {"sub/deep/d.pdf", "sub/c.pdf", "a.pdf", "a.pdf", "../extra/x.pdf"})
+            expected += S(copy) + d + S(name) + u'\n';
+    }
+    EXPECT_EQ(r.Out, expected);
+    EXPECT_EQ(r.Err,
+              S("morvane-batch: warning: ") + d + S("list.pbt, line 2: \"../extra/x.pdf\" names no existing file\n"));
+
+    const TBatchResult nothing = Run({S("--dry-run"), S("Docs"), S("*.ps")});
+    EXPECT_EQ(nothing.Exit, 3);
+    EXPECT_TRUE(nothing.Out.isEmpty());
+
+    const TBatchResult missingList = Run({S("--dry-run"), root.filePath(S("Docs")), S("gone.pbt;a.pdf")});
+    EXPECT_EQ(missingList.Exit, 2);
+    EXPECT_EQ(missingList.Out, S("1\t") + d + S("a.pdf\n"));
+    EXPECT_EQ(missingList.Err, S("morvane-batch: Print list: ") + d + S("gone.pbt not found!\n"));
+}
+
+} // namespace

@@ -1,0 +1,83 @@
+// The whole way from morvane-batch through the built print-to program and the
+// real spooler to the PDF files that the cups-pdf queue writes.
+
+#include "support/BatchProcess.h"
+
+#include "support/QStringPrinter.h"
+#include "support/CupsPdf.h"
+#include "support/PdfWriter.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace batch_test;
+using namespace testing_support;
+
+namespace {
+
+TEST(BatchEndToEnd, PrintsThroughCupsAndReportsTheDamagedFile)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir root;
+    const QString stem = UniqueJobStem(S("batch"));
+    const QString docs = root.filePath(S("Docs/"));
+    ASSERT_TRUE(WriteFile(docs + stem + S("-a.pdf"), MakePdf(1)));
+    ASSERT_TRUE(WriteFile(docs + S("sub/") + stem + S("-b.pdf"), MakePdf(2)));
+    ASSERT_TRUE(WriteFile(docs + S("lists/") + stem + S("-cc.pdf"), MakePdf(3)));
+    ASSERT_TRUE(WriteFile(docs + S("lists/") + stem + S("-broken.pdf"), MakePdf(1).left(200)));
+    ASSERT_TRUE(WriteFile(docs + S("print.pbt"),
+                          (S("lists/") + stem + S("-cc.pdf\nlists/") + stem + S("-broken.pdf\n")).toUtf8()));
+
+    const TBatchResult r =
+        RunBatch({S("-s"), S("-n"), S("2"), S("-p"), TestPrinterName(), S("--program"), BuiltPrintProgram(),
+                  S("--pause"), S("200"), S("--report"), S("run.jsonl"), S("Docs"), stem + S("-?.pdf;print.pbt")},
+                 root.path(), root.filePath(S("home")));
+    // Per copy: b from the subfolder, a, then the list's c and the broken one.
+    EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("Printed: 6, failed: 2"))) << r.Err.toStdString();
+
+    const QStringList records =
+        QString::fromUtf8(ReadFile(root.filePath(S("run.jsonl")))).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(records.size(), 8);
+    for (const int i : {3, 7}) {
+        EXPECT_TRUE(records[i].contains(S("-broken.pdf\""))) << records[i].toStdString();
+        EXPECT_TRUE(records[i].contains(S("\"result\":\"failed\",")) || records[i].endsWith(S("\"failed\"}")));
+        EXPECT_TRUE(records[i].contains(S("\"exit_code\":2,")));
+        EXPECT_TRUE(records[i].contains(S("\"reason\":\"morvane-printpdf: "))) << records[i].toStdString();
+    }
+
+    const QStringList output = WaitForCupsPdfOutput(stem, 6);
+    ASSERT_EQ(output.size(), 6) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (QList<int>{1, 1, 2, 2, 3, 3}));
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
+TEST(BatchEndToEnd, PrintSettingsReachTheSpooler)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir root;
+    const QString stem = UniqueJobStem(S("batchset"));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Docs/") + stem + S(".pdf")), MakePdf(5)));
+
+    const TBatchResult r = RunBatch({S("-q"), S("--print-settings"), S("2-3"), S("-p"), TestPrinterName(),
+                                     S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("Docs")},
+                                    root.path(), root.filePath(S("home")));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+
+    const QStringList output = WaitForCupsPdfOutput(stem, 1);
+    ASSERT_EQ(output.size(), 1) << "output folder: " << CupsPdfOutputDir().toStdString();
+    EXPECT_EQ(PdfPageCount(output[0]), 2);
+    QFile::remove(output[0]);
+}
+
+} // namespace

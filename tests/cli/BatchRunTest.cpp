@@ -1,0 +1,254 @@
+// morvane-batch as a process with a stand-in print program: exit codes,
+// reports, saved settings and the stop signals. The printer comes from CUPS.
+
+#include "support/BatchProcess.h"
+
+#include "app/MainSettings.h"
+#include "support/QStringPrinter.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace batch_test;
+using namespace testing_support;
+
+namespace {
+
+// Logs "printer|file"; "bad" files fail with a reason and exit code 4,
+// "slow" ones take a moment.
+constexpr char kFakeProgram[] = "#!/bin/sh\n"
+                                "echo \"$2|$3\" >> \"$0.log\"\n"
+                                "case \"$3\" in *slow*) sleep 0.4 ;; esac\n"
+                                "case \"$3\" in *bad*) echo \"broken, really: $3\" >&2; exit 4 ;; esac\n"
+                                "exit 0\n";
+
+class BatchRun : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        program = root.filePath(S("bin/fake-print"));
+        ASSERT_TRUE(WriteScript(program, kFakeProgram));
+        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf"})
+            ASSERT_TRUE(WriteFile(docs + S(name), "%PDF-1.4\n"));
+    }
+    TBatchResult Run(QStringList args, const std::function<void(QProcess&, QString&)>& whileRunning = nullptr)
+    {
+        QFile::remove(program + S(".log"));
+        return RunBatch(args, root.path(), root.filePath(S("home")), {}, whileRunning);
+    }
+    QStringList Log() const
+    {
+        return QString::fromUtf8(ReadFile(program + S(".log"))).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir root;
+    QString docs = root.filePath(S("Docs/"));
+    QString program;
+};
+
+TEST_F(BatchRun, ExitCodesAndReports)
+{
+    const QStringList common{S("--pause"), S("0"), S("--program"), program, S("Docs")};
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        int calls;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {{S("a.pdf;c.pdf"), S("-n"), S("2")}, 0, 4, "Printed: 4, failed: 0"},
+        {{S("a.pdf;bad.pdf;c.pdf")}, 2, 3, "Printed: 2, failed: 1"},
+        {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error")}, 2, 2, "Printed: 1, failed: 1"},
+        {{S("gone.pbt;a.pdf")}, 2, 1, "Printed: 1, failed: 1"},
+        {{S("*.ps")}, 3, 0, "Printed: 0, failed: 0"},
+        {{S("-p"), S("no-such-queue"), S("a.pdf")}, 1, 0, "the printer no-such-queue does not exist"},
+        {{S("--report"), S("no/such/dir/r.csv"), S("a.pdf")}, 1, 0, "the report no/such/dir/r.csv cannot be written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const TBatchResult r = Run(common + c.args);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_TRUE(r.Err.contains(S(c.summary))) << r.Err.toStdString();
+    }
+
+    // Both report formats hold every invocation, the failed one with its reason.
+    const TBatchResult csv = Run(common + QStringList{S("-q"), S("--report"), S("r.csv"), S("a.pdf;bad.pdf")});
+    EXPECT_EQ(csv.Exit, 2);
+    EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("r.csv")))),
+              S("copy,file,result,exit_code,reason\r\n1,") + docs + S("a.pdf,printed,0,\r\n1,") + docs +
+                  S("bad.pdf,failed,4,\"broken, really: ") + docs + S("bad.pdf\"\r\n"));
+    // Quiet: no progress lines, only the failure and the summary.
+    EXPECT_FALSE(csv.Err.contains(S("[1/2]")));
+    EXPECT_TRUE(csv.Err.contains(S("morvane-batch: ") + docs + S("bad.pdf could not be printed: broken, really:")));
+
+    const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
+    EXPECT_EQ(json.Exit, 2);
+    const QString record = S("{\"copy\":%1,\"exit_code\":4,\"file\":\"") + docs +
+                           S("bad.pdf\",\"reason\":\"broken, really: ") + docs +
+                           S("bad.pdf\",\"result\":\"failed\"}\n");
+    EXPECT_EQ(json.Out, record.arg(1) + record.arg(2));
+    EXPECT_TRUE(json.Err.contains(S("[2/2] copy 2/2  ") + docs + S("bad.pdf\n")));
+}
+
+TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
+{
+    ASSERT_TRUE(WriteFile(docs + S("%s.pbt"), "a.pdf\ngone.pdf\n"));
+    const QStringList common{S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs")};
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        int calls;
+        QStringList warnings;
+    };
+    const Case cases[] = {
+        {{S("a.pdf;missing.pdf")}, 2, 1, {S("\"missing.pdf\" matched no file")}},
+        // Missing names outrank "nothing to print".
+        {{S("missing.pdf")}, 2, 0, {S("\"missing.pdf\" matched no file")}},
+        // The list's missing line is still handed over; "%s" in names stays as it is.
+        {{S("%s.pbt")}, 2, 2, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
+        // Through subdirectories, and a blank kept in front of a name.
+        {{S("-s"), S("a.pdf; c.pdf")}, 2, 1, {S("\" c.pdf\" matched no file")}},
+        // Masks may match nothing, and empty tokens name nothing.
+        {{S("a.pdf;;x?.pdf;*.ps")}, 0, 1, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const TBatchResult r = Run(common + c.args);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_EQ(r.Out.count(S("\"result\":\"missing\"")), c.warnings.size()) << r.Out.toStdString();
+        EXPECT_EQ(r.Err.contains(S("Not found: ")), !c.warnings.isEmpty()) << r.Err.toStdString();
+        for (const QString& warning : c.warnings) {
+            EXPECT_TRUE(r.Err.contains(S("morvane-batch: warning: ") + warning + u'\n')) << r.Err.toStdString();
+            EXPECT_TRUE(r.Err.contains(S("Not found: 1\n  ") + warning + u'\n')) << r.Err.toStdString();
+        }
+    }
+}
+
+TEST_F(BatchRun, SavedSettingsAreReadAndLeftAlone)
+{
+    // The window's settings file names the printer (other case) and the program.
+    const QString ini = root.filePath(S("home/.config/morvane.ini"));
+    TMainSettings settings;
+    settings.Printer = S("morvanetest2");
+    settings.Sumatra = program;
+    ASSERT_TRUE(QDir().mkpath(root.filePath(S("home/.config"))));
+    ASSERT_TRUE(WriteMainSettings(ini, settings));
+    const QByteArray before = ReadFile(ini);
+    const TBatchResult r = Run({S("--pause"), S("0"), S("Docs"), S("a.pdf")});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(Log(), QStringList{S("MorvaneTest2|") + docs + S("a.pdf")});
+    EXPECT_EQ(ReadFile(ini), before);
+}
+
+TEST_F(BatchRun, StopSignalsFinishTheCurrentFileOnly)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const TBatchResult r = Run({S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs"),
+                                    S("1slow.pdf;2slow.pdf;3slow.pdf")},
+                                   [&](QProcess& p, QString& err) {
+                                       ASSERT_TRUE(WaitForError(p, err, S("[2/3]")));
+                                       ::kill(static_cast<pid_t>(p.processId()), signal);
+                                   });
+        EXPECT_EQ(r.Exit, 130) << r.Err.toStdString();
+        EXPECT_EQ(Log().size(), 2);
+        EXPECT_EQ(r.Out.count(S("\"result\":\"printed\"")), 2);
+        EXPECT_TRUE(r.Err.contains(S("Printed: 2, failed: 0")));
+    }
+
+    // The pause after a file waits for the signal too.
+    QElapsedTimer clock;
+    clock.start();
+    const TBatchResult paused = Run({S("--pause"), S("100000"), S("--program"), program, S("Docs"), S("a.pdf;c.pdf")},
+                                    [&](QProcess& p, QString&) {
+                                        while (Log().isEmpty() && p.state() == QProcess::Running)
+                                            p.waitForFinished(20);
+                                        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+                                    });
+    EXPECT_EQ(paused.Exit, 130);
+    EXPECT_EQ(Log().size(), 1);
+    EXPECT_LT(clock.elapsed(), 60000);
+}
+
+} // namespace
+
+TEST_F(BatchRun, PrintSettingsAndPrinterNamesReachTheProgram)
+{
+    // Records its whole argument list, "|"-separated, one line per call.
+    const QString recorder = root.filePath(S("bin/record"));
+    ASSERT_TRUE(WriteScript(recorder, "#!/bin/sh\nIFS='|'; echo \"$*\" >> \"$0.log\"\n"));
+    const QString file = docs + S("a.pdf");
+    const QString noCups = S("CUPS_SERVER=/nonexistent.sock");
+    struct Case
+    {
+        QStringList args;
+        int exit;
+        QStringList calls; // expected argument lists, without the file
+        const char* firstError = "";
+        QStringList env = {};
+    };
+    const Case cases[] = {
+        // The window's form without settings; the queue's own spelling.
+        {{S("-p"), S("morvanetest2")}, 0, {S("-print-to|MorvaneTest2|")}},
+        // Blanks and case kept as written: the print program reads the list itself.
+        {{S("-p"), S("MorvaneTest2"), S("--print-settings"), S(" 2-3 , Duplex")},
+         0,
+         {S("-print-to|MorvaneTest2|-print-settings| 2-3 , Duplex|")}},
+        {{S("-p"), S("morvanetest2/draft"), S("--print-settings=odd"), S("-n2")},
+         0,
+         {S("-print-to|MorvaneTest2/draft|-print-settings|odd|"),
+          S("-print-to|MorvaneTest2/draft|-print-settings|odd|")}},
+        // URIs go to the print program unchecked; no local spooler is asked.
+        {{S("-p"), S("IPPS://nohost.invalid/classes/Team")},
+         0,
+         {S("-print-to|IPPS://nohost.invalid/classes/Team|")},
+         "",
+         {noCups}},
+        {{S("--print-settings"), S("paper=a4,3x"), S("-p"), S("ipp://nohost.invalid:8631/printers/X")},
+         0,
+         {S("-print-to|ipp://nohost.invalid:8631/printers/X|-print-settings|paper=a4,3x|")},
+         "",
+         {noCups}},
+        {{S("-p"), S("nosuch/draft")}, 1, {}, "the printer nosuch/draft does not exist"},
+        // A bad list ends the run before any file, also when printer and files are fine.
+        {{S("-p"), S("MorvaneTest2"), S("--print-settings"), S("1-3,dupex")}, 1, {}, "\"dupex\""},
+        {{S("--print-settings"), S("odd, Even")}, 1, {}, "\"Even\" contradicts \"odd\""},
+        {{S("--print-settings"), S("")}, 1, {}, "bad print settings: the print settings list is empty"},
+        {{S("--print-settings"), S("dupex"), S("--dry-run")}, 1, {}, "\"dupex\""},
+        {{S("--print-settings"), S("dupex")}, 1, {}, "ungültige Druckeinstellungen", {S("LANG=de_DE.UTF-8")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        QFile::remove(recorder + S(".log"));
+        const TBatchResult r = RunBatch(QStringList{S("--pause"), S("0"), S("--program"), recorder} + c.args +
+                                            QStringList{S("Docs"), S("a.pdf")},
+                                        root.path(), root.filePath(S("home")), c.env);
+        EXPECT_EQ(r.Exit, c.exit) << r.Err.toStdString();
+        QStringList expected;
+        for (const QString& call : c.calls)
+            expected << call + file;
+        EXPECT_EQ(QString::fromUtf8(ReadFile(recorder + S(".log"))).split(u'\n', Qt::SkipEmptyParts), expected);
+        if (c.exit != 0) {
+            EXPECT_TRUE(r.Err.section(u'\n', 0, 0).startsWith(S("morvane-batch: "))) << r.Err.toStdString();
+            EXPECT_TRUE(r.Err.section(u'\n', 0, 0).contains(S(c.firstError))) << r.Err.toStdString();
+            EXPECT_TRUE(r.Out.isEmpty());
+        }
+    }
+
+    // The dry run lists the same lines with settings as without.
+    const TBatchResult dry = RunBatch({S("--dry-run"), S("--print-settings"), S("2-3"), S("Docs"), S("a.pdf")},
+                                      root.path(), root.filePath(S("home")), {noCups});
+    EXPECT_EQ(dry.Exit, 0);
+    EXPECT_EQ(dry.Out, S("1\t") + file + u'\n');
+}

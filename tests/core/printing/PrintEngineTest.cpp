@@ -1,0 +1,208 @@
+#include "printing/PrintEngine.h"
+
+#include "support/QStringPrinter.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace testing_support;
+
+namespace {
+
+// Logs "printer|file|working directory" per call; files named "bad" fail
+// with a reason on stderr and exit code 4.
+constexpr char kFakeProgram[] = "#!/bin/sh\n"
+                                "echo \"$2|$3|$(pwd)\" >> \"$0.log\"\n"
+                                "case \"$3\" in *bad*) echo; echo \"  broken: $3\" >&2; exit 4 ;; esac\n"
+                                "exit 0\n";
+
+// Records what the run tells its client, and answers as told.
+class Recorder : public TPrintRunClient
+{
+public:
+    void JobListError(const QString& message) override { events << S("list error: ") + message; }
+    void CopyStarts(int copy) override { events << S("copy ") + QString::number(copy); }
+    void FileStarts(const TInvocation& inv) override
+    {
+        events << QStringLiteral("start %1/%2").arg(inv.Number() + 1).arg(inv.Total());
+        if (onStart)
+            onStart(inv);
+    }
+    void FilePrinted(const TInvocation& inv) override { events << S("printed ") + QFileInfo(inv.File).fileName(); }
+    TRunStep FileFailed(const TInvocation& inv) override
+    {
+        events << S("failed ") + QFileInfo(inv.File).fileName() + u' ' + QString::number(inv.ExitCode()) + u' ' +
+                      inv.Reason();
+        return onFailure;
+    }
+    TRunStep Pause(unsigned long ms) override
+    {
+        pauses += static_cast<int>(ms);
+        return pauseAnswer;
+    }
+    bool StopRequested() override { return stop; }
+
+    QStringList events;
+    std::function<void(const TInvocation&)> onStart;
+    TRunStep onFailure = TRunStep::GoOn;
+    TRunStep pauseAnswer = TRunStep::GoOn;
+    bool stop = false;
+    int pauses = 0;
+};
+
+class PrintEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        program = root.filePath(S("bin/fake-print"));
+        ASSERT_TRUE(WriteScript(program, kFakeProgram));
+        for (const char* name : {"Docs/a.pdf", "Docs/bad.pdf", "Docs/sub/c.pdf", "Docs/notes.txt"})
+            ASSERT_TRUE(WriteFile(root.filePath(S(name)), "%PDF-1.4\n"));
+        ASSERT_TRUE(WriteFile(root.filePath(S("Docs/list.pbt")), "sub/c.pdf\na.pdf\n"));
+        job.SourceDir = root.filePath(S("Docs"));
+        job.Program = program;
+        job.Printer = S("Queue \"1\"");
+        job.CaptureOutput = true;
+        job.PauseMs = 7;
+    }
+    QStringList Log() const
+    {
+        return QString::fromUtf8(ReadFile(program + S(".log"))).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir root;
+    QString program;
+    TPrintJob job;
+    Recorder client;
+};
+
+TEST_F(PrintEngineTest, CopiesAreCollatedInJobListOrderFromARelativeDirectory)
+{
+    // The directory as a new user types it: relative to the current folder.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root.path()));
+    job.SourceDir = S("Docs/");
+    job.FileField = S("list.pbt;missing.pbt;a.pdf");
+    job.Copies = 2;
+    const TRunResult run = RunPrintJob(job, client);
+    QDir::setCurrent(before);
+
+    const QString docs = root.filePath(S("Docs/"));
+    EXPECT_EQ(run.SourceDir, docs);
+    EXPECT_EQ(run.Printed, 6u);
+    EXPECT_EQ(run.Failed, 0u);
+    EXPECT_EQ(run.ListErrors, 1u);
+    EXPECT_FALSE(run.Stopped);
+    EXPECT_EQ(client.pauses, 6 * 7);
+    const QStringList once{S("Queue \"1\"|") + docs + S("sub/c.pdf|") + root.filePath(S("Docs")),
+                           S("Queue \"1\"|") + docs + S("a.pdf|") + root.filePath(S("Docs")),
+                           S("Queue \"1\"|") + docs + S("a.pdf|") + root.filePath(S("Docs"))};
+    EXPECT_EQ(Log(), once + once);
+    ASSERT_EQ(client.events.size(), 1 + 2 * (1 + 3 * 2));
+    EXPECT_EQ(client.events[0], S("list error: Print list: ") + docs + S("missing.pbt not found!"));
+    EXPECT_EQ(client.events.mid(1, 3), (QStringList{S("copy 1"), S("start 1/6"), S("printed c.pdf")}));
+    EXPECT_EQ(client.events[8], S("copy 2"));
+    EXPECT_EQ(client.events.last(), S("printed a.pdf"));
+}
+
+TEST_F(PrintEngineTest, FailurePoliciesAndStopRequests)
+{
+    job.FileField = S("a.pdf;bad.pdf;sub/c.pdf");
+    job.Copies = 2;
+    struct Case
+    {
+        const char* name;
+        TRunStep onFailure;
+        TRunStep pauseAnswer;
+        int stopAtStart; // the 1-based invocation during which Stop is pressed; 0 never
+        int calls;
+        quint32 printed;
+        quint32 failed;
+        bool stopped;
+    };
+    const Case cases[] = {
+        {"go on", TRunStep::GoOn, TRunStep::GoOn, 0, 6, 4, 2, false},
+        {"stop at the first failure", TRunStep::Stop, TRunStep::GoOn, 0, 2, 1, 1, true},
+        {"stop pressed during the third file", TRunStep::GoOn, TRunStep::GoOn, 3, 3, 2, 1, true},
+        {"stop pressed during the last file", TRunStep::GoOn, TRunStep::GoOn, 6, 6, 4, 2, false},
+        {"the pause answers stop", TRunStep::GoOn, TRunStep::Stop, 0, 1, 1, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(program + S(".log"));
+        Recorder r;
+        r.onFailure = c.onFailure;
+        r.pauseAnswer = c.pauseAnswer;
+        r.onStart = [&](const TInvocation& inv) { r.stop = r.stop || inv.Number() + 1 == c.stopAtStart; };
+        const TRunResult run = RunPrintJob(job, r);
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_EQ(run.Printed, c.printed);
+        EXPECT_EQ(run.Failed, c.failed);
+        EXPECT_EQ(run.Stopped, c.stopped);
+        if (c.failed > 0) {
+            EXPECT_TRUE(r.events.contains(S("failed bad.pdf 4 broken: ") + job.SourceDir + S("/bad.pdf")))
+                << r.events.join(u'\n').toStdString();
+        }
+    }
+}
+
+TEST_F(PrintEngineTest, ReasonWithoutCapturedOutput)
+{
+    job.CaptureOutput = false;
+    job.FileField = S("bad.pdf");
+    RunPrintJob(job, client);
+    EXPECT_EQ(client.events.last(), S("failed bad.pdf 4 The print program ended with exit code 4"));
+
+    job.Program = root.filePath(S("bin/absent"));
+    client.events.clear();
+    RunPrintJob(job, client);
+    EXPECT_EQ(client.events.last(), S("failed bad.pdf -1 The print program could not be started (error 2)"));
+}
+
+TEST(PrintSetUp, PrinterChoice)
+{
+    const QStringList queues{S("PDF"), S("Office"), S("Lab")};
+    struct Case
+    {
+        const char* saved;
+        const char* defaultName;
+        int expected;
+    };
+    const Case cases[] = {
+        {"office", "Lab", 1}, // saved, compared without case
+        {"gone", "Lab", 2},   // saved one uninstalled: the default
+        {"", "", 0},          // no default: the first
+        {"gone", "also gone", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChoosePrinter(queues, S(c.saved), S(c.defaultName)), c.expected) << c.saved;
+    EXPECT_EQ(ChoosePrinter({}, S("PDF"), S("PDF")), -1);
+}
+
+TEST(PrintSetUp, ProgramLocationAndSourceDirectory)
+{
+    QTemporaryDir root;
+    QProcessEnvironment env;
+    env.insert(S("HOME"), root.path());
+    const QString exeDir = root.filePath(S("exe/"));
+    const QString saved = root.filePath(S("saved-tool"));
+    ASSERT_TRUE(WriteFile(exeDir + S("morvane-printpdf"), "x"));
+    ASSERT_TRUE(WriteFile(saved, "x"));
+    EXPECT_EQ(LocatePrintProgram(saved, exeDir, env), saved);
+    EXPECT_EQ(LocatePrintProgram(root.path(), exeDir, env), exeDir + S("morvane-printpdf")); // a folder
+    EXPECT_EQ(LocatePrintProgram(QString(), root.filePath(S("none/")), env), QString());
+
+    EXPECT_EQ(ResolveSourceDir(S("/srv/Docs")), S("/srv/Docs"));
+    EXPECT_EQ(ResolveSourceDir(S("Docs/")), QDir::currentPath() + S("/Docs/"));
+    EXPECT_EQ(ResolveSourceDir(QString()), QDir::currentPath() + u'/');
+}
+
+} // namespace

@@ -1,0 +1,231 @@
+// The whole way from the main window through the print-to program and the
+// real spooler to the PDF files that the cups-pdf queue writes.
+
+#include "printing/HauptForm.h"
+
+#include "app/InitProg.h"
+#include "app/MainSettings.h"
+#include "support/QStringPrinter.h"
+#include "dialogs/MsgDialogs.h"
+#include "support/CupsPdf.h"
+#include "support/PdfWriter.h"
+#include "support/TestSupport.h"
+#include "util/FileNameBytes.h"
+#include "util/NumberEd.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+// Writes a file whose name is given as raw bytes.
+bool WriteRaw(const QByteArray& name, const QByteArray& bytes)
+{
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+const QString PrintProgram = BuiltPrintProgram();
+
+class HauptFormEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QString problem = CupsProblem();
+        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+        ASSERT_TRUE(QFile::exists(PrintProgram));
+        TMainSettings settings;
+        settings.Sumatra = PrintProgram;
+        settings.Printer = TestPrinterName();
+        QDir().mkpath(home.filePath(QStringLiteral(".config")));
+        ASSERT_TRUE(WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"),
+                                      settings));
+        MsgDialogTestSeam::Clear();
+        MsgDialogTestSeam::SetStrict(true);
+        form = std::make_unique<THauptForm>(QStringList());
+        form->show();
+        ASSERT_EQ(form->PrtName, TestPrinterName());
+        ASSERT_EQ(form->SumatraPath, PrintProgram);
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
+        EXPECT_FALSE(MsgDialogTestSeam::HasPendingAnswers());
+        MsgDialogTestSeam::Clear();
+    }
+
+    void Write(const QString& name, const QByteArray& bytes) { ASSERT_TRUE(WriteFile(docs.filePath(name), bytes)); }
+
+    QTemporaryDir home;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    QTemporaryDir docs;
+    std::unique_ptr<THauptForm> form;
+};
+
+TEST_F(HauptFormEndToEnd, MasksSubdirectoriesAndPrintListsReachTheQueuePerCopy)
+{
+    const QString stem = UniqueJobStem(QStringLiteral("window"));
+    Write(stem + QStringLiteral("-a.pdf"), MakePdf(1));
+    Write(QStringLiteral("sub/") + stem + QStringLiteral("-b.pdf"), MakePdf(2));
+    Write(QStringLiteral("lists/") + stem + QStringLiteral("-c.PDF"), MakePdf(3));
+    Write(stem + QStringLiteral("-d.txt"), "not a pdf");
+    // The list names its entry relative to the directory field.
+    Write(QStringLiteral("lists/print.PBT"), QByteArray("lists/") + stem.toUtf8() + "-c.PDF\r\n");
+
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(stem + QStringLiteral("-*.pdf;lists/print.PBT"));
+    form->chbSubDir->setChecked(true);
+    form->KopAnz->setValue(2);
+    form->btnProcess->click();
+
+    // Per copy: b and c from the subfolders, a from the folder itself, c from the list.
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" 8 files printed"));
+    EXPECT_EQ(form->edtKop->GetValue(), 2);
+    const QStringList output = WaitForCupsPdfOutput(stem, 8);
+    ASSERT_EQ(output.size(), 8) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (QList<int>{1, 1, 2, 2, 3, 3, 3, 3}));
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
+TEST_F(HauptFormEndToEnd, EveryNameAFileSystemHoldsPrintsExactlyOnce)
+{
+    const QByteArray stem = UniqueJobStem(QStringLiteral("names")).toUtf8();
+    // The folder itself is named with a Latin-1 byte, as copied from an old archive.
+    const QByteArray dir = FileNameToBytes(docs.path()) + "/folder\xE9";
+    ASSERT_EQ(::mkdir(dir.constData(), 0700), 0);
+    // The toolkit cannot remove what it cannot name.
+    const auto cleanUp = qScopeGuard([&dir] { std::filesystem::remove_all(dir.toStdString()); });
+    ASSERT_EQ(::mkdir(QByteArray(dir + "/sub").constData(), 0700), 0);
+    const QByteArray longName = stem + "-" + QByteArray(255 - stem.size() - 5, 'l') + ".pdf";
+    const struct
+    {
+        QByteArray name;
+        int pages;
+    } files[] = {
+        {stem + "-caf\xE9.pdf", 1},
+        {stem + "-new\nline.pdf", 2},
+        {stem + "-\"quoted\" 'single' $(touch ran).pdf", 3},
+        {longName, 4},
+        {"sub/" + stem + "-listed\xE9\xFF.pdf", 5},
+        {"-" + stem + "-dash.pdf", 6},
+    };
+    ASSERT_EQ(longName.size(), 255);
+    for (const auto& f : files)
+        ASSERT_TRUE(WriteRaw(dir + '/' + f.name, MakePdf(f.pages))) << f.name.constData();
+    ASSERT_TRUE(WriteRaw(dir + "/list.pbt", files[4].name + "\r\n"));
+
+    form->SourceDirEdit->setEditText(FileNameFromBytes(dir));
+    form->FileEdit->setEditText(QStringLiteral("*.pdf;list.pbt"));
+    form->btnProcess->click();
+
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" 6 files printed"));
+    QStringList output = WaitForCupsPdfOutput(QString::fromUtf8(stem), 5);
+    output += WaitForCupsPdfOutput(u'-' + QString::fromUtf8(stem), 1);
+    ASSERT_EQ(output.size(), 6) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    // The dash file comes last in the list; each page count belongs to one name.
+    EXPECT_EQ(pages.last(), 6);
+    std::sort(pages.begin(), pages.end());
+    EXPECT_EQ(pages, (QList<int>{1, 2, 3, 4, 5, 6}));
+    // No shell ever saw the names.
+    EXPECT_NE(::access(QByteArray(dir + "/ran").constData(), F_OK), 0);
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
+// The spooler's answer as its own client gives it, one line a row.
+QStringList Lpstat(const QString& option)
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {option});
+    if (!lpstat.waitForFinished())
+        return {};
+    return QString::fromUtf8(lpstat.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+TEST(HauptFormSpooler, OffersTheSpoolersQueuesAndFallsBackToItsDefault)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir home;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    TMainSettings settings;
+    settings.Sumatra = PrintProgram;
+    settings.Printer = QStringLiteral("No Such Queue");
+    QDir().mkpath(home.filePath(QStringLiteral(".config")));
+    ASSERT_TRUE(WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"),
+                                  settings));
+    MsgDialogTestSeam::Clear();
+    MsgDialogTestSeam::SetStrict(true);
+    THauptForm form{QStringList()};
+    form.show();
+
+    QStringList queues = Lpstat(QStringLiteral("-e"));
+    QStringList offered = Items(*form.cxPrinter);
+    ASSERT_TRUE(queues.contains(TestPrinterName()) && queues.contains(QStringLiteral("MorvaneTest2")))
+        << "the test set-up adds both queues";
+    std::sort(queues.begin(), queues.end());
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, queues);
+    const QString defaultLine = Lpstat(QStringLiteral("-d")).value(0);
+    EXPECT_EQ(form.PrtName, defaultLine.mid(defaultLine.indexOf(u':') + 2)) << defaultLine.toStdString();
+    EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
+    MsgDialogTestSeam::Clear();
+}
+
+TEST_F(HauptFormEndToEnd, UnknownPrinterAsksAndCancelStops)
+{
+    const QString stem = UniqueJobStem(QStringLiteral("noqueue"));
+    Write(stem + QStringLiteral("-1.pdf"), MakePdf(1));
+    Write(stem + QStringLiteral("-2.pdf"), MakePdf(1));
+    form->PrtName = QStringLiteral("No Such Queue");
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(stem + QStringLiteral("-*.pdf"));
+    MsgDialogTestSeam::PushAnswer(mrCancel);
+    form->btnProcess->click();
+
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
+    // The print program's own reason follows the prompt's text.
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.endsWith(
+        QStringLiteral("\r\ncould not be printed!\r\nmorvane-printpdf: no printer \"No Such Queue\"")))
+        << MsgDialogTestSeam::AnsweredBoxes()[0].Msg.toStdString();
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" No file printed"));
+    EXPECT_EQ(form->btnProcess->text(), QStringLiteral("Print"));
+    EXPECT_TRUE(form->cxPrinter->isEnabled());
+}
+
+} // namespace
