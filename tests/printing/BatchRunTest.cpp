@@ -114,8 +114,8 @@ TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
         {{S("a.pdf;missing.pdf")}, 2, 1, {S("\"missing.pdf\" matched no file")}},
         // Missing names outrank "nothing to print".
         {{S("missing.pdf")}, 2, 0, {S("\"missing.pdf\" matched no file")}},
-        // The list's missing line is still handed over; "%s" in names stays as it is.
-        {{S("%s.pbt")}, 2, 2, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
+        // The list's missing line is not handed over; "%s" in names stays as it is.
+        {{S("%s.pbt")}, 2, 1, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
         // Through subdirectories, and a blank kept in front of a name.
         {{S("-s"), S("a.pdf; c.pdf")}, 2, 1, {S("\" c.pdf\" matched no file")}},
         // Masks may match nothing, and empty tokens name nothing.

@@ -91,6 +91,7 @@ TEST_F(PrintEngineTest, CopiesAreCollatedInJobListOrderFromARelativeDirectory)
     ASSERT_TRUE(QDir::setCurrent(root.path()));
     job.SourceDir = S("Docs/");
     job.FileField = S("list.pbt;missing.pbt;a.pdf");
+    job.KeepDuplicates = true; // a.pdf at both its places
     job.Copies = 2;
     const TRunResult run = RunPrintJob(job, client);
     QDir::setCurrent(before);
