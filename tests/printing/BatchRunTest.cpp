@@ -2,6 +2,7 @@
 // reports, saved settings and the stop signals. The printer comes from CUPS.
 
 #include "BatchProcess.h"
+#include "JobListCases.h"
 
 #include "app/MainSettings.h"
 #include "app/QStringPrinter.h"
@@ -132,6 +133,73 @@ TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
             EXPECT_TRUE(r.Err.contains(S("morvane-batch: warning: ") + warning + u'\n')) << r.Err.toStdString();
             EXPECT_TRUE(r.Err.contains(S("Not found: 1\n  ") + warning + u'\n')) << r.Err.toStdString();
         }
+    }
+}
+
+TEST_F(BatchRun, JobListRunAndDryRunMakeTheSameCallsAndRecords)
+{
+    const QString tree = root.filePath(S("tree/"));
+    const QString docs = tree + S("Docs/");
+    ASSERT_TRUE(job_list_cases::WriteTree(docs));
+    const QString logger = root.filePath(S("bin/log-print"));
+    ASSERT_TRUE(WriteScript(logger, job_list_cases::kLoggingProgram));
+    // "result file" per record of the report, files relative to Docs/.
+    const auto records = [&](const QString& report, const char* result) {
+        QStringList files;
+        const QStringList lines = QString::fromUtf8(ReadFile(report)).split(S("\r\n"), Qt::SkipEmptyParts);
+        for (const QString& line : lines.mid(1)) {
+            if (line.section(u',', 2, 2) == S(result))
+                files << line.section(u',', 1, 1).remove(docs);
+        }
+        return files;
+    };
+    for (const job_list_cases::TCase& c : job_list_cases::Cases()) {
+        SCOPED_TRACE(c.Field);
+        QStringList args{S("--pause"), S("0"), S("--program"), logger};
+        if (c.SubDirs)
+            args << S("-s");
+        if (c.KeepDuplicates)
+            args << S("--keep-duplicates");
+        const QStringList operands{S("./Docs/"), S(c.Field)};
+        const int exit = !c.Missing.isEmpty() ? 2 : c.Calls.isEmpty() ? 3 : 0;
+
+        QFile::remove(logger + S(".log"));
+        const TBatchResult run =
+            RunBatch(args + QStringList{S("--report"), S("run.csv")} + operands, tree, root.filePath(S("home")));
+        EXPECT_EQ(run.Exit, exit) << run.Err.toStdString();
+        QStringList calls;
+        for (const QString& line : QString::fromUtf8(ReadFile(logger + S(".log"))).split(u'\n', Qt::SkipEmptyParts))
+            calls << QString(line).remove(docs);
+        EXPECT_EQ(calls, c.Calls);
+        EXPECT_EQ(records(tree + S("run.csv"), "printed"), c.Calls);
+        EXPECT_EQ(records(tree + S("run.csv"), "missing"), c.Missing);
+        EXPECT_EQ(records(tree + S("run.csv"), "duplicate"), c.LeftOut);
+        EXPECT_TRUE(records(tree + S("run.csv"), "failed").isEmpty());
+        EXPECT_TRUE(run.Err.contains(S("Printed: %1, failed: 0\n").arg(c.Calls.size()))) << run.Err.toStdString();
+        const QString duplicates = c.DuplicateFiles == 1
+                                       ? S("1 file named twice was printed once\n")
+                                       : S("%1 files named twice were printed once\n").arg(c.DuplicateFiles);
+        EXPECT_EQ(run.Err.contains(duplicates), c.DuplicateFiles > 0) << run.Err.toStdString();
+        EXPECT_EQ(run.Err.contains(S("Empty print list lines passed over: 1\n")), c.EmptyLines == 1);
+        EXPECT_EQ(run.Err.contains(S("Not found: %1\n").arg(c.Missing.size())), !c.Missing.isEmpty());
+        EXPECT_EQ(
+            run.Err.contains(S("morvane-batch: no file in ") + tree + S("Docs matches \"") + S(c.Field) + S("\"\n")),
+            c.Calls.isEmpty())
+            << run.Err.toStdString();
+
+        // The dry run lists those calls and writes the same records besides.
+        const TBatchResult dry = RunBatch(args + QStringList{S("--dry-run"), S("--report"), S("dry.csv")} + operands,
+                                          tree, root.filePath(S("home")), {S("CUPS_SERVER=/nonexistent.sock")});
+        EXPECT_EQ(dry.Exit, exit) << dry.Err.toStdString();
+        QString listed;
+        for (const QString& call : c.Calls)
+            listed += S("1\t") + docs + call + u'\n';
+        EXPECT_EQ(dry.Out, listed);
+        EXPECT_TRUE(records(tree + S("dry.csv"), "printed").isEmpty());
+        EXPECT_EQ(records(tree + S("dry.csv"), "missing"), c.Missing);
+        EXPECT_EQ(records(tree + S("dry.csv"), "duplicate"), c.LeftOut);
+        EXPECT_EQ(dry.Err.count(S("morvane-batch: warning: ")), c.Missing.size()) << dry.Err.toStdString();
+        EXPECT_EQ(dry.Err.count(S("morvane-batch: left out: ")), c.LeftOut.size()) << dry.Err.toStdString();
     }
 }
 
