@@ -21,11 +21,13 @@ using namespace testing_support;
 namespace {
 
 // Logs "printer|file"; "bad" files fail with a reason and exit code 4,
-// "slow" ones take a moment.
+// "slow" ones take a moment, "short" ones have no page a settings list asks for.
 constexpr char kFakeProgram[] = "#!/bin/sh\n"
                                 "echo \"$2|$3\" >> \"$0.log\"\n"
-                                "case \"$3\" in *slow*) sleep 0.4 ;; esac\n"
-                                "case \"$3\" in *bad*) echo \"broken, really: $3\" >&2; exit 4 ;; esac\n"
+                                "for last; do :; done\n"
+                                "case \"$last\" in *short*) echo \"$last: no page is left\" >&2; exit 6 ;; esac\n"
+                                "case \"$last\" in *slow*) sleep 0.4 ;; esac\n"
+                                "case \"$last\" in *bad*) echo \"broken, really: $last\" >&2; exit 4 ;; esac\n"
                                 "exit 0\n";
 
 class BatchRun : public ::testing::Test
@@ -36,7 +38,7 @@ protected:
         ASSERT_TRUE(root.isValid());
         program = root.filePath(S("bin/fake-print"));
         ASSERT_TRUE(WriteScript(program, kFakeProgram));
-        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf"})
+        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf", "short.pdf"})
             ASSERT_TRUE(WriteFile(docs + S(name), "%PDF-1.4\n"));
     }
     TBatchResult Run(QStringList args, const std::function<void(QProcess&, QString&)>& whileRunning = nullptr)
@@ -68,6 +70,14 @@ TEST_F(BatchRun, ExitCodesAndReports)
         {{S("a.pdf;c.pdf"), S("-n"), S("2")}, 0, 4, "Printed: 4, failed: 0"},
         {{S("a.pdf;bad.pdf;c.pdf")}, 2, 3, "Printed: 2, failed: 1"},
         {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error")}, 2, 2, "Printed: 1, failed: 1"},
+        // The rest of this copy and the whole next one.
+        {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error"), S("-n2")}, 2, 2, "Not tried: 4\n"},
+        // A file the page range does not reach is no failure; nothing printed at all is "nothing".
+        {{S("--print-settings"), S("2-3"), S("a.pdf;short.pdf;c.pdf")}, 0, 3, "Printed: 2, failed: 0"},
+        {{S("--print-settings"), S("2-3"), S("a.pdf;short.pdf;c.pdf")}, 0, 3, "Skipped: 1\n  "},
+        {{S("--print-settings"), S("2-3"), S("short.pdf")}, 3, 1, "Skipped: 1\n"},
+        // Without a settings list the code is only a failure of the program.
+        {{S("a.pdf;short.pdf")}, 2, 2, "Printed: 1, failed: 1"},
         {{S("gone.pbt;a.pdf")}, 2, 1, "Printed: 1, failed: 1"},
         {{S("*.ps")}, 3, 0, "Printed: 0, failed: 0"},
         {{S("-p"), S("no-such-queue"), S("a.pdf")}, 1, 0, "the printer no-such-queue does not exist"},
@@ -90,6 +100,15 @@ TEST_F(BatchRun, ExitCodesAndReports)
     // Quiet: no progress lines, only the failure and the summary.
     EXPECT_FALSE(csv.Err.contains(S("[1/2]")));
     EXPECT_TRUE(csv.Err.contains(S("morvane-batch: ") + docs + S("bad.pdf could not be printed: broken, really:")));
+
+    // Skipped and never tried, each with its record.
+    const TBatchResult stopped = Run(common + QStringList{S("-q"), S("--stop-on-error"), S("--print-settings"), S("1"),
+                                                          S("--report"), S("s.csv"), S("short.pdf;bad.pdf;a.pdf")});
+    EXPECT_EQ(stopped.Exit, 2);
+    EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("s.csv")))),
+              S("copy,file,result,exit_code,reason\r\n1,") + docs + S("short.pdf,skipped,6,") + docs +
+                  S("short.pdf: no page is left\r\n1,") + docs + S("bad.pdf,failed,4,\"broken, really: ") + docs +
+                  S("bad.pdf\"\r\n1,") + docs + S("a.pdf,not-tried,-1,\r\n"));
 
     const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
     EXPECT_EQ(json.Exit, 2);
