@@ -85,6 +85,23 @@ QString UnmatchedText(const TUnmatchedName& name)
     return Tr("%s, line %s: \"%s\" names no existing file", name.List, QString::number(name.Line), name.Name);
 }
 
+// One line naming a place a duplicate was left out at.
+QString DuplicateText(const TJobName& name)
+{
+    if (name.List.isEmpty())
+        return Tr("\"%s\" names %s again", name.Name, name.Path);
+    return Tr("%s, line %s: \"%s\" is already listed", name.List, QString::number(name.Line), name.Name);
+}
+
+// What matched nothing where, so that an empty run is not a silent one.
+QString NothingMatchedText(const TPrintJob& job)
+{
+    const QString dir = CleanJobPath(job.SourceDir);
+    if (job.IncludeSubDirs)
+        return Tr("no file in %s or its subdirectories matches \"%s\"", dir, job.FileField);
+    return Tr("no file in %s matches \"%s\"", dir, job.FileField);
+}
+
 bool IsPrinterUri(const QString& printer)
 {
     return printer.startsWith(u"ipp://"_s, Qt::CaseInsensitive) ||
@@ -111,7 +128,7 @@ public:
         ErrLine(message);
         Failures << message;
         if (FReport)
-            FReport->Add({0, QString(), false, -1, message});
+            FReport->Add({0, QString(), TRecordResult::Failed, -1, message});
     }
     void NameMatchedNothing(const TUnmatchedName& name) override
     {
@@ -119,11 +136,16 @@ public:
         const QString text = UnmatchedText(name);
         ErrLine(Tr("warning: %s", text));
         Unmatched << text;
-        if (FReport) {
-            TReportRecord record{0, name.Path, false, -1, text};
-            record.Missing = true;
-            FReport->Add(record);
-        }
+        if (FReport)
+            FReport->Add({0, name.Path, TRecordResult::Missing, -1, text});
+    }
+    void NameDuplicated(const TJobName& name) override
+    {
+        const QString text = DuplicateText(name);
+        if (!FOptions.Quiet)
+            ErrLine(Tr("left out: %s", text));
+        if (FReport)
+            FReport->Add({0, name.Path, TRecordResult::Duplicate, -1, text});
     }
     void JobListReady(const QStringList&, int) override { FClock.start(); }
     void FileStarts(const TInvocation& inv) override
@@ -149,7 +171,22 @@ public:
     void FilePrinted(const TInvocation& inv) override
     {
         if (FReport)
-            FReport->Add({inv.Copy, inv.File, true, 0, QString()});
+            FReport->Add({inv.Copy, inv.File, TRecordResult::Printed, 0, QString()});
+    }
+    void FileSkipped(const TInvocation& inv) override
+    {
+        ClearLine();
+        const QString reason = inv.Reason();
+        if (!FOptions.Quiet)
+            ErrLine(Tr("%s skipped: %s", inv.File, reason));
+        Skipped << inv.File + u": "_s + reason;
+        if (FReport)
+            FReport->Add({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), reason});
+    }
+    void FileNotTried(const TInvocation& inv) override
+    {
+        if (FReport)
+            FReport->Add({inv.Copy, inv.File, TRecordResult::NotTried, -1, QString()});
     }
     TRunStep FileFailed(const TInvocation& inv) override
     {
@@ -158,7 +195,7 @@ public:
         ErrLine(Tr("%s could not be printed: %s", inv.File, reason));
         Failures << inv.File + u": "_s + reason;
         if (FReport)
-            FReport->Add({inv.Copy, inv.File, false, inv.ExitCode(), reason});
+            FReport->Add({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), reason});
         return FOptions.StopOnError ? TRunStep::Stop : TRunStep::GoOn;
     }
     TRunStep Pause(unsigned long ms) override
@@ -184,6 +221,7 @@ public:
 
     QStringList Failures;
     QStringList Unmatched;
+    QStringList Skipped;
 
 private:
     const TBatchOptions& FOptions;
@@ -193,20 +231,42 @@ private:
     QElapsedTimer FClock;
 };
 
-int DryRun(const TPrintJob& job)
+// Opens the report when one is asked for; false after the message.
+bool OpenReport(const TBatchOptions& options, std::unique_ptr<TBatchReport>& report)
 {
-    quint32 listErrors = 0;
-    quint32 unmatched = 0;
-    const QStringList jobs = BuildJobList(
-        job,
-        [&](const QString& message) {
-            ++listErrors;
-            ErrLine(message);
-        },
-        [&](const TUnmatchedName& name) {
-            ++unmatched;
-            ErrLine(Tr("warning: %s", UnmatchedText(name)));
-        });
+    if (options.Report.isEmpty())
+        return true;
+    report = std::make_unique<TBatchReport>();
+    QString error;
+    if (report->Open(options.Report, &error))
+        return true;
+    ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+    return false;
+}
+
+// Writes the report; a failure turns a clean end into a set-up error.
+int FinishReport(const TBatchOptions& options, TBatchReport* report, int code)
+{
+    QString error;
+    if (report && !report->Finish(&error)) {
+        ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+        if (code == ExitPrinted || code == ExitNothing)
+            code = ExitSetUp;
+    }
+    return code;
+}
+
+int DryRun(const TPrintJob& job, const TBatchOptions& options)
+{
+    std::unique_ptr<TBatchReport> report;
+    if (!OpenReport(options, report))
+        return ExitSetUp;
+    // The run's own job list and messages, so that the lines are exactly its calls.
+    TBatchClient client(options, report.get());
+    TJobListCounts counts;
+    const QStringList jobs = BuildJobList(job, client, &counts);
+    if (jobs.isEmpty())
+        ErrLine(NothingMatchedText(job));
     QByteArray out;
     for (int copy = 1; copy <= job.Copies; ++copy) {
         const QByteArray prefix = QByteArray::number(copy) + '\t';
@@ -221,9 +281,10 @@ int DryRun(const TPrintJob& job)
     std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     if (std::fflush(stdout) != 0)
         return SetUpError(Tr("cannot write to standard output: %s", QString::fromLocal8Bit(std::strerror(errno))));
-    if (listErrors > 0 || unmatched > 0)
-        return ExitFailed;
-    return jobs.isEmpty() ? ExitNothing : ExitPrinted;
+    int code = jobs.isEmpty() ? ExitNothing : ExitPrinted;
+    if (counts.ListErrors > 0 || counts.Unmatched > 0)
+        code = ExitFailed;
+    return FinishReport(options, report.get(), code);
 }
 
 int Run(const TBatchOptions& options)
@@ -239,6 +300,7 @@ int Run(const TBatchOptions& options)
     job.ExtraOptions = poOwnProcessGroup;
     // A script must learn that a name it gave found nothing.
     job.ReportUnmatched = true;
+    job.KeepDuplicates = options.KeepDuplicates;
 
     const QFileInfo dir(job.SourceDir);
     if (!dir.exists())
@@ -246,7 +308,7 @@ int Run(const TBatchOptions& options)
     if (!dir.isDir())
         return SetUpError(Tr("%s is not a directory", options.Directory));
     if (options.DryRun)
-        return DryRun(job);
+        return DryRun(job, options);
 
     // The window's settings file, read only: it may be open in the window.
     const QString iniName = BuildFileName(GetAppPath(AppSubDir, false), u"morvane"_s, u"ini"_s);
@@ -294,12 +356,8 @@ int Run(const TBatchOptions& options)
     }
 
     std::unique_ptr<TBatchReport> report;
-    if (!options.Report.isEmpty()) {
-        report = std::make_unique<TBatchReport>();
-        QString error;
-        if (!report->Open(options.Report, &error))
-            return SetUpError(Tr("the report %s cannot be written: %s", options.Report, error));
-    }
+    if (!OpenReport(options, report))
+        return ExitSetUp;
 
     InstallStopSignals();
     TBatchClient client(options, report.get());
@@ -314,26 +372,31 @@ int Run(const TBatchOptions& options)
     else if (run.Printed == 0)
         code = ExitNothing;
 
+    if (run.Files == 0)
+        ErrLine(NothingMatchedText(job));
     if (g_signal != 0)
         Err(Tr("Stopped by a signal; no further file was started."));
     Err(Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)));
     for (const QString& failure : std::as_const(client.Failures))
         Err(u"  "_s + failure);
+    if (!client.Skipped.isEmpty()) {
+        Err(Tr("Skipped: %s", QString::number(client.Skipped.size())));
+        for (const QString& skipped : std::as_const(client.Skipped))
+            Err(u"  "_s + skipped);
+    }
+    if (run.NotTried > 0)
+        Err(Tr("Not tried: %s", QString::number(run.NotTried)));
     if (!client.Unmatched.isEmpty()) {
         Err(Tr("Not found: %s", QString::number(client.Unmatched.size())));
         for (const QString& name : std::as_const(client.Unmatched))
             Err(u"  "_s + name);
     }
+    if (run.DuplicateFiles > 0)
+        Err(DuplicatesText(run.DuplicateFiles));
+    if (run.EmptyLines > 0)
+        Err(Tr("Empty print list lines passed over: %s", QString::number(run.EmptyLines)));
 
-    if (report) {
-        QString error;
-        if (!report->Finish(&error)) {
-            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
-            if (code == ExitPrinted || code == ExitNothing)
-                code = ExitSetUp;
-        }
-    }
-    return code;
+    return FinishReport(options, report.get(), code);
 }
 
 } // namespace

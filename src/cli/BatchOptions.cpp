@@ -95,7 +95,12 @@ const std::vector<TBatchOption>& BatchOptionTable()
          [](TBatchOptions& o, const QString&) { return Flag(o.StopOnError); }},
         {"dry-run", 0, nullptr, "print nothing; write \"copy<TAB>file\" per invocation to standard output",
          [](TBatchOptions& o, const QString&) { return Flag(o.DryRun); }},
-        {"report", 0, "FILE", "write one record per invocation: CSV for *.csv, else JSON Lines; - is standard output",
+        {"keep-duplicates", 0, nullptr,
+         "print a file that several names of FILES reach at each of its places (default: at the first only)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.KeepDuplicates); }},
+        {"report", 0, "FILE",
+         "write one record per file and copy (printed, failed, missing, skipped, not-tried, duplicate): CSV for "
+         "*.csv, else JSON Lines; - is standard output",
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the report file name is empty");
@@ -223,6 +228,8 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         return fail(Tr("option %s needs --watch", options.WatchOnly.first()));
     if (options.Watch && options.DryRun)
         return fail(Tr("--dry-run and --watch cannot be combined"));
+    if (options.DryRun && options.Report == u"-"_s)
+        return fail(Tr("--dry-run and --report - cannot be combined: both write to standard output"));
     if (operands.isEmpty())
         return fail(Tr("no directory given"));
     if (operands.size() > 2)
@@ -242,6 +249,12 @@ QString BatchUsage()
                              "FILES are names, masks and print lists (*.pbt) separated by \";\", as in the\n"
                              "window's file names field (default *.pdf). A relative DIRECTORY is taken from the\n"
                              "current folder. Printer and print program default to the window's settings.") +
+                   u"\n\n"_s +
+                   TrDefault("A file that several names reach (\"*.pdf;*.PDF\", a mask and a print list) is\n"
+                             "printed once per copy, at its first place; repeated lines of one print list stay.\n"
+                             "Empty print list lines are passed over. A name that found nothing is not handed\n"
+                             "over. A file of which --print-settings leave no page (a page range beyond its end)\n"
+                             "is skipped: no failure. After --stop-on-error the files never tried are counted.") +
                    u"\n\n"_s + TrDefault("Options:") + u'\n';
     for (const TBatchOption& o : BatchOptionTable()) {
         QString names = o.ShortName ? u"  -"_s + QLatin1Char(o.ShortName) + u", --"_s : u"      --"_s;
@@ -250,10 +263,10 @@ QString BatchUsage()
             names += u' ' + QLatin1String(o.ValueName);
         text += names.leftJustified(28) + u' ' + TrDefault(o.Help) + u'\n';
     }
-    text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed") + u'\n' +
+    text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed or skipped") + u'\n' +
             TrDefault("  1    wrong usage or a set-up error (directory, printer, print program)") + u'\n' +
             TrDefault("  2    at least one file or print list failed, or a name found no file") + u'\n' +
-            TrDefault("  3    nothing to print: FILES matched no file") + u'\n' +
+            TrDefault("  3    nothing printed: FILES matched no file, or every file was skipped") + u'\n' +
             TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
             TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
                       "--include-existing), then each file that arrives or is replaced, once it is complete:\n"

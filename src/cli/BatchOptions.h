@@ -31,7 +31,8 @@ struct TBatchOptions
     unsigned long PauseMs = 1000;
     bool StopOnError = false;
     bool DryRun = false;
-    QString Report; // empty: none; "-": standard output
+    bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
+    QString Report;              // empty: none; "-": standard output
     bool Quiet = false;
     // Watching a folder: each file that arrives is printed once.
     bool Watch = false;

@@ -20,18 +20,30 @@ QString CsvField(const QString& value)
     return u'"' + quoted + u'"';
 }
 
-QString ResultName(const TReportRecord& r)
-{
-    if (r.Missing)
-        return u"missing"_s;
-    return r.Printed ? u"printed"_s : u"failed"_s;
-}
-
 } // namespace
+
+QString RecordResultName(TRecordResult result)
+{
+    switch (result) {
+    case TRecordResult::Printed:
+        return u"printed"_s;
+    case TRecordResult::Failed:
+        break;
+    case TRecordResult::Missing:
+        return u"missing"_s;
+    case TRecordResult::Skipped:
+        return u"skipped"_s;
+    case TRecordResult::NotTried:
+        return u"not-tried"_s;
+    case TRecordResult::Duplicate:
+        return u"duplicate"_s;
+    }
+    return u"failed"_s;
+}
 
 QString TBatchReport::CsvLine(const TReportRecord& r)
 {
-    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r) + u',' +
+    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + RecordResultName(r.Result) + u',' +
            QString::number(r.ExitCode) + u',' + CsvField(r.Reason) + u"\r\n"_s;
 }
 
@@ -40,7 +52,7 @@ QString TBatchReport::JsonLine(const TReportRecord& r)
     QJsonObject o;
     o.insert(u"copy"_s, r.Copy);
     o.insert(u"file"_s, r.File);
-    o.insert(u"result"_s, ResultName(r));
+    o.insert(u"result"_s, RecordResultName(r.Result));
     o.insert(u"exit_code"_s, r.ExitCode);
     o.insert(u"reason"_s, r.Reason);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';

@@ -94,12 +94,19 @@ public:
             Err(QStringLiteral("[%1] ").arg(FNumber) +
                 Tr("copy %s/%s", QString::number(inv.Copy), QString::number(inv.Copies)) + u"  "_s + inv.File);
     }
-    void FilePrinted(const TInvocation& inv) override { Records.push_back({inv.Copy, inv.File, true, 0, QString()}); }
+    void FilePrinted(const TInvocation& inv) override
+    {
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Printed, 0, QString()});
+    }
+    void FileSkipped(const TInvocation& inv) override
+    {
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason()});
+    }
     TRunStep FileFailed(const TInvocation& inv) override
     {
         Failed = true;
         Reason = inv.Reason();
-        Records.push_back({inv.Copy, inv.File, false, inv.ExitCode(), Reason});
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), Reason});
         // A refused file gets no further copies; it is tried again whole.
         return TRunStep::Stop;
     }

@@ -61,6 +61,46 @@ TEST(BatchEndToEnd, PrintsThroughCupsAndReportsTheDamagedFile)
         QFile::remove(file);
 }
 
+TEST(BatchEndToEnd, EachFileOncePerCopyThoughSeveralNamesReachIt)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    QTemporaryDir root;
+    const QString stem = UniqueJobStem(S("batchonce"));
+    const QString docs = root.filePath(S("Docs/"));
+    ASSERT_TRUE(WriteFile(docs + stem + S("-a.pdf"), MakePdf(1)));
+    ASSERT_TRUE(WriteFile(docs + stem + S("-b.PDF"), MakePdf(3)));
+    ASSERT_TRUE(WriteFile(docs + stem + S("-c.pdf"), MakePdf(2)));
+    ASSERT_TRUE(WriteFile(docs + S("list.pbt"), (stem + S("-c.pdf\n\n./") + stem + S("-a.pdf\n")).toUtf8()));
+
+    // Both masks reach all three files, the list two of them again; pages 2-3
+    // leave nothing of the one-page file.
+    const TBatchResult r = RunBatch({S("-n"), S("2"), S("--print-settings"), S("2-3"), S("-p"), TestPrinterName(),
+                                     S("--program"), BuiltPrintProgram(), S("--pause"), S("200"), S("--report"),
+                                     S("run.jsonl"), S("Docs"), S("*.pdf;*.PDF;list.pbt")},
+                                    root.path(), root.filePath(S("home")));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("Printed: 4, failed: 0\n"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("Skipped: 2\n"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("\n3 files named twice were printed once\n"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("\nEmpty print list lines passed over: 1\n"))) << r.Err.toStdString();
+    const QString report = QString::fromUtf8(ReadFile(root.filePath(S("run.jsonl"))));
+    EXPECT_EQ(report.count(S("\"result\":\"printed\"")), 4);
+    EXPECT_EQ(report.count(S("\"result\":\"skipped\"")), 2);
+    EXPECT_EQ(report.count(S("\"result\":\"duplicate\"")), 5);
+
+    const QStringList output = WaitForCupsPdfOutput(stem, 4);
+    ASSERT_EQ(output.size(), 4) << "output folder: " << CupsPdfOutputDir().toStdString();
+    QList<int> pages;
+    for (const QString& file : output)
+        pages << PdfPageCount(file);
+    std::sort(pages.begin(), pages.end());
+    // b's pages 2 and 3, c's page 2, once per copy.
+    EXPECT_EQ(pages, (QList<int>{1, 1, 2, 2}));
+    for (const QString& file : output)
+        QFile::remove(file);
+}
+
 TEST(BatchEndToEnd, PrintSettingsReachTheSpooler)
 {
     const QString problem = CupsProblem();

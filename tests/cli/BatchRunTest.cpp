@@ -2,6 +2,7 @@
 // reports, saved settings and the stop signals. The printer comes from CUPS.
 
 #include "support/BatchProcess.h"
+#include "support/JobListCases.h"
 
 #include "app/MainSettings.h"
 #include "support/QStringPrinter.h"
@@ -20,11 +21,13 @@ using namespace testing_support;
 namespace {
 
 // Logs "printer|file"; "bad" files fail with a reason and exit code 4,
-// "slow" ones take a moment.
+// "slow" ones take a moment, "short" ones have no page a settings list asks for.
 constexpr char kFakeProgram[] = "#!/bin/sh\n"
                                 "echo \"$2|$3\" >> \"$0.log\"\n"
-                                "case \"$3\" in *slow*) sleep 0.4 ;; esac\n"
-                                "case \"$3\" in *bad*) echo \"broken, really: $3\" >&2; exit 4 ;; esac\n"
+                                "for last; do :; done\n"
+                                "case \"$last\" in *short*) echo \"$last: no page is left\" >&2; exit 6 ;; esac\n"
+                                "case \"$last\" in *slow*) sleep 0.4 ;; esac\n"
+                                "case \"$last\" in *bad*) echo \"broken, really: $last\" >&2; exit 4 ;; esac\n"
                                 "exit 0\n";
 
 class BatchRun : public ::testing::Test
@@ -35,7 +38,7 @@ protected:
         ASSERT_TRUE(root.isValid());
         program = root.filePath(S("bin/fake-print"));
         ASSERT_TRUE(WriteScript(program, kFakeProgram));
-        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf"})
+        for (const char* name : {"a.pdf", "bad.pdf", "c.pdf", "1slow.pdf", "2slow.pdf", "3slow.pdf", "short.pdf"})
             ASSERT_TRUE(WriteFile(docs + S(name), "%PDF-1.4\n"));
     }
     TBatchResult Run(QStringList args, const std::function<void(QProcess&, QString&)>& whileRunning = nullptr)
@@ -67,6 +70,14 @@ TEST_F(BatchRun, ExitCodesAndReports)
         {{S("a.pdf;c.pdf"), S("-n"), S("2")}, 0, 4, "Printed: 4, failed: 0"},
         {{S("a.pdf;bad.pdf;c.pdf")}, 2, 3, "Printed: 2, failed: 1"},
         {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error")}, 2, 2, "Printed: 1, failed: 1"},
+        // The rest of this copy and the whole next one.
+        {{S("a.pdf;bad.pdf;c.pdf"), S("--stop-on-error"), S("-n2")}, 2, 2, "Not tried: 4\n"},
+        // A file the page range does not reach is no failure; nothing printed at all is "nothing".
+        {{S("--print-settings"), S("2-3"), S("a.pdf;short.pdf;c.pdf")}, 0, 3, "Printed: 2, failed: 0"},
+        {{S("--print-settings"), S("2-3"), S("a.pdf;short.pdf;c.pdf")}, 0, 3, "Skipped: 1\n  "},
+        {{S("--print-settings"), S("2-3"), S("short.pdf")}, 3, 1, "Skipped: 1\n"},
+        // Without a settings list the code is only a failure of the program.
+        {{S("a.pdf;short.pdf")}, 2, 2, "Printed: 1, failed: 1"},
         {{S("gone.pbt;a.pdf")}, 2, 1, "Printed: 1, failed: 1"},
         {{S("*.ps")}, 3, 0, "Printed: 0, failed: 0"},
         {{S("-p"), S("no-such-queue"), S("a.pdf")}, 1, 0, "the printer no-such-queue does not exist"},
@@ -89,6 +100,15 @@ TEST_F(BatchRun, ExitCodesAndReports)
     // Quiet: no progress lines, only the failure and the summary.
     EXPECT_FALSE(csv.Err.contains(S("[1/2]")));
     EXPECT_TRUE(csv.Err.contains(S("morvane-batch: ") + docs + S("bad.pdf could not be printed: broken, really:")));
+
+    // Skipped and never tried, each with its record.
+    const TBatchResult stopped = Run(common + QStringList{S("-q"), S("--stop-on-error"), S("--print-settings"), S("1"),
+                                                          S("--report"), S("s.csv"), S("short.pdf;bad.pdf;a.pdf")});
+    EXPECT_EQ(stopped.Exit, 2);
+    EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("s.csv")))),
+              S("copy,file,result,exit_code,reason\r\n1,") + docs + S("short.pdf,skipped,6,") + docs +
+                  S("short.pdf: no page is left\r\n1,") + docs + S("bad.pdf,failed,4,\"broken, really: ") + docs +
+                  S("bad.pdf\"\r\n1,") + docs + S("a.pdf,not-tried,-1,\r\n"));
 
     const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
     EXPECT_EQ(json.Exit, 2);
@@ -114,8 +134,8 @@ TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
         {{S("a.pdf;missing.pdf")}, 2, 1, {S("\"missing.pdf\" matched no file")}},
         // Missing names outrank "nothing to print".
         {{S("missing.pdf")}, 2, 0, {S("\"missing.pdf\" matched no file")}},
-        // The list's missing line is still handed over; "%s" in names stays as it is.
-        {{S("%s.pbt")}, 2, 2, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
+        // The list's missing line is not handed over; "%s" in names stays as it is.
+        {{S("%s.pbt")}, 2, 1, {docs + S("%s.pbt, line 2: \"gone.pdf\" names no existing file")}},
         // Through subdirectories, and a blank kept in front of a name.
         {{S("-s"), S("a.pdf; c.pdf")}, 2, 1, {S("\" c.pdf\" matched no file")}},
         // Masks may match nothing, and empty tokens name nothing.
@@ -132,6 +152,73 @@ TEST_F(BatchRun, NamesThatFoundNothingAreWarnedSummedUpAndReported)
             EXPECT_TRUE(r.Err.contains(S("morvane-batch: warning: ") + warning + u'\n')) << r.Err.toStdString();
             EXPECT_TRUE(r.Err.contains(S("Not found: 1\n  ") + warning + u'\n')) << r.Err.toStdString();
         }
+    }
+}
+
+TEST_F(BatchRun, JobListRunAndDryRunMakeTheSameCallsAndRecords)
+{
+    const QString tree = root.filePath(S("tree/"));
+    const QString docs = tree + S("Docs/");
+    ASSERT_TRUE(job_list_cases::WriteTree(docs));
+    const QString logger = root.filePath(S("bin/log-print"));
+    ASSERT_TRUE(WriteScript(logger, job_list_cases::kLoggingProgram));
+    // "result file" per record of the report, files relative to Docs/.
+    const auto records = [&](const QString& report, const char* result) {
+        QStringList files;
+        const QStringList lines = QString::fromUtf8(ReadFile(report)).split(S("\r\n"), Qt::SkipEmptyParts);
+        for (const QString& line : lines.mid(1)) {
+            if (line.section(u',', 2, 2) == S(result))
+                files << line.section(u',', 1, 1).remove(docs);
+        }
+        return files;
+    };
+    for (const job_list_cases::TCase& c : job_list_cases::Cases()) {
+        SCOPED_TRACE(c.Field);
+        QStringList args{S("--pause"), S("0"), S("--program"), logger};
+        if (c.SubDirs)
+            args << S("-s");
+        if (c.KeepDuplicates)
+            args << S("--keep-duplicates");
+        const QStringList operands{S("./Docs/"), S(c.Field)};
+        const int exit = !c.Missing.isEmpty() ? 2 : c.Calls.isEmpty() ? 3 : 0;
+
+        QFile::remove(logger + S(".log"));
+        const TBatchResult run =
+            RunBatch(args + QStringList{S("--report"), S("run.csv")} + operands, tree, root.filePath(S("home")));
+        EXPECT_EQ(run.Exit, exit) << run.Err.toStdString();
+        QStringList calls;
+        for (const QString& line : QString::fromUtf8(ReadFile(logger + S(".log"))).split(u'\n', Qt::SkipEmptyParts))
+            calls << QString(line).remove(docs);
+        EXPECT_EQ(calls, c.Calls);
+        EXPECT_EQ(records(tree + S("run.csv"), "printed"), c.Calls);
+        EXPECT_EQ(records(tree + S("run.csv"), "missing"), c.Missing);
+        EXPECT_EQ(records(tree + S("run.csv"), "duplicate"), c.LeftOut);
+        EXPECT_TRUE(records(tree + S("run.csv"), "failed").isEmpty());
+        EXPECT_TRUE(run.Err.contains(S("Printed: %1, failed: 0\n").arg(c.Calls.size()))) << run.Err.toStdString();
+        const QString duplicates = c.DuplicateFiles == 1
+                                       ? S("1 file named twice was printed once\n")
+                                       : S("%1 files named twice were printed once\n").arg(c.DuplicateFiles);
+        EXPECT_EQ(run.Err.contains(duplicates), c.DuplicateFiles > 0) << run.Err.toStdString();
+        EXPECT_EQ(run.Err.contains(S("Empty print list lines passed over: 1\n")), c.EmptyLines == 1);
+        EXPECT_EQ(run.Err.contains(S("Not found: %1\n").arg(c.Missing.size())), !c.Missing.isEmpty());
+        EXPECT_EQ(
+            run.Err.contains(S("morvane-batch: no file in ") + tree + S("Docs matches \"") + S(c.Field) + S("\"\n")),
+            c.Calls.isEmpty())
+            << run.Err.toStdString();
+
+        // The dry run lists those calls and writes the same records besides.
+        const TBatchResult dry = RunBatch(args + QStringList{S("--dry-run"), S("--report"), S("dry.csv")} + operands,
+                                          tree, root.filePath(S("home")), {S("CUPS_SERVER=/nonexistent.sock")});
+        EXPECT_EQ(dry.Exit, exit) << dry.Err.toStdString();
+        QString listed;
+        for (const QString& call : c.Calls)
+            listed += S("1\t") + docs + call + u'\n';
+        EXPECT_EQ(dry.Out, listed);
+        EXPECT_TRUE(records(tree + S("dry.csv"), "printed").isEmpty());
+        EXPECT_EQ(records(tree + S("dry.csv"), "missing"), c.Missing);
+        EXPECT_EQ(records(tree + S("dry.csv"), "duplicate"), c.LeftOut);
+        EXPECT_EQ(dry.Err.count(S("morvane-batch: warning: ")), c.Missing.size()) << dry.Err.toStdString();
+        EXPECT_EQ(dry.Err.count(S("morvane-batch: left out: ")), c.LeftOut.size()) << dry.Err.toStdString();
     }
 }
 

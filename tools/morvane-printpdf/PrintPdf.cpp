@@ -59,7 +59,8 @@ void PrintUsage(FILE* out)
                  "     damaged, protected by a password, no pages)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
-                 "  5  the spooler cannot be reached or refused the job\n",
+                 "  5  the spooler cannot be reached or refused the job\n"
+                 "  6  the print settings leave no page of the file (a page range beyond its end)\n",
                  Program, Program, PrintSettings::HelpText);
 }
 
@@ -286,7 +287,8 @@ int main(int argc, char** argv)
         return refused;
     PrintSettings::Options options;
     if (!PrintSettings::JobOptions(settings, pages, &options, &error))
-        return Fail(ExitUsage, Quoted(file) + ": " + error);
+        return Fail(PrintSettings::LeavesNoPage(settings, pages) ? PrintSettings::ExitNoPageLeft : ExitUsage,
+                    Quoted(file) + ": " + error);
 
     cupsSetPasswordCB2(NoPassword, nullptr);
     Target target;

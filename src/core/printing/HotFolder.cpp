@@ -375,6 +375,9 @@ void THotFolder::ReadField()
             continue;
         }
         for (const QString& line : std::as_const(lines)) {
+            // An empty line names no file (joined to the folder it would name the folder).
+            if (line.isEmpty())
+                continue;
             const QString entry = QDir::cleanPath(BuildFileName(FDir, line, QString()));
             if (!entry.startsWith(FDir))
                 FMessages << Tr("%s is outside the watched folder and is not watched", entry);

@@ -2,6 +2,7 @@
 
 #include "app/GnuGetText.h"
 #include "printing/PrintProgram.h"
+#include "printing/PrintSettings.h"
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
@@ -76,6 +77,9 @@ void TPrintRunClient::JobListReady(const QStringList&, int) {}
 void TPrintRunClient::CopyStarts(int) {}
 void TPrintRunClient::FileStarts(const TInvocation&) {}
 void TPrintRunClient::FilePrinted(const TInvocation&) {}
+void TPrintRunClient::NameDuplicated(const TJobName&) {}
+void TPrintRunClient::FileSkipped(const TInvocation&) {}
+void TPrintRunClient::FileNotTried(const TInvocation&) {}
 
 TRunStep TPrintRunClient::Pause(unsigned long ms)
 {
@@ -84,38 +88,30 @@ TRunStep TPrintRunClient::Pause(unsigned long ms)
     return TRunStep::GoOn;
 }
 
-QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError,
-                         const UnmatchedNameHandler& reportUnmatched)
+QStringList BuildJobList(const TPrintJob& job, TPrintRunClient& client, TJobListCounts* counts)
 {
-    return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, job.IncludeSubDirs, reportError,
-                        job.ReportUnmatched ? reportUnmatched : UnmatchedNameHandler());
+    TJobListOptions options;
+    options.IncludeSubDirs = job.IncludeSubDirs;
+    options.KeepDuplicates = job.KeepDuplicates;
+    options.ReportError = [&client](const QString& message) { client.JobListError(message); };
+    if (job.ReportUnmatched)
+        options.ReportUnmatched = [&client](const TUnmatchedName& name) { client.NameMatchedNothing(name); };
+    options.ReportDuplicate = [&client](const TJobName& name) { client.NameDuplicated(name); };
+    return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, options, counts);
 }
 
 TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
 {
     // Resolved once: the names in the list and the working directory must agree.
-    const QString sourceDir = ResolveSourceDir(job.SourceDir);
-    quint32 listErrors = 0;
-    quint32 unmatched = 0;
-    UnmatchedNameHandler reportUnmatched;
-    if (job.ReportUnmatched) {
-        reportUnmatched = [&](const TUnmatchedName& name) {
-            ++unmatched;
-            client.NameMatchedNothing(name);
-        };
-    }
-    const QStringList jobs = BuildJobList(
-        sourceDir, job.FileField, job.IncludeSubDirs,
-        [&](const QString& message) {
-            ++listErrors;
-            client.JobListError(message);
-        },
-        reportUnmatched);
     TPrintJob resolved = job;
-    resolved.SourceDir = sourceDir;
+    resolved.SourceDir = ResolveSourceDir(job.SourceDir);
+    TJobListCounts counts;
+    const QStringList jobs = BuildJobList(resolved, client, &counts);
     TRunResult run = RunPrintFiles(resolved, jobs, client);
-    run.ListErrors = listErrors;
-    run.Unmatched = unmatched;
+    run.ListErrors = counts.ListErrors;
+    run.Unmatched = counts.Unmatched;
+    run.DuplicateFiles = counts.DuplicateFiles;
+    run.EmptyLines = counts.EmptyLines;
     return run;
 }
 
@@ -123,6 +119,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
 {
     TRunResult run;
     run.SourceDir = ResolveSourceDir(job.SourceDir);
+    run.Files = jobs.size();
     client.JobListReady(jobs, job.Copies);
 
     ProcessOptions options = job.ExtraOptions;
@@ -148,6 +145,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             inv.File = jobs[i];
             inv.Result = 0;
             inv.Printed = false;
+            inv.Skipped = false;
             inv.Output.clear();
             client.FileStarts(inv);
             ++started;
@@ -155,7 +153,13 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 ExecuteProcess(QString(), PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings),
                                run.SourceDir, options, 0, false, job.CaptureOutput ? &inv.Output : nullptr, codePage);
             inv.Printed = PrintSucceeded(inv.Result);
-            if (inv.Printed) {
+            // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
+            inv.Skipped =
+                !inv.Printed && !job.PrintSettings.isEmpty() && inv.ExitCode() == PrintSettings::ExitNoPageLeft;
+            if (inv.Skipped) {
+                ++run.Skipped;
+                client.FileSkipped(inv);
+            } else if (inv.Printed) {
                 ++run.Printed;
                 client.FilePrinted(inv);
                 if (client.Pause(job.PauseMs) == TRunStep::Stop)
@@ -173,5 +177,17 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
     }
     // A stop after the last file ended nothing early.
     run.Stopped = stopped && started < jobs.size() * job.Copies;
+    if (run.Stopped) {
+        inv.Result = 0;
+        inv.Printed = inv.Skipped = false;
+        inv.Output.clear();
+        for (qsizetype number = started; number < jobs.size() * job.Copies; ++number) {
+            inv.Copy = static_cast<int>(number / jobs.size()) + 1;
+            inv.Index = number % jobs.size();
+            inv.File = jobs[inv.Index];
+            ++run.NotTried;
+            client.FileNotTried(inv);
+        }
+    }
     return run;
 }

@@ -51,9 +51,13 @@ struct TPrintJob
     ProcessOptions ExtraOptions = 0;
     // Pause after each printed file, handed to TPrintRunClient::Pause.
     unsigned long PauseMs = 1000;
-    // Names that found nothing go to TPrintRunClient::NameMatchedNothing;
-    // without it they pass in silence, as in the window.
+    // Names that found nothing go to TPrintRunClient::NameMatchedNothing and
+    // are not handed over; without it they pass in silence, as in the window
+    // (a print list line that names no file is then handed over).
     bool ReportUnmatched = false;
+    // A file that more than one name of the field reaches is printed at each
+    // of its places instead of at its first only.
+    bool KeepDuplicates = false;
 };
 
 // One invocation of the print-to program.
@@ -66,6 +70,9 @@ struct TInvocation
     QString File;
     int Result = 0; // the runner's result (ExecuteProcess)
     bool Printed = false;
+    // Not printed because the print settings leave no page of this file (a page
+    // range beyond its end): no failure.
+    bool Skipped = false;
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
 
     // The 0-based number of this invocation within the run, and how many the run has.
@@ -77,8 +84,8 @@ struct TInvocation
     int ExitCode() const;
     // The first non-blank captured line, trimmed; empty when there is none.
     QString FirstOutputLine() const;
-    // Why it failed, in one line: the first non-blank output line, else a
-    // description of the runner's result. Empty for a printed file.
+    // Why it failed or was skipped, in one line: the first non-blank output
+    // line, else a description of the runner's result. Empty for a printed file.
     QString Reason() const;
 };
 
@@ -97,6 +104,8 @@ public:
     virtual void JobListError(const QString& message);
     // A name that found nothing (with TPrintJob::ReportUnmatched). The run goes on.
     virtual void NameMatchedNothing(const TUnmatchedName& name);
+    // A place in the job list left out because an earlier name gave the same file.
+    virtual void NameDuplicated(const TJobName& name);
     // The job list is complete; called once before the copies loop.
     virtual void JobListReady(const QStringList& jobs, int copies);
     // A copy of the whole list begins (also when the list is empty).
@@ -104,6 +113,10 @@ public:
     // The print program is about to be started for this file.
     virtual void FileStarts(const TInvocation& invocation);
     virtual void FilePrinted(const TInvocation& invocation);
+    // The print settings leave no page of the file; the run goes on.
+    virtual void FileSkipped(const TInvocation& invocation);
+    // After a stop, once for each invocation that was not started.
+    virtual void FileNotTried(const TInvocation& invocation);
     // The file could not be printed: go on with the next one, or stop.
     virtual TRunStep FileFailed(const TInvocation& invocation) = 0;
     // The pause after a printed file. The default sleeps without handling
@@ -118,14 +131,20 @@ struct TRunResult
     quint32 Printed = 0;
     quint32 Failed = 0;
     quint32 ListErrors = 0;
-    quint32 Unmatched = 0; // names that found nothing (with TPrintJob::ReportUnmatched)
-    bool Stopped = false;  // ended by a stop request before its regular end
-    QString SourceDir;     // the resolved directory the run worked in
+    quint32 Unmatched = 0;      // names that found nothing (with TPrintJob::ReportUnmatched)
+    quint32 Skipped = 0;        // invocations whose print settings left no page of the file
+    quint32 NotTried = 0;       // invocations not started after a stop
+    quint32 DuplicateFiles = 0; // files that more than one name reached, printed once per copy
+    quint32 EmptyLines = 0;     // empty print list lines, passed over
+    qsizetype Files = 0;        // the size of the job list
+    bool Stopped = false;       // ended by a stop request before its regular end
+    QString SourceDir;          // the resolved directory the run worked in
 };
 
-// The job list of a job, its directory resolved first.
-QStringList BuildJobList(const TPrintJob& job, const JobListErrorHandler& reportError,
-                         const UnmatchedNameHandler& reportUnmatched = {});
+// The job list of a job, its directory resolved first, as RunPrintJob builds
+// it: what building meets goes to the client (JobListError, NameMatchedNothing,
+// NameDuplicated) and is counted in *counts.
+QStringList BuildJobList(const TPrintJob& job, TPrintRunClient& client, TJobListCounts* counts = nullptr);
 
 // Runs the job to its end or to a stop request. A running print program is
 // never interrupted: a stop takes effect before the next file.

@@ -7,6 +7,9 @@
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
+#include <QDir>
+#include <QSet>
+
 #include <sys/stat.h>
 
 bool IsPrintListName(const QString& token)
@@ -23,23 +26,127 @@ bool IsPrintListName(const QString& token)
     return lower == QLatin1String(PrintListExtension);
 }
 
-QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
-                         const JobListErrorHandler& reportError, const UnmatchedNameHandler& reportUnmatched)
+QString CleanJobPath(const QString& path)
 {
+    // By the text alone: the name handed over is the one given, without detours,
+    // and links in it are left to the system as they were.
+    if (path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(QDir::currentPath() + u'/' + path);
+}
+
+namespace {
+
+bool IsRegularFile(const QString& path)
+{
+    struct stat st
+    {
+    };
+    // By the name's own bytes, as the print program will open it.
+    return ::stat(FileNameToBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Keeps each file at the first place a name of the field gives it; the places
+// one name gives among themselves all stay.
+class TDuplicateFilter
+{
+public:
+    TDuplicateFilter(const TJobListOptions& options, TJobListCounts& counts) : FOptions(options), FCounts(counts) {}
+
+    // The entries from jobs[from] on came from the name just read: those that an
+    // earlier name already put in the list are taken out again and reported.
+    void NameDone(QStringList& jobs, qsizetype from, const TJobName& name)
+    {
+        if (FOptions.KeepDuplicates)
+            return;
+        // Nothing to compare with before the second name that finds files.
+        if (from > 0 && !FSeenFilled) {
+            for (qsizetype i = 0; i < from; ++i)
+                FSeen.insert(jobs[i]);
+            FSeenFilled = true;
+        }
+        if (!FSeenFilled)
+            return;
+        qsizetype kept = from;
+        for (qsizetype i = from; i < jobs.size(); ++i) {
+            if (FSeen.contains(jobs[i])) {
+                if (!FLeftOut.contains(jobs[i])) {
+                    FLeftOut.insert(jobs[i]);
+                    ++FCounts.DuplicateFiles;
+                }
+                if (FOptions.ReportDuplicate) {
+                    TJobName left = name;
+                    left.Path = jobs[i];
+                    if (!name.List.isEmpty()) {
+                        left.Name = FLines.value(i - from);
+                        left.Line = FLineNumbers.value(i - from);
+                    }
+                    FOptions.ReportDuplicate(left);
+                }
+                continue;
+            }
+            jobs[kept++] = jobs[i];
+        }
+        jobs.resize(kept);
+        for (qsizetype i = from; i < kept; ++i)
+            FSeen.insert(jobs[i]);
+    }
+
+    // The line and line number of each entry a print list gave, for the report.
+    void ListEntry(const QString& line, qsizetype number)
+    {
+        FLines << line;
+        FLineNumbers << number;
+    }
+    void ListStarts()
+    {
+        FLines.clear();
+        FLineNumbers.clear();
+    }
+
+private:
+    const TJobListOptions& FOptions;
+    TJobListCounts& FCounts;
+    QSet<QString> FSeen;
+    QSet<QString> FLeftOut;
+    bool FSeenFilled = false;
+    QStringList FLines;
+    QList<qsizetype> FLineNumbers;
+};
+
+} // namespace
+
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, const TJobListOptions& options,
+                         TJobListCounts* counts)
+{
+    TJobListCounts own;
+    TJobListCounts& n = counts ? *counts : own;
+    n = {};
+    // Cleaned once, so that the names found below it are clean as they come.
+    const QString dir = DirectoryWithDelimiter(CleanJobPath(sourceDir));
+    TDuplicateFilter duplicates(options, n);
     QStringList jobList;
     QString rest = fileField;
     while (!rest.isEmpty()) {
         const QString token = ReadNextString(rest, u';');
+        const qsizetype before = jobList.size();
         if (!IsPrintListName(token)) {
-            const qsizetype before = jobList.size();
-            CollectFiles(sourceDir, token, includeSubDirs, jobList);
+            CollectFiles(dir, token, options.IncludeSubDirs, jobList);
+            // A folder part of the mask may hold "." or "..".
+            if (token.contains(u'/')) {
+                for (qsizetype i = before; i < jobList.size(); ++i)
+                    jobList[i] = QDir::cleanPath(jobList[i]);
+            }
             // A mask may rightly match nothing; a plain name means a file.
-            if (reportUnmatched && jobList.size() == before && !token.isEmpty() && !token.contains(u'*') &&
-                !token.contains(u'?'))
-                reportUnmatched({token, BuildFileName(sourceDir, token, QString()), QString(), 0});
+            if (jobList.size() == before && !token.isEmpty() && !token.contains(u'*') && !token.contains(u'?') &&
+                options.ReportUnmatched) {
+                ++n.Unmatched;
+                options.ReportUnmatched({token, CleanJobPath(BuildFileName(dir, token, QString())), QString(), 0});
+            }
+            duplicates.NameDone(jobList, before, {token, QString(), QString(), 0});
             continue;
         }
-        const QString path = BuildFileName(sourceDir, token, QString());
+        const QString path = CleanJobPath(BuildFileName(dir, token, QString()));
         QStringList lines;
         QString error;
         struct stat st
@@ -51,22 +158,49 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, boo
         else if (!ReadPrintList(path, lines, &error) && error.isEmpty())
             error = path;
         if (!error.isEmpty()) {
-            if (reportError)
-                reportError(error);
+            ++n.ListErrors;
+            if (options.ReportError)
+                options.ReportError(error);
             continue;
         }
+        duplicates.ListStarts();
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QString file = BuildFileName(sourceDir, lines[i], QString());
-            struct stat entry
-            {
-            };
-            // By the name's own bytes, as the print program will open it.
-            if (reportUnmatched && (::stat(FileNameToBytes(file).constData(), &entry) != 0 || !S_ISREG(entry.st_mode)))
-                reportUnmatched({lines[i], file, path, i + 1});
+            // Joined to the folder an empty line would name the folder itself.
+            if (lines[i].isEmpty()) {
+                ++n.EmptyLines;
+                continue;
+            }
+            const QString file = CleanJobPath(BuildFileName(dir, lines[i], QString()));
+            if (options.ReportUnmatched && !IsRegularFile(file)) {
+                ++n.Unmatched;
+                options.ReportUnmatched({lines[i], file, path, i + 1});
+                continue;
+            }
             jobList.append(file);
+            duplicates.ListEntry(lines[i], i + 1);
         }
+        duplicates.NameDone(jobList, before, {token, QString(), path, 0});
     }
     return jobList;
+}
+
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
+                         const JobListErrorHandler& reportError, const UnmatchedNameHandler& reportUnmatched)
+{
+    TJobListOptions options;
+    options.IncludeSubDirs = includeSubDirs;
+    options.ReportError = reportError;
+    options.ReportUnmatched = reportUnmatched;
+    return BuildJobList(sourceDir, fileField, options);
+}
+
+QString DuplicatesText(quint32 files)
+{
+    if (files == 0)
+        return {};
+    if (files == 1)
+        return TrDefault("1 file named twice was printed once");
+    return FillPlaceholders(TrDefault("%u files named twice were printed once"), {QString::number(files)});
 }
 
 QString QuoteArgument(const QString& value)

@@ -19,29 +19,73 @@
 // the job list is built; building goes on with the next token afterwards.
 using JobListErrorHandler = std::function<void(const QString& message)>;
 
-// A name that found nothing: a token of the file field without "*" or "?"
-// that matched no file, or a print list line that names no existing file.
-struct TUnmatchedName
+// A name of the file field as it reached the job list: a token, or a line of
+// a print list the field names.
+struct TJobName
 {
     QString Name;       // the token or the line as written
-    QString Path;       // the file that was looked for
+    QString Path;       // the file that was looked for, a clean absolute path
     QString List;       // the print list's path; empty for a token of the field
     qsizetype Line = 0; // 1-based line in the print list
 };
+// A name that found nothing: a token of the file field without "*" or "?"
+// that matched no file, or a print list line that names no existing file.
+using TUnmatchedName = TJobName;
 using UnmatchedNameHandler = std::function<void(const TUnmatchedName& name)>;
+// A name whose file an earlier name of the field already put in the job list.
+using DuplicateNameHandler = std::function<void(const TJobName& name)>;
 
 // Whether a token of the file field names a print list (extension "pbt", any case).
 bool IsPrintListName(const QString& token);
 
+struct TJobListOptions
+{
+    bool IncludeSubDirs = false;
+    // A file that more than one name of the field reaches stays at each of its
+    // places; by default only its first place keeps it. Repeated lines of one
+    // print list stay either way: whoever wrote the list asked twice.
+    bool KeepDuplicates = false;
+    JobListErrorHandler ReportError;
+    // With it, every name that found nothing is reported and left out of the
+    // list. Without it a print list line that names no file stays in the list,
+    // so that the print program's failure tells it.
+    UnmatchedNameHandler ReportUnmatched;
+    // Each place a file is left out at, as a duplicate.
+    DuplicateNameHandler ReportDuplicate;
+};
+
+// What building a job list passed over, counted.
+struct TJobListCounts
+{
+    quint32 ListErrors = 0;
+    quint32 Unmatched = 0;      // names that found nothing (with ReportUnmatched)
+    quint32 DuplicateFiles = 0; // files that more than one name reached, kept once
+    quint32 EmptyLines = 0;     // empty print list lines, which name no file
+};
+
 // The job list for the file field: the field is split at ";"; a print list
 // (IsPrintListName) contributes BuildFileName(sourceDir, line) for each of its
-// lines, any other token the files CollectFiles finds for it. A print list
+// lines that is not empty, any other token the files CollectFiles finds for it.
+// Every entry is a clean absolute path (a relative sourceDir is taken from the
+// current folder; no "." or ".." parts, no doubled "/"), the name's own
+// characters unchanged; duplicates are compared by these paths. A print list
 // that does not exist, or is a folder, is reported as "Print list: %s not
 // found!", one that exists but cannot be read with the file error naming the
-// cause. With reportUnmatched, every name that found nothing is reported too
-// (empty tokens name nothing and are passed over); the list stays the same.
+// cause. Empty tokens name nothing and are passed over.
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, const TJobListOptions& options,
+                         TJobListCounts* counts = nullptr);
+// The same with default options; with reportUnmatched, names that found nothing
+// are reported and left out.
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,
                          const JobListErrorHandler& reportError, const UnmatchedNameHandler& reportUnmatched = {});
+
+// A path with "." and ".." parts and doubled delimiters taken out, absolute
+// from the current folder when relative; the characters of each part stay.
+QString CleanJobPath(const QString& path);
+
+// The note about left-out duplicates: "1 file named twice was printed once",
+// "%u files named twice were printed once"; empty for 0.
+QString DuplicatesText(quint32 files);
 
 // A value in double quotes, inner double quotes doubled.
 QString QuoteArgument(const QString& value);

@@ -18,8 +18,9 @@ const char HelpText[] = "Print settings (-print-settings LIST): comma-separated 
                         "  paper=SIZE      A2 A3 A4 A5 A6 letter legal tabloid statement\n"
                         "  bin=NAME        input tray\n"
                         "  Nx              N copies of the file, each sent as its own job (1x to 999x)\n"
-                        "An unknown item, an empty list, two contradicting items or a list that leaves\n"
-                        "no page of the file is refused with exit code 1; nothing is printed then.\n";
+                        "An unknown item, an empty list or two contradicting items are refused with exit\n"
+                        "code 1, a list that leaves no page of the file with exit code 6; nothing is\n"
+                        "printed then.\n";
 
 namespace {
 
@@ -227,11 +228,12 @@ bool Parse(std::string_view list, Settings* settings, std::string* error)
     return true;
 }
 
-bool JobOptions(const Settings& s, int pageCount, Options* options, std::string* error)
+namespace {
+
+// The pages in the order asked for, clipped to the document, odd/even applied
+// to the page numbers (as the spooler's filters do).
+std::vector<int> SelectedPages(const Settings& s, int pageCount)
 {
-    options->clear();
-    // The pages in the order asked for, clipped to the document, odd/even applied
-    // to the page numbers (as the spooler's filters do).
     std::vector<int> pages;
     const auto keep = [&s](int page) { return s.pageSet.empty() || (page % 2 == 1) == (s.pageSet == "odd"); };
     if (s.ranges.empty()) {
@@ -249,6 +251,20 @@ bool JobOptions(const Settings& s, int pageCount, Options* options, std::string*
             }
         }
     }
+    return pages;
+}
+
+} // namespace
+
+bool LeavesNoPage(const Settings& settings, int pageCount)
+{
+    return SelectedPages(settings, pageCount).empty();
+}
+
+bool JobOptions(const Settings& s, int pageCount, Options* options, std::string* error)
+{
+    options->clear();
+    const std::vector<int> pages = SelectedPages(s, pageCount);
     if (pages.empty()) {
         *error = "no page is left to print of " + std::to_string(pageCount) + (pageCount == 1 ? " page" : " pages");
         return false;

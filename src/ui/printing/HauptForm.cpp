@@ -524,6 +524,7 @@ void THauptForm::btnProcessClick()
     }
     cxPrinter->setEnabled(false);
     quint32 printed = 0;
+    quint32 duplicates = 0;
     const QString field = FileEdit->currentText();
     if (!field.isEmpty()) {
         Printing = true;
@@ -541,9 +542,14 @@ void THauptForm::btnProcessClick()
         job.PauseMs = FPausePerFile;
         job.CaptureOutput = true; // for the reason in the failure prompt
         TWindowRunClient client(*this, [this](const QString& text) { SetStatus(text, Qt::black); });
-        printed = RunPrintJob(job, client).Printed;
+        const TRunResult run = RunPrintJob(job, client);
+        printed = run.Printed;
+        duplicates = run.DuplicateFiles;
     }
-    SetStatus(PrintResultText(printed), Qt::blue);
+    QString result = PrintResultText(printed);
+    if (duplicates > 0)
+        result += QStringLiteral("; ") + DuplicatesText(duplicates);
+    SetStatus(result, Qt::blue);
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
     Printing = false;
     Stopped = false;

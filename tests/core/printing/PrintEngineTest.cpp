@@ -1,5 +1,6 @@
 #include "printing/PrintEngine.h"
 
+#include "support/JobListCases.h"
 #include "support/QStringPrinter.h"
 #include "support/TestSupport.h"
 
@@ -91,6 +92,7 @@ TEST_F(PrintEngineTest, CopiesAreCollatedInJobListOrderFromARelativeDirectory)
     ASSERT_TRUE(QDir::setCurrent(root.path()));
     job.SourceDir = S("Docs/");
     job.FileField = S("list.pbt;missing.pbt;a.pdf");
+    job.KeepDuplicates = true; // a.pdf at both its places
     job.Copies = 2;
     const TRunResult run = RunPrintJob(job, client);
     QDir::setCurrent(before);
@@ -165,6 +167,57 @@ TEST_F(PrintEngineTest, ReasonWithoutCapturedOutput)
     client.events.clear();
     RunPrintJob(job, client);
     EXPECT_EQ(client.events.last(), S("failed bad.pdf -1 The print program could not be started (error 2)"));
+}
+
+// The window's side of a run: names that found nothing are not reported, so a
+// print list line naming no file goes to the print program and fails there.
+TEST(PrintEngineJobList, EachFileOncePerCopyAtItsFirstPlace)
+{
+    QTemporaryDir root;
+    const QString docs = root.filePath(S("Docs/"));
+    ASSERT_TRUE(job_list_cases::WriteTree(docs));
+    const QString program = root.filePath(S("bin/log-print"));
+    ASSERT_TRUE(WriteScript(program, job_list_cases::kLoggingProgram));
+    const auto full = [&docs](const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names)
+            paths << docs + name;
+        return paths;
+    };
+    struct Client : Recorder
+    {
+        void NameDuplicated(const TJobName& name) override { leftOut << name.Path; }
+        QStringList leftOut;
+    };
+    for (const job_list_cases::TCase& c : job_list_cases::Cases()) {
+        SCOPED_TRACE(c.Field);
+        QFile::remove(program + S(".log"));
+        TPrintJob job;
+        // Written untidily, as typed: the names handed over are clean all the same.
+        job.SourceDir = root.path() + S("//Docs/./");
+        job.FileField = S(c.Field);
+        job.IncludeSubDirs = c.SubDirs;
+        job.KeepDuplicates = c.KeepDuplicates;
+        job.Copies = 2;
+        job.Program = program;
+        job.PauseMs = 0;
+        Client client;
+        const TRunResult run = RunPrintJob(job, client);
+        const QStringList calls = full(c.WindowCalls.isEmpty() ? c.Calls : c.WindowCalls);
+        EXPECT_EQ(QString::fromUtf8(ReadFile(program + S(".log"))).split(u'\n', Qt::SkipEmptyParts), calls + calls);
+        EXPECT_EQ(client.leftOut, full(c.LeftOut));
+        EXPECT_EQ(run.DuplicateFiles, c.DuplicateFiles);
+        EXPECT_EQ(run.EmptyLines, c.EmptyLines);
+        EXPECT_EQ(run.Files, calls.size());
+        EXPECT_EQ(run.Failed, 2 * static_cast<quint32>(calls.size() - c.Calls.size()));
+        EXPECT_EQ(run.Printed, 2 * static_cast<quint32>(c.Calls.size()));
+        EXPECT_EQ(run.Unmatched, 0u);
+    }
+    // The window's result line names what was left out.
+    EXPECT_EQ(PrintResultText(6) + S("; ") + DuplicatesText(3),
+              S(" 6 files printed; 3 files named twice were printed once"));
+    EXPECT_EQ(DuplicatesText(1), S("1 file named twice was printed once"));
+    EXPECT_EQ(DuplicatesText(0), QString());
 }
 
 TEST(PrintSetUp, PrinterChoice)
