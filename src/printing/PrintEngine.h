@@ -54,6 +54,14 @@ struct TPrintJob
     // Names that found nothing go to TPrintRunClient::NameMatchedNothing;
     // without it they pass in silence, as in the window.
     bool ReportUnmatched = false;
+    // A print program still running after this many seconds is ended and its
+    // file fails; 0: it is waited for as long as it takes.
+    int TimeoutPerFileS = 0;
+    // A descriptor that becomes readable when the run is to stop: a print
+    // program still running CancelGraceMs later is ended. -1: it is always
+    // waited for.
+    int CancelFd = -1;
+    int CancelGraceMs = 0;
 };
 
 // One invocation of the print-to program.
@@ -67,6 +75,12 @@ struct TInvocation
     int Result = 0; // the runner's result (ExecuteProcess)
     bool Printed = false;
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
+
+    // How the print program ended besides its result.
+    int Signal = 0;         // the signal that killed the print program
+    int TimeLimitS = 0;     // with TimedOut: the limit that ran out
+    bool TimedOut = false;  // ended after TPrintJob::TimeoutPerFileS
+    bool Cancelled = false; // ended through TPrintJob::CancelFd
 
     // The 0-based number of this invocation within the run, and how many the run has.
     qsizetype Number() const { return (Copy - 1) * Count + Index; }

@@ -1,11 +1,18 @@
 #include "printing/RunReport.h"
 
+#include "app/GnuGetText.h"
+#include "util/FileNameBytes.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -48,20 +55,52 @@ QString TRunReport::JsonLine(const TReportRecord& r)
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 
+bool WriteAllToFd(int fd, const QByteArray& data, int* error)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A write of nothing is a full device that gave no errno.
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+QString WriteErrorText(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return TrDefault("disk full");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+TRunReport::~TRunReport()
+{
+    if (FAppendFd >= 0)
+        ::close(FAppendFd);
+}
+
 bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
 {
-    FFileName = fileName;
     FMode = mode;
     FCsv = fileName.endsWith(u".csv"_s, Qt::CaseInsensitive);
     if (mode == TMode::Append) {
         if (fileName == u"-"_s)
             return true;
-        FAppendFile.setFileName(fileName);
-        if (!FAppendFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            *error = FAppendFile.errorString();
+        FAppendFd = ::open(FileNameToBytes(fileName).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        struct stat st
+        {
+        };
+        if (FAppendFd < 0 || ::fstat(FAppendFd, &st) != 0) {
+            *error = WriteErrorText(errno);
             return false;
         }
-        if (FCsv && FAppendFile.size() == 0)
+        if (FCsv && st.st_size == 0)
             return Put(CsvHeader, error);
         return true;
     }
@@ -70,7 +109,8 @@ bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
     if (fileName == u"-"_s)
         return true;
     FFile = std::make_unique<QSaveFile>(fileName);
-    if (!FFile->open(QIODevice::WriteOnly)) {
+    // Unbuffered: every byte is written (and checked) before the file is put in place.
+    if (!FFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = FFile->errorString();
         FFile.reset();
         return false;
@@ -80,43 +120,70 @@ bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
 
 bool TRunReport::Add(const TReportRecord& record, QString* error)
 {
-    const QByteArray line = (FCsv ? CsvLine(record) : JsonLine(record)).toUtf8();
-    if (FMode == TMode::Append) {
-        QString ignored;
-        return Put(line, error ? error : &ignored);
-    }
-    FBytes += line;
-    return true;
+    FBytes += (FCsv ? CsvLine(record) : JsonLine(record)).toUtf8();
+    if (FMode == TMode::Replace)
+        return true;
+    QString ignored;
+    return Put(QByteArray(), error ? error : &ignored);
 }
 
 bool TRunReport::Put(const QByteArray& bytes, QString* error)
 {
-    if (!FAppendFile.isOpen()) {
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-        if (std::fflush(stdout) == 0)
-            return true;
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+    // What failed before goes first, in one write with the new lines.
+    const QByteArray all = FBytes + bytes;
+    int failure = 0;
+    if (FAppendFd < 0) {
+        std::fflush(stdout);
+        if (!WriteAllToFd(STDOUT_FILENO, all, &failure)) {
+            FBytes = all;
+            FReaderGone = failure == EPIPE;
+            *error = WriteErrorText(failure);
+            return false;
+        }
+        FBytes.clear();
+        return true;
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(FAppendFd, &st) != 0) {
+        failure = errno;
+    } else if (!WriteAllToFd(FAppendFd, all, &failure)) {
+        // Whole records or nothing: a part that reached the file is taken back.
+        if (::ftruncate(FAppendFd, st.st_size) != 0) {
+            // The file keeps a torn tail; the error below says the report failed.
+        }
+    }
+    if (failure != 0) {
+        FBytes = all;
+        *error = WriteErrorText(failure);
         return false;
     }
-    if (FAppendFile.write(bytes) == bytes.size())
-        return true;
-    *error = FAppendFile.errorString();
-    return false;
+    FBytes.clear();
+    return true;
 }
 
 bool TRunReport::Finish(QString* error)
 {
     if (FMode == TMode::Append)
-        return true;
+        return FBytes.isEmpty() || Put(QByteArray(), error);
+    int failure = 0;
     if (!FFile) {
-        std::fwrite(FBytes.constData(), 1, static_cast<size_t>(FBytes.size()), stdout);
-        if (std::fflush(stdout) != 0) {
-            *error = QString::fromLocal8Bit(std::strerror(errno));
+        std::fflush(stdout);
+        if (!WriteAllToFd(STDOUT_FILENO, FBytes, &failure)) {
+            FReaderGone = failure == EPIPE;
+            *error = WriteErrorText(failure);
             return false;
         }
         return true;
     }
-    if (FFile->write(FBytes) != FBytes.size() || !FFile->commit()) {
+    if (!WriteAllToFd(FFile->handle(), FBytes, &failure)) {
+        FFile->cancelWriting();
+        FFile.reset();
+        *error = WriteErrorText(failure);
+        return false;
+    }
+    if (!FFile->commit()) {
         *error = FFile->errorString();
         return false;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QSaveFile>
 #include <QString>
 
@@ -28,20 +27,30 @@ public:
     enum class TMode
     {
         // A run that ends: the records are kept and the file is replaced
-        // atomically when the report is finished.
+        // atomically when the report is finished; a failed write leaves the
+        // old file.
         Replace,
         // A run without end (the watch): each record is added to the file at
         // once, so that it holds every file handed over even when the run is
-        // killed; a new CSV file gets its header.
+        // killed; a new CSV file gets its header. A record is written whole
+        // or not at all.
         Append,
     };
 
+    ~TRunReport();
+
     // Opens the report; false with *error on failure.
     bool Open(const QString& fileName, TMode mode, QString* error);
-    // Replace: keeps the record. Append: writes it; false with *error on failure.
+    // Replace: keeps the record. Append: writes it; false with *error when it
+    // could not be written, and the record stays in Unwritten().
     bool Add(const TReportRecord& record, QString* error = nullptr);
-    // Replace: writes everything and puts the file in place. False with *error on failure.
+    // Replace: writes everything and puts the file in place. Append: writes
+    // the records still unwritten. False with *error on failure.
     bool Finish(QString* error);
+    // The lines that a failed write could not put into the report.
+    const QByteArray& Unwritten() const { return FBytes; }
+    // The last failure was standard output closed by its reader (a "| head").
+    bool ReaderGone() const { return FReaderGone; }
 
     static QString CsvLine(const TReportRecord& record);
     static QString JsonLine(const TReportRecord& record);
@@ -49,10 +58,18 @@ public:
 private:
     bool Put(const QByteArray& bytes, QString* error);
 
-    QString FFileName;
     TMode FMode = TMode::Replace;
     bool FCsv = false;
+    bool FReaderGone = false;
     QByteArray FBytes;
     std::unique_ptr<QSaveFile> FFile;
-    QFile FAppendFile;
+    int FAppendFd = -1;
 };
+
+// Writes all of data to the descriptor, retrying short writes; false with the
+// errno value in *error.
+bool WriteAllToFd(int fd, const QByteArray& data, int* error);
+
+// The cause of a failed write in one phrase: "disk full" for a full disk or
+// quota, else the system's text.
+QString WriteErrorText(int error);

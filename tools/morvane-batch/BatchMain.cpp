@@ -12,6 +12,7 @@
 #include "printing/PrintProgram.h"
 #include "printing/RunReport.h"
 #include "util/BuildVersion.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -40,6 +42,9 @@ enum BatchExit
     ExitSetUp = 1,
     ExitFailed = 2,
     ExitNothing = 3,
+    // The files were handed over as the summary says, but the report or the
+    // list on standard output is not complete: a wrapper must not print again.
+    ExitReportLost = 4,
     ExitSignal = 130,
 };
 
@@ -57,7 +62,8 @@ extern "C" void OnStopSignal(int signal)
     errno = saved;
 }
 
-// SIGINT and SIGTERM end the run like the Stop button: no further file starts.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) end the run like the Stop
+// button: no further file starts, and the report is written.
 void InstallStopSignals()
 {
     if (::pipe2(g_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -68,6 +74,7 @@ void InstallStopSignals()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 int SetUpError(const QString& message)
@@ -224,19 +231,26 @@ int DryRun(const TPrintJob& job)
             ErrLine(Tr("warning: %s", UnmatchedText(name)));
         });
     QByteArray out;
-    for (int copy = 1; copy <= job.Copies; ++copy) {
+    int writeError = 0;
+    for (int copy = 1; copy <= job.Copies && writeError == 0; ++copy) {
         const QByteArray prefix = QByteArray::number(copy) + '\t';
         for (const QString& file : jobs) {
-            out += prefix + QFile::encodeName(file) + '\n';
+            out += prefix + FileNameToBytes(file) + '\n';
             if (out.size() > (1 << 16)) {
-                std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+                if (!WriteAllToFd(STDOUT_FILENO, out, &writeError))
+                    break;
                 out.clear();
             }
         }
     }
-    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-    if (std::fflush(stdout) != 0)
-        return SetUpError(Tr("cannot write to standard output: %s", QString::fromLocal8Bit(std::strerror(errno))));
+    if (writeError == 0)
+        WriteAllToFd(STDOUT_FILENO, out, &writeError);
+    if (writeError != 0) {
+        // A reader that stopped reading ("| head") wanted no more: no message.
+        if (writeError != EPIPE)
+            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(writeError)));
+        return ExitReportLost;
+    }
     if (listErrors > 0 || unmatched > 0)
         return ExitFailed;
     return jobs.isEmpty() ? ExitNothing : ExitPrinted;
@@ -255,11 +269,17 @@ int Run(const TBatchOptions& options)
     job.ExtraOptions = poOwnProcessGroup;
     // A script must learn that a name it gave found nothing.
     job.ReportUnmatched = true;
+    job.TimeoutPerFileS = options.TimeoutPerFileS;
+    // A print program that hangs must not keep a stop signal from ending the run.
+    job.CancelGraceMs = 5000;
 
-    const QFileInfo dir(job.SourceDir);
-    if (!dir.exists())
+    // Looked at by its bytes, so that a name that is not UTF-8 is found.
+    struct stat dirStat
+    {
+    };
+    if (::stat(FileNameToBytes(job.SourceDir).constData(), &dirStat) != 0)
         return SetUpError(Tr("the directory %s does not exist", options.Directory));
-    if (!dir.isDir())
+    if (!S_ISDIR(dirStat.st_mode))
         return SetUpError(Tr("%s is not a directory", options.Directory));
     if (options.DryRun)
         return DryRun(job);
@@ -306,6 +326,7 @@ int Run(const TBatchOptions& options)
 
     if (options.Watch) {
         InstallStopSignals();
+        job.CancelFd = g_wakeFds[0];
         return RunWatch(options, job, g_wakeFds[0], &g_signal);
     }
 
@@ -318,6 +339,7 @@ int Run(const TBatchOptions& options)
     }
 
     InstallStopSignals();
+    job.CancelFd = g_wakeFds[0];
     TBatchClient client(options, report.get());
     const TRunResult run = RunPrintJob(job, client);
     client.ClearLine();
@@ -344,9 +366,10 @@ int Run(const TBatchOptions& options)
     if (report) {
         QString error;
         if (!report->Finish(&error)) {
-            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
-            if (code == ExitPrinted || code == ExitNothing)
-                code = ExitSetUp;
+            if (!report->ReaderGone())
+                ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+            if (code != ExitSignal)
+                code = ExitReportLost;
         }
     }
     return code;
@@ -362,11 +385,17 @@ int main(int argc, char* argv[])
     // holds no start-up options of the window.
     InitLanguage(QString(), u"morvane.cfg"_s, {}, {}, CurrentEnvironment());
     QCoreApplication app(argc, argv);
+    // A closed standard output is an error of the write, not the end of the run.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName(u"Morvane"_s);
 
     TBatchOptions options;
     QString error;
-    if (!ParseBatchArguments(QCoreApplication::arguments().mid(1), options, &error)) {
+    // By their bytes: a folder or file name that is not UTF-8 must reach the run as it is.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << FileNameFromBytes(argv[i]);
+    if (!ParseBatchArguments(arguments, options, &error)) {
         ErrLine(error);
         Err(Tr("Try '%s --help' for more information.", QString::fromLatin1(ProgramName)));
         return ExitSetUp;

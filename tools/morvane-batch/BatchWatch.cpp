@@ -4,6 +4,7 @@
 #include "platform/SysInfo.h"
 #include "printing/HotFolder.h"
 #include "printing/RunReport.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <QDir>
@@ -12,9 +13,11 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <poll.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -25,6 +28,7 @@ enum WatchExit
     ExitStopped = 0,
     ExitSetUp = 1,
     ExitFailed = 2,
+    ExitReportLost = 4,
 };
 
 // One file at a time: its copies, progress lines and report records.
@@ -82,6 +86,17 @@ private:
     int FNumber = 0;
 };
 
+// The folder with links and dots resolved, by its bytes; empty when it does not exist.
+QString CanonicalDir(const QString& dir)
+{
+    char* resolved = ::realpath(FileNameToBytes(dir).constData(), nullptr);
+    if (!resolved)
+        return {};
+    const QString name = FileNameFromBytes(resolved);
+    std::free(resolved);
+    return name;
+}
+
 // A move target as given, taken from the current folder when relative.
 QString AbsoluteDir(const QString& dir)
 {
@@ -92,19 +107,23 @@ QString AbsoluteDir(const QString& dir)
 
 int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, const volatile sig_atomic_t* stop)
 {
-    const QFileInfo dirInfo(ResolveSourceDir(options.Directory));
-    if (!dirInfo.exists()) {
+    // Looked at by its bytes, so that a name that is not UTF-8 is found.
+    const QString canonicalDir = CanonicalDir(ResolveSourceDir(options.Directory));
+    struct stat dirStat
+    {
+    };
+    if (canonicalDir.isEmpty() || ::stat(FileNameToBytes(canonicalDir).constData(), &dirStat) != 0) {
         ErrLine(Tr("the directory %s does not exist", options.Directory));
         return ExitSetUp;
     }
-    if (!dirInfo.isDir()) {
+    if (!S_ISDIR(dirStat.st_mode)) {
         ErrLine(Tr("%s is not a directory", options.Directory));
         return ExitSetUp;
     }
 
     TWatchConfig config;
     // One state per folder, however it is named (links, relative names).
-    config.Dir = dirInfo.canonicalFilePath();
+    config.Dir = canonicalDir;
     config.Field = options.Files;
     config.SubDirs = options.SubDirectories;
     config.SettleMs = options.SettleMs;
@@ -112,8 +131,16 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     const QString movePrinted = AbsoluteDir(options.MovePrinted);
     const QString moveFailed = AbsoluteDir(options.MoveFailed);
     for (const QString& dir : {movePrinted, moveFailed}) {
-        if (!dir.isEmpty())
-            config.ExcludeDirs << (QFileInfo(dir).exists() ? QFileInfo(dir).canonicalFilePath() : dir);
+        if (dir.isEmpty())
+            continue;
+        const QString canonical = CanonicalDir(dir);
+        const QString target = canonical.isEmpty() ? dir : canonical;
+        // A file moved into the watched folder itself would arrive again.
+        if (target == config.Dir) {
+            ErrLine(Tr("the move target lies inside the watched folder: %s", dir));
+            return ExitSetUp;
+        }
+        config.ExcludeDirs << target;
     }
     config.StateDir = SpecialFolderPath(CSIDL_LOCAL_APPDATA) + u"/morvane/watch"_s;
     if (!QDir().mkpath(config.StateDir)) {
@@ -143,10 +170,16 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     int printed = 0;
     int number = 0;
     int code = ExitStopped;
+    // A record that cannot be written stops the handing over: a file printed
+    // without its record would be lost to whoever reads the report.
     const auto writeRecords = [&] {
         for (const TReportRecord& record : client.Records) {
-            if (!options.Report.isEmpty() && !report.Add(record, &error))
-                ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+            if (options.Report.isEmpty() || report.Add(record, &error))
+                continue;
+            if (!report.ReaderGone())
+                ErrLine(Tr("the report %s cannot be written (%s); the watch stops handing over files", options.Report,
+                           error));
+            code = ExitReportLost;
         }
     };
     const auto moveAside = [&](const TArrival& file, const QString& dir) {
@@ -169,7 +202,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
             break;
         }
         TArrival file;
-        while (*stop == 0 && hot.TakeNext(file)) {
+        while (*stop == 0 && code == ExitStopped && hot.TakeNext(file)) {
             client.Begin(++number);
             RunPrintFiles(fileJob, {file.Path}, client);
             if (!client.Failed) {
@@ -198,6 +231,14 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
 
     if (!hot.Flush(&error))
         ErrLine(error);
+    if (!report.Unwritten().isEmpty() && !report.Finish(&error)) {
+        // The records the report could not take, so that they are not lost.
+        if (!report.ReaderGone()) {
+            Err(Tr("Records not written to the report:"));
+            Err(QString::fromUtf8(report.Unwritten()).remove(u'\r').trimmed());
+        }
+        code = ExitReportLost;
+    }
     Err(Tr("Printed: %s, failed: %s", QString::number(printed), QString::number(failures.size())));
     for (const QString& failure : std::as_const(failures))
         Err(u"  "_s + failure);
