@@ -139,6 +139,7 @@ TEST_F(BatchOutput, ReportsAndListingsThatCannotBeWrittenEndWithTheirOwnCode)
         // A reader that has seen enough is no error worth a message, but the code says the rest is missing.
         {"--dry-run -n 2 Docs | head -1", 4, "", 0},
         {"--report - -n 3 Docs | head -1", 4, "", 600},
+        {"--help > /dev/full", 4, "cannot write to standard output: disk full", 0},
         // The same runs with room to write end well.
         {"--report r.csv Docs", 0, "", 200},
         {"--dry-run -n 2 Docs | wc -l", 0, "", 0},

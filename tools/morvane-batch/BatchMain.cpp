@@ -58,6 +58,7 @@ extern "C" void OnStopSignal(int signal)
     const int saved = errno;
     g_signal = signal;
     const char byte = 1;
+    // Unchecked on purpose: a full pipe already wakes its reader.
     [[maybe_unused]] const ssize_t n = ::write(g_wakeFds[1], &byte, 1);
     errno = saved;
 }
@@ -400,13 +401,15 @@ int main(int argc, char* argv[])
         Err(Tr("Try '%s --help' for more information.", QString::fromLatin1(ProgramName)));
         return ExitSetUp;
     }
-    if (options.Help) {
-        std::fputs(BatchUsage().toLocal8Bit().constData(), stdout);
-        return ExitPrinted;
-    }
-    if (options.Version) {
-        std::printf("%s %s\n", ProgramName, MORVANE_VERSION_STRING);
-        return ExitPrinted;
+    if (options.Help || options.Version) {
+        const QByteArray text =
+            options.Help ? BatchUsage().toLocal8Bit() : QByteArray(ProgramName) + ' ' + MORVANE_VERSION_STRING + '\n';
+        int writeError = 0;
+        if (WriteAllToFd(STDOUT_FILENO, text, &writeError))
+            return ExitPrinted;
+        if (writeError != EPIPE)
+            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(writeError)));
+        return ExitReportLost;
     }
     return Run(options);
 }
