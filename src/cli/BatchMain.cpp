@@ -3,7 +3,6 @@
 
 #include "BatchMain.h"
 #include "BatchOptions.h"
-#include "BatchReport.h"
 #include "BatchWatch.h"
 
 #include "app/GnuGetText.h"
@@ -13,7 +12,9 @@
 #include "platform/Printers.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "printing/RunReport.h"
 #include "util/BuildVersion.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -41,6 +43,9 @@ enum BatchExit
     ExitSetUp = 1,
     ExitFailed = 2,
     ExitNothing = 3,
+    // The files were handed over as the summary says, but the report or the
+    // list on standard output is not complete: a wrapper must not print again.
+    ExitReportLost = 4,
     ExitSignal = 130,
 };
 
@@ -54,11 +59,13 @@ extern "C" void OnStopSignal(int signal)
     const int saved = errno;
     g_signal = signal;
     const char byte = 1;
+    // Unchecked on purpose: a full pipe already wakes its reader.
     [[maybe_unused]] const ssize_t n = ::write(g_wakeFds[1], &byte, 1);
     errno = saved;
 }
 
-// SIGINT and SIGTERM end the run like the Stop button: no further file starts.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) end the run like the Stop
+// button: no further file starts, and the report is written.
 void InstallStopSignals()
 {
     if (::pipe2(g_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -69,6 +76,7 @@ void InstallStopSignals()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 int SetUpError(const QString& message)
@@ -117,7 +125,7 @@ QString Clock(qint64 seconds)
 class TBatchClient : public TPrintRunClient
 {
 public:
-    TBatchClient(const TBatchOptions& options, TBatchReport* report)
+    TBatchClient(const TBatchOptions& options, TRunReport* report)
         : FOptions(options), FReport(report), FTerminal(::isatty(STDERR_FILENO) == 1)
     {
     }
@@ -225,40 +233,43 @@ public:
 
 private:
     const TBatchOptions& FOptions;
-    TBatchReport* FReport;
+    TRunReport* FReport;
     bool FTerminal;
     bool FLineShown = false;
     QElapsedTimer FClock;
 };
 
 // Opens the report when one is asked for; false after the message.
-bool OpenReport(const TBatchOptions& options, std::unique_ptr<TBatchReport>& report)
+bool OpenReport(const TBatchOptions& options, std::unique_ptr<TRunReport>& report)
 {
     if (options.Report.isEmpty())
         return true;
-    report = std::make_unique<TBatchReport>();
+    report = std::make_unique<TRunReport>();
     QString error;
-    if (report->Open(options.Report, &error))
+    if (report->Open(options.Report, TRunReport::TMode::Replace, &error))
         return true;
     ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
     return false;
 }
 
-// Writes the report; a failure turns a clean end into a set-up error.
-int FinishReport(const TBatchOptions& options, TBatchReport* report, int code)
+// Writes the report. A report that could not be written has a code of its
+// own, so that a wrapper does not take it for a set-up error and print
+// everything again; a stop keeps saying that it was one.
+int FinishReport(const TBatchOptions& options, TRunReport* report, int code)
 {
     QString error;
     if (report && !report->Finish(&error)) {
-        ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
-        if (code == ExitPrinted || code == ExitNothing)
-            code = ExitSetUp;
+        if (!report->ReaderGone())
+            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+        if (code != ExitSignal)
+            code = ExitReportLost;
     }
     return code;
 }
 
 int DryRun(const TPrintJob& job, const TBatchOptions& options)
 {
-    std::unique_ptr<TBatchReport> report;
+    std::unique_ptr<TRunReport> report;
     if (!OpenReport(options, report))
         return ExitSetUp;
     // The run's own job list and messages, so that the lines are exactly its calls.
@@ -268,19 +279,26 @@ int DryRun(const TPrintJob& job, const TBatchOptions& options)
     if (jobs.isEmpty())
         ErrLine(NothingMatchedText(job));
     QByteArray out;
-    for (int copy = 1; copy <= job.Copies; ++copy) {
+    int writeError = 0;
+    for (int copy = 1; copy <= job.Copies && writeError == 0; ++copy) {
         const QByteArray prefix = QByteArray::number(copy) + '\t';
         for (const QString& file : jobs) {
-            out += prefix + QFile::encodeName(file) + '\n';
+            out += prefix + FileNameToBytes(file) + '\n';
             if (out.size() > (1 << 16)) {
-                std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+                if (!WriteAllToFd(STDOUT_FILENO, out, &writeError))
+                    break;
                 out.clear();
             }
         }
     }
-    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
-    if (std::fflush(stdout) != 0)
-        return SetUpError(Tr("cannot write to standard output: %s", QString::fromLocal8Bit(std::strerror(errno))));
+    if (writeError == 0)
+        WriteAllToFd(STDOUT_FILENO, out, &writeError);
+    if (writeError != 0) {
+        // A reader that stopped reading ("| head") wanted no more: no message.
+        if (writeError != EPIPE)
+            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(writeError)));
+        return ExitReportLost;
+    }
     int code = jobs.isEmpty() ? ExitNothing : ExitPrinted;
     if (counts.ListErrors > 0 || counts.Unmatched > 0)
         code = ExitFailed;
@@ -301,11 +319,17 @@ int Run(const TBatchOptions& options)
     // A script must learn that a name it gave found nothing.
     job.ReportUnmatched = true;
     job.KeepDuplicates = options.KeepDuplicates;
+    job.TimeoutPerFileS = options.TimeoutPerFileS;
+    // A print program that hangs must not keep a stop signal from ending the run.
+    job.CancelGraceMs = 5000;
 
-    const QFileInfo dir(job.SourceDir);
-    if (!dir.exists())
+    // Looked at by its bytes, so that a name that is not UTF-8 is found.
+    struct stat dirStat
+    {
+    };
+    if (::stat(FileNameToBytes(job.SourceDir).constData(), &dirStat) != 0)
         return SetUpError(Tr("the directory %s does not exist", options.Directory));
-    if (!dir.isDir())
+    if (!S_ISDIR(dirStat.st_mode))
         return SetUpError(Tr("%s is not a directory", options.Directory));
     if (options.DryRun)
         return DryRun(job, options);
@@ -352,14 +376,16 @@ int Run(const TBatchOptions& options)
 
     if (options.Watch) {
         InstallStopSignals();
+        job.CancelFd = g_wakeFds[0];
         return RunWatch(options, job, g_wakeFds[0], &g_signal);
     }
 
-    std::unique_ptr<TBatchReport> report;
+    std::unique_ptr<TRunReport> report;
     if (!OpenReport(options, report))
         return ExitSetUp;
 
     InstallStopSignals();
+    job.CancelFd = g_wakeFds[0];
     TBatchClient client(options, report.get());
     const TRunResult run = RunPrintJob(job, client);
     client.ClearLine();
@@ -409,22 +435,30 @@ int BatchMain(int argc, char* argv[])
     // holds no start-up options of the window.
     InitLanguage(QString(), u"morvane.cfg"_s, {}, {}, CurrentEnvironment());
     QCoreApplication app(argc, argv);
+    // A closed standard output is an error of the write, not the end of the run.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName(u"Morvane"_s);
 
     TBatchOptions options;
     QString error;
-    if (!ParseBatchArguments(QCoreApplication::arguments().mid(1), options, &error)) {
+    // By their bytes: a folder or file name that is not UTF-8 must reach the run as it is.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << FileNameFromBytes(argv[i]);
+    if (!ParseBatchArguments(arguments, options, &error)) {
         ErrLine(error);
         Err(Tr("Try '%s --help' for more information.", QString::fromLatin1(ProgramName)));
         return ExitSetUp;
     }
-    if (options.Help) {
-        std::fputs(BatchUsage().toLocal8Bit().constData(), stdout);
-        return ExitPrinted;
-    }
-    if (options.Version) {
-        std::printf("%s %s\n", ProgramName, MORVANE_VERSION_STRING);
-        return ExitPrinted;
+    if (options.Help || options.Version) {
+        const QByteArray text =
+            options.Help ? BatchUsage().toLocal8Bit() : QByteArray(ProgramName) + ' ' + MORVANE_VERSION_STRING + '\n';
+        int writeError = 0;
+        if (WriteAllToFd(STDOUT_FILENO, text, &writeError))
+            return ExitPrinted;
+        if (writeError != EPIPE)
+            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(writeError)));
+        return ExitReportLost;
     }
     return Run(options);
 }

@@ -91,6 +91,15 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.PauseMs = static_cast<unsigned long>(n);
              return QString();
          }},
+        {"timeout-per-file", 0, "S",
+         "end a print program that has not finished after S seconds and fail its file; 0: no limit (default 600)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 0, 86400, n))
+                 return Tr("the time limit must be a number of seconds from 0 to 86400, not \"%s\"", v);
+             o.TimeoutPerFileS = static_cast<int>(n);
+             return QString();
+         }},
         {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",
          [](TBatchOptions& o, const QString&) { return Flag(o.StopOnError); }},
         {"dry-run", 0, nullptr, "print nothing; write \"copy<TAB>file\" per invocation to standard output",
@@ -267,7 +276,9 @@ QString BatchUsage()
             TrDefault("  1    wrong usage or a set-up error (directory, printer, print program)") + u'\n' +
             TrDefault("  2    at least one file or print list failed, or a name found no file") + u'\n' +
             TrDefault("  3    nothing printed: FILES matched no file, or every file was skipped") + u'\n' +
-            TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
+            TrDefault("  4    the files were handed over as the summary says, but the report or the list on\n"
+                      "       standard output could not be written completely (disk full, closed pipe)") +
+            u'\n' + TrDefault("  130  stopped by SIGINT, SIGTERM or SIGHUP after the current file") + u"\n\n"_s +
             TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
                       "--include-existing), then each file that arrives or is replaced, once it is complete:\n"
                       "closed by its writer or moved in, else unchanged for the settle time. A file the print\n"
@@ -279,6 +290,10 @@ QString BatchUsage()
                       "arrive like names. Files stay in place unless moved with --move-printed/--move-failed.\n"
                       "Exit codes of a watch: 0 stopped by SIGINT or SIGTERM (after the current file),\n"
                       "1 set-up error or the folder is gone, 2 a file failed with --stop-on-error.") +
+            u'\n' +
+            TrDefault("A watch also stops on SIGHUP, and with 4 when a report record cannot be written; the\n"
+                      "records not written are then shown on standard error. A print program still running\n"
+                      "5 s after a stop signal is ended.") +
             u"\n\n"_s + TrDefault("Example:") + u'\n' +
             u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
             u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;

@@ -30,6 +30,7 @@ struct TBatchOptions
     QString Program; // empty: the saved print program, else the search
     unsigned long PauseMs = 1000;
     bool StopOnError = false;
+    int TimeoutPerFileS = 600; // 0: no limit
     bool DryRun = false;
     bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
     QString Report;              // empty: none; "-": standard output

@@ -1,10 +1,10 @@
 #include "BatchWatch.h"
 
-#include "BatchReport.h"
-
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
 #include "printing/HotFolder.h"
+#include "printing/RunReport.h"
+#include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
 #include <QDir>
@@ -13,9 +13,11 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <poll.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,50 +28,7 @@ enum WatchExit
     ExitStopped = 0,
     ExitSetUp = 1,
     ExitFailed = 2,
-};
-
-// The report of a watch grows record by record, so that it holds every file
-// handed over even when the watch is killed; a new CSV file gets its header.
-class TWatchReport
-{
-public:
-    bool Open(const QString& fileName, QString* error)
-    {
-        FCsv = fileName.endsWith(u".csv"_s, Qt::CaseInsensitive);
-        if (fileName == u"-"_s)
-            return true;
-        FFile.setFileName(fileName);
-        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            *error = FFile.errorString();
-            return false;
-        }
-        if (FCsv && FFile.size() == 0)
-            return Put("copy,file,result,exit_code,reason\r\n", error);
-        return true;
-    }
-    bool Write(const TReportRecord& record, QString* error)
-    {
-        return Put((FCsv ? TBatchReport::CsvLine(record) : TBatchReport::JsonLine(record)).toUtf8(), error);
-    }
-
-private:
-    bool Put(const QByteArray& bytes, QString* error)
-    {
-        if (!FFile.isOpen()) {
-            std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-            if (std::fflush(stdout) == 0)
-                return true;
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        if (FFile.write(bytes) == bytes.size())
-            return true;
-        *error = FFile.errorString();
-        return false;
-    }
-
-    bool FCsv = false;
-    QFile FFile;
+    ExitReportLost = 4,
 };
 
 // One file at a time: its copies, progress lines and report records.
@@ -134,6 +93,17 @@ private:
     int FNumber = 0;
 };
 
+// The folder with links and dots resolved, by its bytes; empty when it does not exist.
+QString CanonicalDir(const QString& dir)
+{
+    char* resolved = ::realpath(FileNameToBytes(dir).constData(), nullptr);
+    if (!resolved)
+        return {};
+    const QString name = FileNameFromBytes(resolved);
+    std::free(resolved);
+    return name;
+}
+
 // A move target as given, taken from the current folder when relative.
 QString AbsoluteDir(const QString& dir)
 {
@@ -144,19 +114,23 @@ QString AbsoluteDir(const QString& dir)
 
 int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, const volatile sig_atomic_t* stop)
 {
-    const QFileInfo dirInfo(ResolveSourceDir(options.Directory));
-    if (!dirInfo.exists()) {
+    // Looked at by its bytes, so that a name that is not UTF-8 is found.
+    const QString canonicalDir = CanonicalDir(ResolveSourceDir(options.Directory));
+    struct stat dirStat
+    {
+    };
+    if (canonicalDir.isEmpty() || ::stat(FileNameToBytes(canonicalDir).constData(), &dirStat) != 0) {
         ErrLine(Tr("the directory %s does not exist", options.Directory));
         return ExitSetUp;
     }
-    if (!dirInfo.isDir()) {
+    if (!S_ISDIR(dirStat.st_mode)) {
         ErrLine(Tr("%s is not a directory", options.Directory));
         return ExitSetUp;
     }
 
     TWatchConfig config;
     // One state per folder, however it is named (links, relative names).
-    config.Dir = dirInfo.canonicalFilePath();
+    config.Dir = canonicalDir;
     config.Field = options.Files;
     config.SubDirs = options.SubDirectories;
     config.SettleMs = options.SettleMs;
@@ -164,8 +138,16 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     const QString movePrinted = AbsoluteDir(options.MovePrinted);
     const QString moveFailed = AbsoluteDir(options.MoveFailed);
     for (const QString& dir : {movePrinted, moveFailed}) {
-        if (!dir.isEmpty())
-            config.ExcludeDirs << (QFileInfo(dir).exists() ? QFileInfo(dir).canonicalFilePath() : dir);
+        if (dir.isEmpty())
+            continue;
+        const QString canonical = CanonicalDir(dir);
+        const QString target = canonical.isEmpty() ? dir : canonical;
+        // A file moved into the watched folder itself would arrive again.
+        if (target == config.Dir) {
+            ErrLine(Tr("the move target lies inside the watched folder: %s", dir));
+            return ExitSetUp;
+        }
+        config.ExcludeDirs << target;
     }
     config.StateDir = SpecialFolderPath(CSIDL_LOCAL_APPDATA) + u"/morvane/watch"_s;
     if (!QDir().mkpath(config.StateDir)) {
@@ -179,8 +161,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         ErrLine(error);
         return ExitSetUp;
     }
-    TWatchReport report;
-    if (!options.Report.isEmpty() && !report.Open(options.Report, &error)) {
+    TRunReport report;
+    if (!options.Report.isEmpty() && !report.Open(options.Report, TRunReport::TMode::Append, &error)) {
         ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
         return ExitSetUp;
     }
@@ -195,10 +177,16 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     int printed = 0;
     int number = 0;
     int code = ExitStopped;
+    // A record that cannot be written stops the handing over: a file printed
+    // without its record would be lost to whoever reads the report.
     const auto writeRecords = [&] {
         for (const TReportRecord& record : client.Records) {
-            if (!options.Report.isEmpty() && !report.Write(record, &error))
-                ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+            if (options.Report.isEmpty() || report.Add(record, &error))
+                continue;
+            if (!report.ReaderGone())
+                ErrLine(Tr("the report %s cannot be written (%s); the watch stops handing over files", options.Report,
+                           error));
+            code = ExitReportLost;
         }
     };
     const auto moveAside = [&](const TArrival& file, const QString& dir) {
@@ -221,7 +209,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
             break;
         }
         TArrival file;
-        while (*stop == 0 && hot.TakeNext(file)) {
+        while (*stop == 0 && code == ExitStopped && hot.TakeNext(file)) {
             client.Begin(++number);
             RunPrintFiles(fileJob, {file.Path}, client);
             if (!client.Failed) {
@@ -250,6 +238,14 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
 
     if (!hot.Flush(&error))
         ErrLine(error);
+    if (!report.Unwritten().isEmpty() && !report.Finish(&error)) {
+        // The records the report could not take, so that they are not lost.
+        if (!report.ReaderGone()) {
+            Err(Tr("Records not written to the report:"));
+            Err(QString::fromUtf8(report.Unwritten()).remove(u'\r').trimmed());
+        }
+        code = ExitReportLost;
+    }
     Err(Tr("Printed: %s, failed: %s", QString::number(printed), QString::number(failures.size())));
     for (const QString& failure : std::as_const(failures))
         Err(u"  "_s + failure);

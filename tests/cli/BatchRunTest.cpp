@@ -240,7 +240,7 @@ TEST_F(BatchRun, SavedSettingsAreReadAndLeftAlone)
 
 TEST_F(BatchRun, StopSignalsFinishTheCurrentFileOnly)
 {
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const TBatchResult r = Run({S("--pause"), S("0"), S("--program"), program, S("--report"), S("-"), S("Docs"),
                                     S("1slow.pdf;2slow.pdf;3slow.pdf")},

@@ -14,7 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -244,4 +250,106 @@ TEST_F(PrintPdf, RefusedSettingsSpoolNothing)
         EXPECT_EQ(r.errors.count(u'\n'), 1) << r.errors.toStdString();
         EXPECT_TRUE(r.jobIds.isEmpty());
     }
+}
+
+namespace {
+
+// A PDF of the given objects (numbered from 1, the first the catalog) with a correct cross-reference table.
+QByteArray PdfOfObjects(const QList<QByteArray>& objects)
+{
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << out.size();
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
+}
+
+} // namespace
+
+TEST_F(PrintPdf, PageTreesMustLeadToThePagesTheyCount)
+{
+    const QByteArray catalog = "<< /Type /Catalog /Pages 2 0 R >>";
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>";
+    const QByteArray good = PdfOfObjects({catalog, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page});
+    // Cut inside the cross-reference table: the reader rebuilds it, the pages are all there.
+    const qsizetype xref = good.indexOf("xref\n");
+    const QByteArray truncatedXref = good.left(xref + 40) + '\n' + good.mid(good.indexOf("trailer"));
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {"loop", PdfOfObjects({catalog, "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}), 2,
+         "is damaged: its page tree does not lead to page 1 of 1"},
+        {"overcounted", PdfOfObjects({catalog, "<< /Type /Pages /Kids [3 0 R] /Count 3 >>", page}), 2,
+         "is damaged: its page tree does not lead to page 2 of 3"},
+        {"good", good, 0, ""},
+        {"xref", truncatedXref, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString stem = UniqueJobStem(QString::fromUtf8(c.name));
+        const QString file = write(stem + u".pdf"_qs, c.bytes);
+        QStringList messages;
+        const int result = print(TestPrinterName(), file, &messages);
+        if (c.exitCode != 0) {
+            EXPECT_EQ(result, ProcessExitCodeFlag | c.exitCode);
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages[0].contains(file + u"\" "_qs + QString::fromUtf8(c.message)))
+                << messages[0].toStdString();
+            continue;
+        }
+        ASSERT_EQ(result, 0) << messages.join(u'\n').toStdString();
+        const QStringList out = WaitForCupsPdfOutput(stem, 1);
+        ASSERT_EQ(out.size(), 1) << "no output in " << CupsPdfOutputDir().toStdString();
+        EXPECT_EQ(PdfPageCount(out[0]), 1);
+        QFile::remove(out[0]);
+    }
+}
+
+TEST_F(PrintPdf, ServersThatCannotTakeTheJobAreNamedForWhatTheyDo)
+{
+    const QString file = write(UniqueJobStem(u"silent"_qs) + u".pdf"_qs, MakePdf(1));
+    // Takes connections (the kernel completes them) and never answers.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const QString silent = u"ipp://127.0.0.1:%1/printers/Silent"_qs.arg(ntohs(address.sin_port));
+    const struct
+    {
+        const char* server;
+        QString printer;
+        QString message;
+    } cases[] = {
+        {"/nonexistent.sock", TestPrinterName(), u"the print spooler is not running at /nonexistent.sock"_qs},
+        {nullptr, silent, u'"' + silent + u"\" did not answer within 1 s"_qs},
+    };
+    ScopedEnv answerTime("MORVANE_ANSWER_TIMEOUT", "1");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        std::optional<ScopedEnv> server;
+        if (c.server)
+            server.emplace("CUPS_SERVER", c.server);
+        QStringList messages;
+        EXPECT_EQ(print(c.printer, file, &messages), ProcessExitCodeFlag | 5);
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_EQ(messages[0], u"morvane-printpdf: "_qs + c.message);
+    }
+    ::close(listener);
 }

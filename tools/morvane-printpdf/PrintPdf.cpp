@@ -11,15 +11,19 @@
 #include <cups/cups.h>
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
+#include <poppler/cpp/poppler-page.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +53,8 @@ void PrintUsage(FILE* out)
                  "instance), or an IPP URI printed to without a local queue:\n"
                  "ipp://HOST[:PORT]/printers/NAME, ipp://HOST/classes/NAME, ipps://...\n"
                  "The CUPS server is the one CUPS_SERVER or client.conf names, else the local one.\n"
+                 "A server that takes the job but does not answer within 60 s (MORVANE_ANSWER_TIMEOUT\n"
+                 "seconds) is given up.\n"
                  "\n"
                  "%s"
                  "\n"
@@ -56,10 +62,12 @@ void PrintUsage(FILE* out)
                  "  0  the job was accepted\n"
                  "  1  wrong usage, a refused print settings list, or another error\n"
                  "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
-                 "     damaged, protected by a password, no pages)\n"
+                 "     damaged, a page tree that does not lead to its pages, protected by a\n"
+                 "     password, no pages)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
-                 "  5  the spooler cannot be reached or refused the job\n"
+                 "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
+                 "     the job\n"
                  "  6  the print settings leave no page of the file (a page range beyond its end)\n",
                  Program, Program, PrintSettings::HelpText);
 }
@@ -114,6 +122,14 @@ int CheckDocument(const std::string& file, int* pages)
         return Fail(ExitCannotLoad, Quoted(file) + " has no pages");
     if (!doc->has_permission(poppler::perm_print))
         return Fail(ExitPrintingNotAllowed, Quoted(file) + " does not allow printing");
+    // The page tree must lead to every page it counts (the pages' objects,
+    // not their contents): a tree that points to itself or to nothing would
+    // be spooled and fail in the spooler's filters.
+    for (int i = 0; i < *pages; ++i) {
+        if (!std::unique_ptr<poppler::page>(doc->create_page(i)))
+            return Fail(ExitCannotLoad, Quoted(file) + " is damaged: its page tree does not lead to page " +
+                                            std::to_string(i + 1) + " of " + std::to_string(*pages));
+    }
     return 0;
 }
 
@@ -124,6 +140,61 @@ std::string BaseName(const std::string& file)
 }
 
 using HttpPtr = std::unique_ptr<http_t, void (*)(http_t*)>;
+
+// How long a server that took the connection may take to answer a request;
+// MORVANE_ANSWER_TIMEOUT (seconds) sets another limit.
+int AnswerTimeoutS()
+{
+    const char* value = std::getenv("MORVANE_ANSWER_TIMEOUT");
+    const int seconds = value ? std::atoi(value) : 0;
+    return seconds > 0 ? seconds : 60;
+}
+
+// Called when the server has been silent for the answer time: the request is given up.
+int GiveUpWaiting(http_t*, void* timedOut)
+{
+    *static_cast<bool*>(timedOut) = true;
+    return 0;
+}
+
+// Why nothing could connect to server:port, as an errno value: ECONNREFUSED
+// and ENOENT mean that nobody listens there. Each address is tried for 2 s.
+int ConnectError(const char* server, int port)
+{
+    http_addrlist_t* list = httpAddrGetList(server, AF_UNSPEC, std::to_string(port).c_str());
+    if (!list)
+        return EHOSTUNREACH;
+    int error = ECONNREFUSED;
+    for (http_addrlist_t* a = list; a; a = a->next) {
+        const int fd = ::socket(httpAddrFamily(&a->addr), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        error = ::connect(fd, &a->addr.addr, static_cast<socklen_t>(httpAddrLength(&a->addr))) == 0 ? 0 : errno;
+        if (error == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            socklen_t size = sizeof error;
+            error = ::poll(&p, 1, 2000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 ? error
+                                                                                                           : ETIMEDOUT;
+        }
+        ::close(fd);
+        if (error == 0)
+            break;
+    }
+    httpAddrFreeList(list);
+    return error;
+}
+
+// The message for a spooler that could not be connected to.
+std::string CannotReachSpooler(const char* server, int port)
+{
+    const int error = ConnectError(server, port);
+    const std::string where = server[0] == '/' ? std::string(server) : server + (":" + std::to_string(port));
+    if (error == ECONNREFUSED || error == ENOENT)
+        return "the print spooler is not running at " + where;
+    return "cannot reach the print spooler at " + where + ": " + (error ? std::strerror(error) : cupsLastErrorString());
+}
 
 bool IsPrinterUri(const std::string& printer)
 {
@@ -137,6 +208,8 @@ struct Target
     std::string uri, resource, name;
     int numOptions = 0;
     cups_option_t* options = nullptr;
+    int answerTimeoutS = 0;
+    bool timedOut = false; // the server took the request and never answered
     ~Target() { cupsFreeOptions(numOptions, options); }
 };
 
@@ -153,7 +226,10 @@ int ConnectUri(const std::string& printer, Target* target)
     target->http.reset(httpConnect2(host, port, nullptr, AF_UNSPEC,
                                     tls ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr));
     if (!target->http)
-        return Fail(ExitSpoolerRefused, "cannot reach " + Quoted(printer) + ": " + cupsLastErrorString());
+        return Fail(ExitSpoolerRefused,
+                    "cannot reach " + Quoted(printer) + ": " + std::strerror(ConnectError(host, port)));
+    target->answerTimeoutS = AnswerTimeoutS();
+    httpSetTimeout(target->http.get(), target->answerTimeoutS, GiveUpWaiting, &target->timedOut);
     target->uri = printer;
     target->resource = resource;
     target->name = printer;
@@ -165,8 +241,9 @@ int ConnectQueue(const std::string& printer, Target* target)
 {
     target->http.reset(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr));
     if (!target->http)
-        return Fail(ExitSpoolerRefused,
-                    std::string("cannot reach the print spooler at ") + cupsServer() + ": " + cupsLastErrorString());
+        return Fail(ExitSpoolerRefused, CannotReachSpooler(cupsServer(), ippPort()));
+    target->answerTimeoutS = AnswerTimeoutS();
+    httpSetTimeout(target->http.get(), target->answerTimeoutS, GiveUpWaiting, &target->timedOut);
 
     // "queue/instance" names an instance of a queue.
     std::string name = printer, instance;
@@ -177,6 +254,9 @@ int ConnectQueue(const std::string& printer, Target* target)
     // One round trip: the destination exists, and its saved options (lpoptions) come along, as for lp.
     cups_dest_t* dest = cupsGetNamedDest(target->http.get(), name.empty() ? nullptr : name.c_str(),
                                          instance.empty() ? nullptr : instance.c_str());
+    if (!dest && target->timedOut)
+        return Fail(ExitSpoolerRefused, std::string("the print spooler at ") + cupsServer() +
+                                            " did not answer within " + std::to_string(target->answerTimeoutS) + " s");
     if (!dest) {
         const ipp_status_t status = cupsLastError();
         if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
@@ -222,6 +302,9 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
         const ipp_status_t status = cupsLastError();
         const std::string accepted =
             copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
+        if (target.timedOut)
+            return Fail(ExitSpoolerRefused, Quoted(target.name) + " did not answer within " +
+                                                std::to_string(target.answerTimeoutS) + " s" + accepted);
         if (status == IPP_STATUS_ERROR_NOT_FOUND)
             return Fail(ExitNoSuchPrinter,
                         "no printer " + Quoted(target.name) + ": " + cupsLastErrorString() + accepted);

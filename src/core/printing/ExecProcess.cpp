@@ -454,8 +454,70 @@ QString DecodeConsoleOutput(const QByteArray& bytes, int codePage)
     return QString::fromLatin1(bytes);
 }
 
-int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,
-                   int timeout, bool exitCodeAfterTimeout, QStringList* output, int codePage)
+namespace {
+
+// Ends the child early: SIGTERM first, so that it may clean up, then SIGKILL.
+void EndChild(ChildState& child, ProcessOptions options, int pidFd, OutputReader& reader, int readFd)
+{
+    const pid_t target = (options & poOwnProcessGroup) ? -child.pid : child.pid;
+    ::kill(target, SIGTERM);
+    if (WaitBounded(child, pidFd, reader, readFd, 2000))
+        return;
+    ::kill(target, SIGKILL);
+    while (!child.tryReap())
+        PollStep(pidFd, reader, readFd, WaitStepMs);
+}
+
+// Waits until the child ends, the limit runs out or the cancel descriptor
+// becomes readable; the last two end the child.
+void WaitLimited(ChildState& child, ProcessOptions options, int pidFd, OutputReader& reader, int readFd,
+                 const TProcessLimit& limit, TProcessEnd& end)
+{
+    QDeadlineTimer deadline(limit.TimeLimitMs > 0 ? QDeadlineTimer(limit.TimeLimitMs) : QDeadlineTimer::Forever);
+    QDeadlineTimer grace(QDeadlineTimer::Forever);
+    bool cancelSeen = false;
+    while (!child.tryReap()) {
+        if (limit.CancelFd >= 0 && !cancelSeen) {
+            pollfd cancel{limit.CancelFd, POLLIN, 0};
+            if (::poll(&cancel, 1, 0) > 0) {
+                cancelSeen = true;
+                grace.setRemainingTime(limit.CancelGraceMs);
+            }
+        }
+        if (cancelSeen && grace.hasExpired()) {
+            end.Cancelled = true;
+            break;
+        }
+        if (deadline.hasExpired()) {
+            end.TimedOut = true;
+            break;
+        }
+        pollfd fds[3];
+        nfds_t n = 0;
+        if (pidFd >= 0)
+            fds[n++] = {pidFd, POLLIN, 0};
+        if (reader.active())
+            fds[n++] = {readFd, POLLIN, 0};
+        // Stays readable once signalled: looked at only until it is.
+        if (limit.CancelFd >= 0 && !cancelSeen)
+            fds[n++] = {limit.CancelFd, POLLIN, 0};
+        // Without an exit descriptor the end of the child is only seen by polling.
+        int step = pidFd >= 0 ? 1000 : 10;
+        for (const QDeadlineTimer& timer : {deadline, grace}) {
+            const qint64 left = timer.remainingTime();
+            if (left >= 0 && left < step)
+                step = static_cast<int>(left);
+        }
+        ::poll(fds, n, step);
+        reader.readAvailable();
+    }
+    if (end.Cancelled || end.TimedOut)
+        EndChild(child, options, pidFd, reader, readFd);
+}
+
+int ExecuteImpl(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,
+                int timeout, bool exitCodeAfterTimeout, QStringList* output, int codePage, const TProcessLimit* limit,
+                TProcessEnd* end)
 {
     const bool capture = options & poCaptureOutput;
     const bool ownConsole = capture && (options & poNewConsole);
@@ -530,7 +592,11 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
     OutputReader reader(readEnd.get());
 
     int result = 0;
-    if (timeout == 0)
+    if (limit && (limit->TimeLimitMs > 0 || limit->CancelFd >= 0)) {
+        WaitLimited(child, options, pidFd.get(), reader, readEnd.get(), *limit, *end);
+        if (end->TimedOut || end->Cancelled)
+            result = ProcessWaitTimeout;
+    } else if (timeout == 0)
         WaitPumpingEvents(child, pidFd.get(), reader, readEnd.get());
     else if (!WaitBounded(child, pidFd.get(), reader, readEnd.get(), qAbs(static_cast<qint64>(timeout))))
         result = ProcessWaitTimeout;
@@ -540,6 +606,9 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
         if (code != 0)
             result = code;
     }
+
+    if (end && result != ProcessWaitTimeout && child.ended && child.status >= 0 && WIFSIGNALED(child.status))
+        end->Signal = WTERMSIG(child.status);
 
     if (ownConsole && !child.ended) {
         ::kill(child.pid, SIGKILL);
@@ -574,6 +643,23 @@ int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString
             Reporting().showText(appName, text);
     }
     return result;
+}
+
+} // namespace
+
+int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,
+                   int timeout, bool exitCodeAfterTimeout, QStringList* output, int codePage)
+{
+    return ExecuteImpl(appName, cmdLine, workDir, options, timeout, exitCodeAfterTimeout, output, codePage, nullptr,
+                       nullptr);
+}
+
+TProcessEnd RunProcessLimited(const QString& cmdLine, const QString& workDir, ProcessOptions options,
+                              const TProcessLimit& limit, QStringList* output, int codePage)
+{
+    TProcessEnd end;
+    end.Result = ExecuteImpl(QString(), cmdLine, workDir, options, 0, false, output, codePage, &limit, &end);
+    return end;
 }
 
 int ExecuteProcessSimple(const QString& cmdLine, const QString& workDir, QStringList* output, int codePage)

@@ -50,11 +50,36 @@ inline constexpr int WinErrorBadExeFormat = 193;
 //   ProcessPipeFailed, ProcessHandleFailed  the capture pipe failed
 // appName empty: the program is the first argument of cmdLine (searched in PATH when it has
 // no slash). cmdLine is split by the Windows rules (SplitCommandLine) and started directly,
-// never through a shell; arguments reach it as the bytes FileNameToBytes gives. workDir empty: the caller's current directory.
-// timeout 0 waits, handling events, until the program ends; otherwise at most |timeout| ms
-// without handling events. output (may be null) receives the captured lines.
+// never through a shell; arguments reach it as the bytes FileNameToBytes gives. workDir empty: the caller's current
+// directory. timeout 0 waits, handling events, until the program ends; otherwise at most |timeout| ms without handling
+// events. output (may be null) receives the captured lines.
 int ExecuteProcess(const QString& appName, const QString& cmdLine, const QString& workDir, ProcessOptions options,
                    int timeout, bool exitCodeAfterTimeout, QStringList* output, int codePage);
+
+// What ends a program early in RunProcessLimited.
+struct TProcessLimit
+{
+    int TimeLimitMs = 0;   // 0: no limit
+    int CancelFd = -1;     // a descriptor that becomes readable to end the program; -1: none
+    int CancelGraceMs = 0; // how long the program may still finish its work after that
+};
+
+// How a program of RunProcessLimited ended.
+struct TProcessEnd
+{
+    int Result = 0;         // as ExecuteProcess returns it
+    int Signal = 0;         // the signal that killed it, 0 when it was not killed
+    bool TimedOut = false;  // the time limit ran out and the program was ended
+    bool Cancelled = false; // the cancel descriptor ended it
+};
+
+// ExecuteProcess waiting until the program ends (handling events while no
+// limit is set), but a program that outlives the time limit or is still
+// running the grace time after the cancel descriptor became readable is ended: SIGTERM, to
+// its process group with poOwnProcessGroup, and SIGKILL if it has not ended
+// two seconds later. Its result is then ProcessWaitTimeout.
+TProcessEnd RunProcessLimited(const QString& cmdLine, const QString& workDir, ProcessOptions options,
+                              const TProcessLimit& limit, QStringList* output, int codePage);
 
 // ExecuteProcess without program name and options, waiting until the program ends.
 int ExecuteProcessSimple(const QString& cmdLine, const QString& workDir, QStringList* output, int codePage);

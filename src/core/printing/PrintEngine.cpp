@@ -64,6 +64,12 @@ QString TInvocation::Reason() const
 {
     if (Printed)
         return {};
+    if (TimedOut)
+        return FillPlaceholders(TrDefault("The print program did not finish in %s s"), {QString::number(TimeLimitS)});
+    if (Cancelled)
+        return TrDefault("The print program was ended because the run was stopped");
+    if (Signal != 0)
+        return FillPlaceholders(TrDefault("The print program was killed by signal %s"), {QString::number(Signal)});
     if (const QString line = FirstOutputLine(); !line.isEmpty())
         return line;
     if (Result & ProcessExitCodeFlag)
@@ -149,9 +155,15 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             inv.Output.clear();
             client.FileStarts(inv);
             ++started;
-            inv.Result =
-                ExecuteProcess(QString(), PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings),
-                               run.SourceDir, options, 0, false, job.CaptureOutput ? &inv.Output : nullptr, codePage);
+            const TProcessEnd end =
+                RunProcessLimited(PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings),
+                                  run.SourceDir, options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
+                                  job.CaptureOutput ? &inv.Output : nullptr, codePage);
+            inv.Result = end.Result;
+            inv.Signal = end.Signal;
+            inv.TimedOut = end.TimedOut;
+            inv.Cancelled = end.Cancelled;
+            inv.TimeLimitS = job.TimeoutPerFileS;
             inv.Printed = PrintSucceeded(inv.Result);
             // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
             inv.Skipped =

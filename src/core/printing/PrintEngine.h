@@ -58,6 +58,14 @@ struct TPrintJob
     // A file that more than one name of the field reaches is printed at each
     // of its places instead of at its first only.
     bool KeepDuplicates = false;
+    // A print program still running after this many seconds is ended and its
+    // file fails; 0: it is waited for as long as it takes.
+    int TimeoutPerFileS = 0;
+    // A descriptor that becomes readable when the run is to stop: a print
+    // program still running CancelGraceMs later is ended. -1: it is always
+    // waited for.
+    int CancelFd = -1;
+    int CancelGraceMs = 0;
 };
 
 // One invocation of the print-to program.
@@ -74,6 +82,12 @@ struct TInvocation
     // range beyond its end): no failure.
     bool Skipped = false;
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
+
+    // How the print program ended besides its result.
+    int Signal = 0;         // the signal that killed the print program
+    int TimeLimitS = 0;     // with TimedOut: the limit that ran out
+    bool TimedOut = false;  // ended after TPrintJob::TimeoutPerFileS
+    bool Cancelled = false; // ended through TPrintJob::CancelFd
 
     // The 0-based number of this invocation within the run, and how many the run has.
     qsizetype Number() const { return (Copy - 1) * Count + Index; }

@@ -105,6 +105,61 @@ TEST(ExecProcess, ReportsHowTheProgramEnded)
     EXPECT_EQ(ExecuteProcess(u"/bin/false"_qs, u"/bin/true"_qs, QString(), 0, 0, false, nullptr, 850), 0x20000001);
 }
 
+TEST(ExecProcess, LimitedRunsEndTheProgramAndSayWhy)
+{
+    QTemporaryDir tmp;
+    const QString pidFile = tmp.filePath(u"child.pid"_qs);
+    int signalled[2];
+    ASSERT_EQ(::pipe(signalled), 0);
+    ASSERT_EQ(::write(signalled[1], "x", 1), 1);
+    const struct
+    {
+        const char* script;
+        TProcessLimit limit;
+        int result;
+        int signal;
+        bool timedOut;
+        bool cancelled;
+    } cases[] = {
+        {"exit 3", {5000, -1, 0}, 0x20000003, 0, false, false},
+        // Killed: told apart from a program that ends with 137.
+        {"kill -KILL $$", {}, 0x20000000 | 137, SIGKILL, false, false},
+        {"exit 137", {}, 0x20000000 | 137, 0, false, false},
+        {"sleep 100", {200, -1, 0}, ProcessWaitTimeout, 0, true, false},
+        // SIGTERM ignored: SIGKILL follows; the group goes too, so no helper of it stays.
+        {"trap '' TERM; sleep 100 & echo $! > child.pid; wait", {200, -1, 0}, ProcessWaitTimeout, 0, true, false},
+        {"sleep 100", {0, signalled[0], 0}, ProcessWaitTimeout, 0, false, true},
+        // Within its grace time after the request a program may still finish.
+        {"exit 0", {0, signalled[0], 60000}, 0, 0, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        QFile::remove(pidFile);
+        const QString cmd = u"/bin/sh -c \""_qs + QString::fromUtf8(c.script) + u'"';
+        const TProcessEnd end =
+            RunProcessLimited(cmd, tmp.path(), poCaptureOutput | poOwnProcessGroup, c.limit, nullptr, 65001);
+        EXPECT_EQ(end.Result, c.result);
+        EXPECT_EQ(end.Signal, c.signal);
+        EXPECT_EQ(end.TimedOut, c.timedOut);
+        EXPECT_EQ(end.Cancelled, c.cancelled);
+        if (QFile::exists(pidFile)) {
+            const pid_t child = QString::fromLatin1(ReadFile(pidFile)).trimmed().toInt();
+            ASSERT_GT(child, 0);
+            // Its parent is gone, so init reaps it; until then it may be a zombie.
+            bool gone = false;
+            for (int i = 0; i < 200 && !gone; ++i) {
+                QFile status(u"/proc/%1/stat"_qs.arg(child));
+                gone = !status.open(QIODevice::ReadOnly) || status.readAll().contains(") Z ");
+                if (!gone)
+                    QThread::msleep(10);
+            }
+            EXPECT_TRUE(gone) << "the program's helper outlived it";
+        }
+    }
+    ::close(signalled[0]);
+    ::close(signalled[1]);
+}
+
 TEST(ExecProcess, ReturnsWindowsCodesForFailedStarts)
 {
     QTemporaryDir tmp;
