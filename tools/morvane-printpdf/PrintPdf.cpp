@@ -12,6 +12,7 @@
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,13 +51,17 @@ void PrintUsage(FILE* out)
                  "ipp://HOST[:PORT]/printers/NAME, ipp://HOST/classes/NAME, ipps://...\n"
                  "The CUPS server is the one CUPS_SERVER or client.conf names, else the local one.\n"
                  "\n"
+                 "A file without the header %%PDF- in its first 1,024 bytes or without the mark\n"
+                 "%%%%EOF in its last 1,024 bytes is incomplete (still being written, or a piece\n"
+                 "of a file) and is refused before anything is spooled.\n"
+                 "\n"
                  "%s"
                  "\n"
                  "Exit codes:\n"
                  "  0  the job was accepted\n"
                  "  1  wrong usage, a refused print settings list, or another error\n"
                  "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
-                 "     damaged, protected by a password, no pages)\n"
+                 "     incomplete, damaged, protected by a password, no pages)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler cannot be reached or refused the job\n",
@@ -82,6 +87,26 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*)
 
 void IgnorePopplerMessage(const std::string&, void*) {}
 
+// A file still being written, or a piece of one, lacks its header or its
+// end-of-file mark. The PDF library would rebuild such a fragment silently
+// and print what it could guess, so both marks are looked for first, reading
+// only the first and the last kilobyte: a huge file that is no PDF is refused
+// at once. Returns what is missing, or nullptr.
+const char* MissingMark(int fd, off_t size)
+{
+    constexpr off_t Window = 1024;
+    char head[Window];
+    const ssize_t gotHead = ::pread(fd, head, static_cast<size_t>(std::min(size, Window)), 0);
+    if (gotHead <= 0 || !memmem(head, static_cast<size_t>(gotHead), "%PDF-", 5))
+        return "no PDF header";
+    char tail[Window];
+    const off_t from = std::max<off_t>(0, size - Window);
+    const ssize_t gotTail = ::pread(fd, tail, static_cast<size_t>(size - from), from);
+    if (gotTail <= 0 || !memmem(tail, static_cast<size_t>(gotTail), "%%EOF", 5))
+        return "no end-of-file mark";
+    return nullptr;
+}
+
 // Checks that the file is a loadable PDF that may be printed. Returns 0 and
 // sets *pages, or returns an exit code.
 int CheckDocument(const std::string& file, int* pages)
@@ -99,7 +124,10 @@ int CheckDocument(const std::string& file, int* pages)
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+    const char* missing = MissingMark(fd, st.st_size);
     ::close(fd);
+    if (missing)
+        return Fail(ExitCannotLoad, Quoted(file) + " is incomplete: " + missing);
 
     // Poppler writes its parser complaints to stderr; the single line below is the message.
     poppler::set_debug_error_function(IgnorePopplerMessage, nullptr);
