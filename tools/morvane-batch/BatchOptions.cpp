@@ -117,6 +117,17 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WatchOnly << u"--settle"_s;
              return QString();
          }},
+        {"quiet-time", 0, "MS",
+         "with --watch: a file closed by its writer or moved in is complete when it then stayed unchanged this "
+         "long (default 1000)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 0, 3600000, n))
+                 return Tr("the quiet time must be a number of milliseconds from 0 to 3600000, not \"%s\"", v);
+             o.QuietMs = static_cast<int>(n);
+             o.WatchOnly << u"--quiet-time"_s;
+             return QString();
+         }},
         {"include-existing", 0, nullptr, "with --watch: print the files already there at the first start too",
          [](TBatchOptions& o, const QString&) {
              o.WatchOnly << u"--include-existing"_s;

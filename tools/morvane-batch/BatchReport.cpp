@@ -1,5 +1,6 @@
 #include "BatchReport.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -31,8 +32,11 @@ QString ResultName(const TReportRecord& r)
 
 QString TBatchReport::CsvLine(const TReportRecord& r)
 {
-    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r) + u',' +
-           QString::number(r.ExitCode) + u',' + CsvField(r.Reason) + u"\r\n"_s;
+    QString line = QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r) + u',' +
+                   QString::number(r.ExitCode) + u',' + CsvField(r.Reason);
+    if (!r.HandedOver.isEmpty())
+        line += u',' + r.HandedOver + u',' + CsvField(r.JobIds.join(u' ')) + u',' + (r.Recovered ? u"yes"_s : u"no"_s);
+    return line + u"\r\n"_s;
 }
 
 QString TBatchReport::JsonLine(const TReportRecord& r)
@@ -43,6 +47,11 @@ QString TBatchReport::JsonLine(const TReportRecord& r)
     o.insert(u"result"_s, ResultName(r));
     o.insert(u"exit_code"_s, r.ExitCode);
     o.insert(u"reason"_s, r.Reason);
+    if (!r.HandedOver.isEmpty()) {
+        o.insert(u"handed_over"_s, r.HandedOver);
+        o.insert(u"job_ids"_s, QJsonArray::fromStringList(r.JobIds));
+        o.insert(u"recovered"_s, r.Recovered);
+    }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 

@@ -2,6 +2,7 @@
 
 #include <QSaveFile>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -19,6 +20,11 @@ struct TReportRecord
     int ExitCode = 0;
     QString Reason;
     bool Missing = false; // a name that found nothing, not an invocation
+    // A watch's records: when the file was handed over (ISO 8601, UTC), the
+    // spooler's jobs for it, and whether a restart found it in the spooler.
+    QString HandedOver{};
+    QStringList JobIds{};
+    bool Recovered = false;
 };
 
 class TBatchReport

@@ -7,10 +7,14 @@
 #include "printing/HotFolder.h"
 #include "util/StrUtils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cups/cups.h>
 
 #include <cstdio>
 #include <vector>
@@ -44,7 +48,7 @@ public:
             return false;
         }
         if (FCsv && FFile.size() == 0)
-            return Put("copy,file,result,exit_code,reason\r\n", error);
+            return Put("copy,file,result,exit_code,reason,handed_over,job_ids,recovered\r\n", error);
         return true;
     }
     bool Write(const TReportRecord& record, QString* error)
@@ -85,8 +89,10 @@ public:
     {
         FNumber = number;
         Records.clear();
+        JobIds.clear();
         Failed = false;
         Reason.clear();
+        FHandedOver = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     }
     void FileStarts(const TInvocation& inv) override
     {
@@ -94,12 +100,23 @@ public:
             Err(QStringLiteral("[%1] ").arg(FNumber) +
                 Tr("copy %s/%s", QString::number(inv.Copy), QString::number(inv.Copies)) + u"  "_s + inv.File);
     }
-    void FilePrinted(const TInvocation& inv) override { Records.push_back({inv.Copy, inv.File, true, 0, QString()}); }
+    void FilePrinted(const TInvocation& inv) override
+    {
+        // The print program names the jobs it created, as lp does.
+        static const QRegularExpression requestId(u"^request id is (\\S+) \\(\\d+ file\\(s\\)\\)"_s);
+        QStringList ids;
+        for (const QString& line : inv.Output) {
+            if (const QRegularExpressionMatch m = requestId.match(line.trimmed()); m.hasMatch())
+                ids << m.captured(1);
+        }
+        JobIds << ids;
+        Records.push_back({inv.Copy, inv.File, true, 0, QString(), false, FHandedOver, ids, false});
+    }
     TRunStep FileFailed(const TInvocation& inv) override
     {
         Failed = true;
         Reason = inv.Reason();
-        Records.push_back({inv.Copy, inv.File, false, inv.ExitCode(), Reason});
+        Records.push_back({inv.Copy, inv.File, false, inv.ExitCode(), Reason, false, FHandedOver, {}, false});
         // A refused file gets no further copies; it is tried again whole.
         return TRunStep::Stop;
     }
@@ -117,6 +134,7 @@ public:
     bool StopRequested() override { return false; }
 
     std::vector<TReportRecord> Records;
+    QStringList JobIds;
     bool Failed = false;
     QString Reason;
 
@@ -125,7 +143,32 @@ private:
     int FWakeFd;
     const volatile sig_atomic_t* FStop;
     int FNumber = 0;
+    QString FHandedOver;
 };
+
+// The jobs of this user on the intent's queue created since the intent, with
+// the file's name as title (as the print program names them). Not asked for a
+// printer URI: its jobs are on another server.
+TJobLookup FindJobs(const QString& file, const TIntent& intent)
+{
+    TJobLookup lookup;
+    if (intent.Destination.isEmpty() || intent.Destination.contains(u"://"_s))
+        return lookup;
+    const QByteArray queue = intent.Destination.section(u'/', 0, 0).toUtf8();
+    const QByteArray title = QFileInfo(file).fileName().toUtf8();
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.constData(), 1, CUPS_WHICHJOBS_ALL);
+    if (count < 0)
+        return lookup;
+    lookup.Asked = true;
+    const time_t since = static_cast<time_t>(intent.StartedMs / 1000);
+    for (int i = 0; i < count; ++i) {
+        if (jobs[i].title && title == jobs[i].title && jobs[i].creation_time >= since)
+            lookup.JobIds << QString::fromUtf8(jobs[i].dest) + u'-' + QString::number(jobs[i].id);
+    }
+    cupsFreeJobs(count, jobs);
+    return lookup;
+}
 
 // A move target as given, taken from the current folder when relative.
 QString AbsoluteDir(const QString& dir)
@@ -154,6 +197,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     config.SubDirs = options.SubDirectories;
     config.SettleMs = options.SettleMs;
     config.IncludeExisting = options.IncludeExisting;
+    config.QuietMs = options.QuietMs;
+    config.FindJobs = FindJobs;
     const QString movePrinted = AbsoluteDir(options.MovePrinted);
     const QString moveFailed = AbsoluteDir(options.MoveFailed);
     for (const QString& dir : {movePrinted, moveFailed}) {
@@ -180,6 +225,21 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
 
     TPrintJob fileJob = job;
     fileJob.SourceDir = hot.Dir();
+    if (hot.Restarted())
+        Err(Tr("After a restart: %s files here were printed before and are left alone, %s are printed now.",
+               QString::number(hot.DoneBefore()), QString::number(hot.Resumed())));
+    else if (!options.IncludeExisting)
+        Err(Tr("%s files already here are left alone; --include-existing would print them.",
+               QString::number(hot.LeftAlone())));
+    // Handed over before a kill and found in the spooler: printed, not printed again.
+    for (const TRecovered& r : hot.TakeRecovered()) {
+        Err(Tr("%s was handed over before the restart and is in the spooler (%s); it is not printed again.", r.Path,
+               r.JobIds.join(u' ')));
+        const QString at = QDateTime::fromMSecsSinceEpoch(r.Intent.StartedMs).toUTC().toString(Qt::ISODateWithMs);
+        if (!options.Report.isEmpty() &&
+            !report.Write({1, r.Path, true, 0, QString(), false, at, r.JobIds, true}, &error))
+            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+    }
     if (!options.Quiet)
         Err(Tr("Watching %s for %s; stop with Ctrl+C.", hot.Dir(), options.Files));
 
@@ -188,6 +248,13 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     int printed = 0;
     int number = 0;
     int code = ExitStopped;
+    // The state could not be saved: nothing is handed over until it can.
+    bool blocked = false;
+    const auto stateFailed = [&] {
+        if (!blocked)
+            ErrLine(Tr("the watch state cannot be saved (%s); nothing more is printed until it can be", error));
+        blocked = true;
+    };
     const auto writeRecords = [&] {
         for (const TReportRecord& record : client.Records) {
             if (!options.Report.isEmpty() && !report.Write(record, &error))
@@ -215,14 +282,23 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         }
         TArrival file;
         while (*stop == 0 && hot.TakeNext(file)) {
+            // No print without its intent on disk: else a restart would print it again.
+            if (!hot.BeginHandover(file, fileJob.Printer, &error)) {
+                stateFailed();
+                break;
+            }
+            if (blocked) {
+                blocked = false;
+                Err(Tr("The watch state can be saved again; printing goes on."));
+            }
             client.Begin(++number);
             RunPrintFiles(fileJob, {file.Path}, client);
             if (!client.Failed) {
                 ++printed;
                 writeRecords();
                 const bool moved = moveAside(file, movePrinted);
-                if (!hot.Printed(file, moved, &error))
-                    ErrLine(error);
+                if (!hot.Printed(file, moved, client.JobIds, &error))
+                    stateFailed();
                 continue;
             }
             if (hot.Refused(file)) {
