@@ -134,7 +134,7 @@ struct TWatchConfig
     QStringList ExcludeDirs; // absolute; nothing below them is watched (the move targets)
     QString StateDir;        // where the state files live
     // A closed or moved-in file is complete when it has not changed for this long.
-    int QuietMs = 1000;
+    int QuietMs = 1500;
     // Asks the spooler about handovers a kill cut short; without it they are handed over again.
     TJobFinder FindJobs;
 };

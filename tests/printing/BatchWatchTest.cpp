@@ -62,9 +62,9 @@ protected:
         p.setWorkingDirectory(root.path());
         QFile::remove(errFile);
         p.setStandardErrorFile(errFile);
-        p.start(BuiltBatchProgram(),
-                QStringList{S("--watch"), S("--settle"), S("200"), S("--pause"), S("0"), S("--program"), program} +
-                    extra + QStringList{S("Inbox")});
+        p.start(BuiltBatchProgram(), QStringList{S("--watch"), S("--settle"), S("200"), S("--quiet-time"), S("300"),
+                                                 S("--pause"), S("0"), S("--program"), program} +
+                                         extra + QStringList{S("Inbox")});
         ASSERT_TRUE(WaitForErr(S("Watching"))) << Err().toStdString();
     }
     QString Err() const { return QString::fromUtf8(ReadFile(errFile)); }
@@ -131,6 +131,8 @@ TEST_F(BatchWatch, CompleteFilesOnceInArrivalOrder)
     ASSERT_TRUE(WriteFile(inbox + S("there-before.pdf"), Pdf("old")));
     QProcess watch;
     Start(watch, {});
+    EXPECT_TRUE(Err().contains(S("Files already here, left alone: 1 (--include-existing would print them).")))
+        << Err().toStdString();
 
     // A slow writer: nothing is handed over while it writes, though each
     // pause is longer than the settle time, and the whole file after the close.
@@ -199,6 +201,10 @@ TEST_F(BatchWatch, RestartsAndKillsPrintEachFileOnce)
     for (int round = 1; round <= 6; ++round) {
         QProcess watch;
         Start(watch, {}, round);
+        if (round == 1) {
+            EXPECT_TRUE(Err().contains(S("After a restart: left alone as printed before: 4; to print now: 2.")))
+                << Err().toStdString();
+        }
         drop(8);
         watch.waitForFinished(QRandomGenerator::global()->bounded(50, 400)); // the kill's moment
         ::kill(static_cast<pid_t>(watch.processId()), SIGKILL);

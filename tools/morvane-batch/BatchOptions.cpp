@@ -119,7 +119,7 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"quiet-time", 0, "MS",
          "with --watch: a file closed by its writer or moved in is complete when it then stayed unchanged this "
-         "long (default 1000)",
+         "long (default 1500)",
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 0, 3600000, n))
@@ -268,15 +268,21 @@ QString BatchUsage()
             TrDefault("  130  stopped by SIGINT or SIGTERM after the current file") + u"\n\n"_s +
             TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
                       "--include-existing), then each file that arrives or is replaced, once it is complete:\n"
-                      "closed by its writer or moved in, else unchanged for the settle time. A file the print\n"
-                      "program refuses is tried once more after it settles again. What was printed is kept in\n"
-                      "a state file per folder and FILES below ~/.local/share/morvane/watch, so a restart\n"
-                      "prints nothing twice and prints what arrived meanwhile; a crash or kill can print the\n"
-                      "file that was being handed over at that moment a second time. Print lists in FILES\n"
-                      "are read at the start and whenever they change; their entries are printed as they\n"
-                      "arrive like names. Files stay in place unless moved with --move-printed/--move-failed.\n"
+                      "closed by its writer or moved in and then unchanged for the quiet time, else unchanged\n"
+                      "for the settle time. A file still changing is never handed over, moved or failed. A\n"
+                      "file the print program refuses is tried once more after it held for the settle time.\n"
+                      "A file is printed again only when its content changed (SHA-256), not for a new time.\n"
+                      "What was printed is kept in a state file per folder and FILES below\n"
+                      "~/.local/share/morvane/watch, so a restart prints nothing twice and prints what\n"
+                      "arrived meanwhile. A kill during a handover is settled at the restart by asking the\n"
+                      "spooler for the job; where it cannot be asked (an IPP URI, no answer), that file can\n"
+                      "be printed a second time. While the state cannot be saved nothing is handed over.\n"
+                      "One watch per folder and FILES runs at a time. Print lists in FILES are read at the\n"
+                      "start and whenever they change; their entries are printed as they arrive like names.\n"
+                      "Files stay in place unless moved with --move-printed/--move-failed.\n"
                       "Exit codes of a watch: 0 stopped by SIGINT or SIGTERM (after the current file),\n"
-                      "1 set-up error or the folder is gone, 2 a file failed with --stop-on-error.") +
+                      "1 set-up error, another watch of the folder runs, or the folder is gone, 2 a file failed\n"
+                      "with --stop-on-error.") +
             u"\n\n"_s + TrDefault("Example:") + u'\n' +
             u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
             u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;

@@ -226,10 +226,10 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     TPrintJob fileJob = job;
     fileJob.SourceDir = hot.Dir();
     if (hot.Restarted())
-        Err(Tr("After a restart: %s files here were printed before and are left alone, %s are printed now.",
+        Err(Tr("After a restart: left alone as printed before: %s; to print now: %s.",
                QString::number(hot.DoneBefore()), QString::number(hot.Resumed())));
     else if (!options.IncludeExisting)
-        Err(Tr("%s files already here are left alone; --include-existing would print them.",
+        Err(Tr("Files already here, left alone: %s (--include-existing would print them).",
                QString::number(hot.LeftAlone())));
     // Handed over before a kill and found in the spooler: printed, not printed again.
     for (const TRecovered& r : hot.TakeRecovered()) {
