@@ -849,7 +849,7 @@ void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attemp
     if (FQueued.contains(key))
         return;
     FQueued.insert(key);
-    FReady.push_back({FDir + key, key, stamp, attempt, {}});
+    FReady.push_back({FDir + key, key, stamp, attempt, {}, 0});
 }
 
 void THotFolder::Scan()
@@ -896,7 +896,7 @@ void THotFolder::Scan()
             it->SeenAt = now;
             it->Attempt = 1;
         } else if (now - it->SeenAt >= FConfig.SettleMs) {
-            settled.append({path, key, stamp, it->Attempt, {}});
+            settled.append({path, key, stamp, it->Attempt, {}, 0});
             FPending.erase(it);
         }
     }
@@ -945,9 +945,10 @@ bool THotFolder::TakeNext(TArrival& file)
     return false;
 }
 
-bool THotFolder::BeginHandover(const TArrival& file, const QString& destination, QString* error)
+bool THotFolder::BeginHandover(TArrival& file, const QString& destination, QString* error)
 {
-    const TIntent intent{file.Stamp, file.Digest, QDateTime::currentMSecsSinceEpoch(), destination};
+    file.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
+    const TIntent intent{file.Stamp, file.Digest, file.HandedOverMs, destination};
     // What an earlier failure left unsaved goes first.
     if ((FStateDirty && !FState.Save(error, true)) || !FState.CommitIntent(file.Key, intent, error)) {
         FStateDirty = true;

@@ -146,7 +146,8 @@ struct TArrival
     QString Key;  // relative to the watched folder
     TFileStamp Stamp;
     int Attempt = 1;
-    QByteArray Digest; // known when an earlier version was done
+    QByteArray Digest;       // known when an earlier version was done
+    qint64 HandedOverMs = 0; // since the epoch; set by BeginHandover
 };
 
 // Moves file into destDir (created when missing) as relName; when that name
@@ -193,7 +194,7 @@ public:
     // Records the intent before the print program starts. False with *error
     // when the state cannot be written: then the file is not handed over, it
     // waits at the front, and Wait holds the files back for a while.
-    bool BeginHandover(const TArrival& file, const QString& destination, QString* error);
+    bool BeginHandover(TArrival& file, const QString& destination, QString* error);
     // After the handover. Printed and moved-away files are not handed over
     // again; the state is saved before these return (false with *error when
     // it could not be; the next BeginHandover tries again).

@@ -72,7 +72,7 @@ protected:
         return keys;
     }
     // What a print program's run does to the state: intent, then result.
-    static void Print(THotFolder& hot, const TArrival& file, const QStringList& jobs = {})
+    static void Print(THotFolder& hot, TArrival file, const QStringList& jobs = {})
     {
         QString error;
         ASSERT_TRUE(hot.BeginHandover(file, S("Office"), &error)) << error.toStdString();
@@ -257,7 +257,7 @@ TEST_F(HotFolder, RestartAsksTheSpoolerAboutHandoversCutShort)
         EXPECT_EQ(recovered[0].JobIds, QStringList{S("Office-1")});
         EXPECT_EQ(hot.DoneBefore(), 2);
         EXPECT_EQ(hot.Resumed(), 1);
-        const QList<TArrival> got = Take(hot, 5000);
+        QList<TArrival> got = Take(hot, 5000);
         ASSERT_EQ(Keys(got), QStringList{S("b.pdf")});
         // Cut short once more, and now the spooler cannot be asked: handed over again.
         ASSERT_TRUE(hot.BeginHandover(got[0], S("Office"), &error));

@@ -5,6 +5,7 @@
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
 #include "printing/HotFolder.h"
+#include "util/FileIO.h"
 #include "util/StrUtils.h"
 
 #include <QDateTime>
@@ -16,6 +17,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -76,6 +78,13 @@ private:
     QFile FFile;
 };
 
+// How a report record tells the time of a handover; the same text for the
+// same handover, so that a restart can tell whether its record was written.
+QString HandoverTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
+}
+
 // One file at a time: its copies, progress lines and report records.
 class TWatchClient : public TPrintRunClient
 {
@@ -85,14 +94,14 @@ public:
     {
     }
 
-    void Begin(int number)
+    void Begin(int number, qint64 handedOverMs)
     {
         FNumber = number;
         Records.clear();
         JobIds.clear();
         Failed = false;
         Reason.clear();
-        FHandedOver = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+        FHandedOver = HandoverTime(handedOverMs);
     }
     void FileStarts(const TInvocation& inv) override
     {
@@ -231,12 +240,26 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     else if (!options.IncludeExisting)
         Err(Tr("Files already here, left alone: %s (--include-existing would print them).",
                QString::number(hot.LeftAlone())));
-    // Handed over before a kill and found in the spooler: printed, not printed again.
-    for (const TRecovered& r : hot.TakeRecovered()) {
+    // Handed over before a kill and found in the spooler: printed, not
+    // printed again. Its record goes into the report unless the killed watch
+    // wrote it before its state.
+    const QList<TRecovered> recovered = hot.TakeRecovered();
+    QList<QByteArray> reported;
+    if (!recovered.isEmpty() && !options.Report.isEmpty() && options.Report != u"-"_s) {
+        QByteArray bytes;
+        if (LoadFromFile(options.Report, bytes))
+            reported = bytes.split('\n');
+    }
+    for (const TRecovered& r : recovered) {
         Err(Tr("%s was handed over before the restart and is in the spooler (%s); it is not printed again.", r.Path,
                r.JobIds.join(u' ')));
-        const QString at = QDateTime::fromMSecsSinceEpoch(r.Intent.StartedMs).toUTC().toString(Qt::ISODateWithMs);
-        if (!options.Report.isEmpty() &&
+        const QString at = HandoverTime(r.Intent.StartedMs);
+        const QByteArray atBytes = at.toUtf8();
+        const QByteArray pathBytes = r.Path.toUtf8();
+        const bool written = std::any_of(reported.cbegin(), reported.cend(), [&](const QByteArray& line) {
+            return line.contains(atBytes) && line.contains(pathBytes);
+        });
+        if (!written && !options.Report.isEmpty() &&
             !report.Write({1, r.Path, true, 0, QString(), false, at, r.JobIds, true}, &error))
             ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
     }
@@ -291,7 +314,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
                 blocked = false;
                 Err(Tr("The watch state can be saved again; printing goes on."));
             }
-            client.Begin(++number);
+            client.Begin(++number, file.HandedOverMs);
             RunPrintFiles(fileJob, {file.Path}, client);
             if (!client.Failed) {
                 ++printed;
