@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -29,6 +30,7 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -94,6 +96,31 @@ QString UnescapeKey(const QByteArray& text)
         }
     }
     return FileNameFromBytes(out);
+}
+
+// File systems where other machines write without the kernel here knowing.
+bool IsNetworkFileSystem(const QString& dir)
+{
+    struct statfs fs = {};
+    if (::statfs(FileNameToBytes(dir).constData(), &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x65735546UL: // FUSE (sshfs and the like)
+    case 0x01021997UL: // 9P
+    case 0x00C36400UL: // Ceph
+    case 0x5346414FUL: // AFS
+    case 0x73757245UL: // Coda
+    case 0x564CUL:     // NCP
+    case 0x7461636FUL: // OCFS2
+    case 0x01161970UL: // GFS2
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -476,7 +503,10 @@ void THotFolder::Recover()
     const QHash<QString, TIntent> intents = FState.Intents();
     for (auto it = intents.cbegin(); it != intents.cend(); ++it) {
         const QString path = FDir + it.key();
-        const TJobLookup found = FConfig.FindJobs ? FConfig.FindJobs(path, *it) : TJobLookup{};
+        TJobLookup found = FConfig.FindJobs ? FConfig.FindJobs(path, *it) : TJobLookup{};
+        // The jobs of an earlier version, printed in the same second, are not this one's.
+        if (const TDoneFile* earlier = FState.Done(it.key()))
+            found.JobIds.removeIf([&](const QString& id) { return earlier->JobIds.contains(id); });
         if (found.Asked && !found.JobIds.isEmpty()) {
             FState.Record(it.key(), it->Stamp, it->Digest, found.JobIds);
             FRecovered.append({path, *it, found.JobIds});
@@ -505,6 +535,7 @@ bool THotFolder::Start(QString* error)
     if (!QFileInfo(FDir).isDir())
         return fail(Tr("the directory %s does not exist", FConfig.Dir));
     ReadField();
+    FNetwork = IsNetworkFileSystem(FDir);
     if (!TakeLock(error))
         return false;
     if (!FState.Load(StateFileName(), FDir, FConfig.Field, error))
@@ -677,18 +708,20 @@ THotFolder::TWait THotFolder::Wait(int wakeFd, int timeoutMs)
             return TWait::Ready;
         if (FVanished)
             return TWait::Vanished;
-        qint64 wait = std::max<qint64>(0, std::min(FNextScan, NextQuietCheck()) - Now());
+        const qint64 nextScan = ScanNeeded() ? FNextScan : std::numeric_limits<qint64>::max();
+        // Idle where the kernel reports every change: no wake-up at all.
+        qint64 wait = std::max<qint64>(0, std::min(nextScan, NextQuietCheck()) - Now());
         if (!FReady.empty())
             wait = std::min<qint64>(wait, std::max<qint64>(0, FHoldUntil - Now()));
         if (timeoutMs >= 0)
             wait = std::min<qint64>(wait, std::max<qint64>(0, timeoutMs - waited.elapsed()));
         pollfd fds[2] = {{FInotify, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, static_cast<int>(wait));
+        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait > INT_MAX ? -1 : static_cast<int>(wait));
         if (n > 0 && (fds[1].revents & POLLIN) && wakeFd >= 0)
             return TWait::Woken;
         if (n > 0 && (fds[0].revents & POLLIN))
             ReadEvents();
-        if (Now() >= FNextScan)
+        if (Now() >= FNextScan && ScanNeeded())
             Scan();
         if ((FReady.empty() || Now() < FHoldUntil) && !FVanished && timeoutMs >= 0 && waited.elapsed() >= timeoutMs)
             return TWait::Woken;
@@ -708,6 +741,7 @@ void THotFolder::ReadEvents()
             if (ev->mask & IN_Q_OVERFLOW) {
                 // Events were lost: look at everything now.
                 FNextScan = 0;
+                FFullScan = true;
                 continue;
             }
             if (ev->wd == FRootWatch && (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
@@ -728,11 +762,14 @@ void THotFolder::ReadEvents()
                     AddWatches(key + u'/');
                     // Files may have arrived before the watch did.
                     FNextScan = 0;
+                    FFullScan = true;
                 }
                 continue;
             }
-            if (FLists.contains(FDir + key) && (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)))
+            if (FLists.contains(FDir + key) && (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO))) {
                 FNextScan = 0;
+                FFullScan = true;
+            }
             if (!Wanted(key))
                 continue;
             if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
@@ -834,6 +871,13 @@ void THotFolder::CheckQuiet()
     }
 }
 
+bool THotFolder::ScanNeeded() const
+{
+    if (FNetwork || FFullScan || !FLists.isEmpty())
+        return true;
+    return std::any_of(FPending.cbegin(), FPending.cend(), [](const TPending& p) { return !p.Closed; });
+}
+
 qint64 THotFolder::NextQuietCheck() const
 {
     qint64 next = std::numeric_limits<qint64>::max();
@@ -856,6 +900,8 @@ void THotFolder::Scan()
 {
     const qint64 interval = std::clamp<qint64>(FConfig.SettleMs / 4, 100, 1000);
     FNextScan = Now() + interval;
+    const bool full = FNetwork || FFullScan;
+    FFullScan = false;
     if (!QFileInfo(FDir).isDir()) {
         FVanished = true;
         return;
@@ -872,7 +918,16 @@ void THotFolder::Scan()
     // nearest thing to their arrival that a scan can know.
     QList<TArrival> settled;
     const qint64 now = Now();
-    for (const QString& path : FindFiles()) {
+    QStringList candidates;
+    if (full) {
+        candidates = FindFiles();
+    } else {
+        for (auto it = FPending.cbegin(); it != FPending.cend(); ++it) {
+            if (!it->Closed)
+                candidates << FDir + it.key();
+        }
+    }
+    for (const QString& path : std::as_const(candidates)) {
         const QString key = KeyOf(path);
         if (FQueued.contains(key))
             continue;

@@ -269,6 +269,11 @@ private:
     bool FVanished = false;
     QElapsedTimer FClock;
     qint64 FNextScan = 0;
+    // Where the kernel reports every change (not a network file system), a
+    // scan looks at the files still settling only, unless events were lost.
+    bool FNetwork = false;
+    bool FFullScan = true;
+    bool ScanNeeded() const;
     quint64 FCloseCount = 0;
     qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
     int FLock = -1;

@@ -362,4 +362,23 @@ TEST_F(BatchWatchSpooler, SecondWatchRefusesAndAFullStateDiskPrintsNothingTwice)
     EXPECT_EQ(JobCount(), names.size());
 }
 
+TEST_F(BatchWatchSpooler, AOneOffRunRefusesFragmentsWithTheReason)
+{
+    const QByteArray seven = MakePdf(7);
+    ASSERT_TRUE(WriteFile(inbox + S("cut.pdf"), seven.mid(200)));
+    ASSERT_TRUE(WriteFile(inbox + S("head.pdf"), seven.left(seven.size() - 300)));
+    const TBatchResult r = RunBatch({S("-p"), queue, S("--program"), BuiltPrintProgram(), S("--pause"), S("0"),
+                                     S("--report"), S("run.csv"), S("Inbox")},
+                                    root.path(), home);
+    EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
+    const QStringList report = QString::fromUtf8(ReadFile(root.filePath(S("run.csv")))).split(S("\r\n"));
+    const QStringList cut = report.filter(S("cut.pdf,failed"));
+    const QStringList head = report.filter(S("head.pdf,failed"));
+    ASSERT_EQ(cut.size(), 1) << report.join(u'\n').toStdString();
+    ASSERT_EQ(head.size(), 1) << report.join(u'\n').toStdString();
+    EXPECT_TRUE(cut[0].contains(S("is incomplete: no PDF header"))) << cut[0].toStdString();
+    EXPECT_TRUE(head[0].contains(S("is incomplete: no end-of-file mark"))) << head[0].toStdString();
+    EXPECT_EQ(JobCount(), 0);
+}
+
 } // namespace
