@@ -831,8 +831,12 @@ void THotFolder::Consider(const QString& key)
     }
     TPending& p = FPending[key];
     p.Seen = stamp;
-    p.SeenAt = Now();
-    p.LastEvent = p.SeenAt;
+    // The quiet time runs from the last change, as far as that is known:
+    // files written earlier and moved in go at once, so a burst of them waits
+    // for nobody; a file just closed waits the whole quiet time.
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - stamp.MTimeNs / 1000000;
+    p.SeenAt = Now() - std::clamp<qint64>(age, 0, FConfig.QuietMs);
+    p.LastEvent = Now();
     p.Tracked = false;
     p.Created = false;
     p.Closed = true;
