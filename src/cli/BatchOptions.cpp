@@ -131,6 +131,17 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WatchOnly << u"--settle"_s;
              return QString();
          }},
+        {"quiet-time", 0, "MS",
+         "with --watch: a file closed by its writer or moved in is complete when it then stayed unchanged this "
+         "long (default 1500)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadNumber(v, 0, 3600000, n))
+                 return Tr("the quiet time must be a number of milliseconds from 0 to 3600000, not \"%s\"", v);
+             o.QuietMs = static_cast<int>(n);
+             o.WatchOnly << u"--quiet-time"_s;
+             return QString();
+         }},
         {"include-existing", 0, nullptr, "with --watch: print the files already there at the first start too",
          [](TBatchOptions& o, const QString&) {
              o.WatchOnly << u"--include-existing"_s;
@@ -281,15 +292,21 @@ QString BatchUsage()
             u'\n' + TrDefault("  130  stopped by SIGINT, SIGTERM or SIGHUP after the current file") + u"\n\n"_s +
             TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
                       "--include-existing), then each file that arrives or is replaced, once it is complete:\n"
-                      "closed by its writer or moved in, else unchanged for the settle time. A file the print\n"
-                      "program refuses is tried once more after it settles again. What was printed is kept in\n"
-                      "a state file per folder and FILES below ~/.local/share/morvane/watch, so a restart\n"
-                      "prints nothing twice and prints what arrived meanwhile; a crash or kill can print the\n"
-                      "file that was being handed over at that moment a second time. Print lists in FILES\n"
-                      "are read at the start and whenever they change; their entries are printed as they\n"
-                      "arrive like names. Files stay in place unless moved with --move-printed/--move-failed.\n"
+                      "closed by its writer or moved in and then unchanged for the quiet time, else unchanged\n"
+                      "for the settle time. A file still changing is never handed over, moved or failed. A\n"
+                      "file the print program refuses is tried once more after it held for the settle time.\n"
+                      "A file is printed again only when its content changed (SHA-256), not for a new time.\n"
+                      "What was printed is kept in a state file per folder and FILES below\n"
+                      "~/.local/share/morvane/watch, so a restart prints nothing twice and prints what\n"
+                      "arrived meanwhile. A kill during a handover is settled at the restart by asking the\n"
+                      "spooler for the job; where it cannot be asked (an IPP URI, no answer), that file can\n"
+                      "be printed a second time. While the state cannot be saved nothing is handed over.\n"
+                      "One watch per folder and FILES runs at a time. Print lists in FILES are read at the\n"
+                      "start and whenever they change; their entries are printed as they arrive like names.\n"
+                      "Files stay in place unless moved with --move-printed/--move-failed.\n"
                       "Exit codes of a watch: 0 stopped by SIGINT or SIGTERM (after the current file),\n"
-                      "1 set-up error or the folder is gone, 2 a file failed with --stop-on-error.") +
+                      "1 set-up error, another watch of the folder runs, or the folder is gone, 2 a file failed\n"
+                      "with --stop-on-error.") +
             u'\n' +
             TrDefault("A watch also stops on SIGHUP, and with 4 when a report record cannot be written; the\n"
                       "records not written are then shown on standard error. A print program still running\n"

@@ -38,6 +38,7 @@ struct TBatchOptions
     // Watching a folder: each file that arrives is printed once.
     bool Watch = false;
     int SettleMs = 2000;
+    int QuietMs = 1500; // a closed or moved-in file must then stay unchanged this long
     bool IncludeExisting = false;
     QString MovePrinted; // empty: printed files stay
     QString MoveFailed;

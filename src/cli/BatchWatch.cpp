@@ -4,14 +4,20 @@
 #include "platform/SysInfo.h"
 #include "printing/HotFolder.h"
 #include "printing/RunReport.h"
+#include "util/FileIO.h"
 #include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include <cups/cups.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -31,6 +37,13 @@ enum WatchExit
     ExitReportLost = 4,
 };
 
+// How a report record tells the time of a handover; the same text for the
+// same handover, so that a restart can tell whether its record was written.
+QString HandoverTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
+}
+
 // One file at a time: its copies, progress lines and report records.
 class TWatchClient : public TPrintRunClient
 {
@@ -40,12 +53,14 @@ public:
     {
     }
 
-    void Begin(int number)
+    void Begin(int number, qint64 handedOverMs)
     {
         FNumber = number;
         Records.clear();
+        JobIds.clear();
         Failed = false;
         Reason.clear();
+        FHandedOver = HandoverTime(handedOverMs);
     }
     void FileStarts(const TInvocation& inv) override
     {
@@ -55,17 +70,26 @@ public:
     }
     void FilePrinted(const TInvocation& inv) override
     {
-        Records.push_back({inv.Copy, inv.File, TRecordResult::Printed, 0, QString()});
+        // The print program names the jobs it created, as lp does.
+        static const QRegularExpression requestId(u"^request id is (\\S+) \\(\\d+ file\\(s\\)\\)"_s);
+        QStringList ids;
+        for (const QString& line : inv.Output) {
+            if (const QRegularExpressionMatch m = requestId.match(line.trimmed()); m.hasMatch())
+                ids << m.captured(1);
+        }
+        JobIds << ids;
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Printed, 0, QString(), FHandedOver, ids, false});
     }
     void FileSkipped(const TInvocation& inv) override
     {
-        Records.push_back({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason()});
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason(), FHandedOver, {},
+                           false});
     }
     TRunStep FileFailed(const TInvocation& inv) override
     {
         Failed = true;
         Reason = inv.Reason();
-        Records.push_back({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), Reason});
+        Records.push_back({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), Reason, FHandedOver, {}, false});
         // A refused file gets no further copies; it is tried again whole.
         return TRunStep::Stop;
     }
@@ -83,6 +107,7 @@ public:
     bool StopRequested() override { return false; }
 
     std::vector<TReportRecord> Records;
+    QStringList JobIds;
     bool Failed = false;
     QString Reason;
 
@@ -91,6 +116,7 @@ private:
     int FWakeFd;
     const volatile sig_atomic_t* FStop;
     int FNumber = 0;
+    QString FHandedOver;
 };
 
 // The folder with links and dots resolved, by its bytes; empty when it does not exist.
@@ -102,6 +128,30 @@ QString CanonicalDir(const QString& dir)
     const QString name = FileNameFromBytes(resolved);
     std::free(resolved);
     return name;
+}
+
+// The jobs of this user on the intent's queue created since the intent, with
+// the file's name as title (as the print program names them). Not asked for a
+// printer URI: its jobs are on another server.
+TJobLookup FindJobs(const QString& file, const TIntent& intent)
+{
+    TJobLookup lookup;
+    if (intent.Destination.isEmpty() || intent.Destination.contains(u"://"_s))
+        return lookup;
+    const QByteArray queue = intent.Destination.section(u'/', 0, 0).toUtf8();
+    const QByteArray title = QFileInfo(file).fileName().toUtf8();
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.constData(), 1, CUPS_WHICHJOBS_ALL);
+    if (count < 0)
+        return lookup;
+    lookup.Asked = true;
+    const time_t since = static_cast<time_t>(intent.StartedMs / 1000);
+    for (int i = 0; i < count; ++i) {
+        if (jobs[i].title && title == jobs[i].title && jobs[i].creation_time >= since)
+            lookup.JobIds << QString::fromUtf8(jobs[i].dest) + u'-' + QString::number(jobs[i].id);
+    }
+    cupsFreeJobs(count, jobs);
+    return lookup;
 }
 
 // A move target as given, taken from the current folder when relative.
@@ -135,6 +185,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     config.SubDirs = options.SubDirectories;
     config.SettleMs = options.SettleMs;
     config.IncludeExisting = options.IncludeExisting;
+    config.QuietMs = options.QuietMs;
+    config.FindJobs = FindJobs;
     const QString movePrinted = AbsoluteDir(options.MovePrinted);
     const QString moveFailed = AbsoluteDir(options.MoveFailed);
     for (const QString& dir : {movePrinted, moveFailed}) {
@@ -169,6 +221,35 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
 
     TPrintJob fileJob = job;
     fileJob.SourceDir = hot.Dir();
+    if (hot.Restarted())
+        Err(Tr("After a restart: left alone as printed before: %s; to print now: %s.",
+               QString::number(hot.DoneBefore()), QString::number(hot.Resumed())));
+    else if (!options.IncludeExisting)
+        Err(Tr("Files already here, left alone: %s (--include-existing would print them).",
+               QString::number(hot.LeftAlone())));
+    // Handed over before a kill and found in the spooler: printed, not
+    // printed again. Its record goes into the report unless the killed watch
+    // wrote it before its state.
+    const QList<TRecovered> recovered = hot.TakeRecovered();
+    QList<QByteArray> reported;
+    if (!recovered.isEmpty() && !options.Report.isEmpty() && options.Report != u"-"_s) {
+        QByteArray bytes;
+        if (LoadFromFile(options.Report, bytes))
+            reported = bytes.split('\n');
+    }
+    for (const TRecovered& r : recovered) {
+        Err(Tr("%s was handed over before the restart and is in the spooler (%s); it is not printed again.", r.Path,
+               r.JobIds.join(u' ')));
+        const QString at = HandoverTime(r.Intent.StartedMs);
+        const QByteArray atBytes = at.toUtf8();
+        const QByteArray pathBytes = r.Path.toUtf8();
+        const bool written = std::any_of(reported.cbegin(), reported.cend(), [&](const QByteArray& line) {
+            return line.contains(atBytes) && line.contains(pathBytes);
+        });
+        if (!written && !options.Report.isEmpty() &&
+            !report.Add({1, r.Path, TRecordResult::Printed, 0, QString(), at, r.JobIds, true}, &error))
+            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+    }
     if (!options.Quiet)
         Err(Tr("Watching %s for %s; stop with Ctrl+C.", hot.Dir(), options.Files));
 
@@ -177,6 +258,13 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     int printed = 0;
     int number = 0;
     int code = ExitStopped;
+    // The state could not be saved: nothing is handed over until it can.
+    bool blocked = false;
+    const auto stateFailed = [&] {
+        if (!blocked)
+            ErrLine(Tr("the watch state cannot be saved (%s); nothing more is printed until it can be", error));
+        blocked = true;
+    };
     // A record that cannot be written stops the handing over: a file printed
     // without its record would be lost to whoever reads the report.
     const auto writeRecords = [&] {
@@ -210,14 +298,23 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         }
         TArrival file;
         while (*stop == 0 && code == ExitStopped && hot.TakeNext(file)) {
-            client.Begin(++number);
+            // No print without its intent on disk: else a restart would print it again.
+            if (!hot.BeginHandover(file, fileJob.Printer, &error)) {
+                stateFailed();
+                break;
+            }
+            if (blocked) {
+                blocked = false;
+                Err(Tr("The watch state can be saved again; printing goes on."));
+            }
+            client.Begin(++number, file.HandedOverMs);
             RunPrintFiles(fileJob, {file.Path}, client);
             if (!client.Failed) {
                 ++printed;
                 writeRecords();
                 const bool moved = moveAside(file, movePrinted);
-                if (!hot.Printed(file, moved, &error))
-                    ErrLine(error);
+                if (!hot.Printed(file, moved, client.JobIds, &error))
+                    stateFailed();
                 continue;
             }
             if (hot.Refused(file)) {

@@ -6,6 +6,7 @@
 
 #include "support/QStringPrinter.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -61,9 +62,9 @@ protected:
         p.setWorkingDirectory(root.path());
         QFile::remove(errFile);
         p.setStandardErrorFile(errFile);
-        p.start(BuiltBatchProgram(),
-                QStringList{S("--watch"), S("--settle"), S("200"), S("--pause"), S("0"), S("--program"), program} +
-                    extra + QStringList{S("Inbox")});
+        p.start(BuiltBatchProgram(), QStringList{S("--watch"), S("--settle"), S("200"), S("--quiet-time"), S("300"),
+                                                 S("--pause"), S("0"), S("--program"), program} +
+                                         extra + QStringList{S("Inbox")});
         ASSERT_TRUE(WaitForErr(S("Watching"))) << Err().toStdString();
     }
     QString Err() const { return QString::fromUtf8(ReadFile(errFile)); }
@@ -130,6 +131,8 @@ TEST_F(BatchWatch, CompleteFilesOnceInArrivalOrder)
     ASSERT_TRUE(WriteFile(inbox + S("there-before.pdf"), Pdf("old")));
     QProcess watch;
     Start(watch, {});
+    EXPECT_TRUE(Err().contains(S("Files already here, left alone: 1 (--include-existing would print them).")))
+        << Err().toStdString();
 
     // A slow writer: nothing is handed over while it writes, though each
     // pause is longer than the settle time, and the whole file after the close.
@@ -198,6 +201,10 @@ TEST_F(BatchWatch, RestartsAndKillsPrintEachFileOnce)
     for (int round = 1; round <= 6; ++round) {
         QProcess watch;
         Start(watch, {}, round);
+        if (round == 1) {
+            EXPECT_TRUE(Err().contains(S("After a restart: left alone as printed before: 4; to print now: 2.")))
+                << Err().toStdString();
+        }
         drop(8);
         watch.waitForFinished(QRandomGenerator::global()->bounded(50, 400)); // the kill's moment
         ::kill(static_cast<pid_t>(watch.processId()), SIGKILL);
@@ -286,8 +293,13 @@ TEST_F(BatchWatch, MovesNeverReplaceAndRefusedFilesAreTriedOnceMore)
     EXPECT_EQ(QDir(inbox).entryList(QDir::Files), QStringList());
     const QStringList report = QString::fromUtf8(ReadFile(root.filePath(S("watch.csv")))).split(S("\r\n"));
     ASSERT_EQ(report.size(), 6) << report.join(u'\n').toStdString();
-    EXPECT_EQ(report[0], S("copy,file,result,exit_code,reason"));
-    EXPECT_EQ(report[4], S("1,") + inbox + S("bad.pdf,failed,5,incomplete: ") + inbox + S("bad.pdf"));
+    EXPECT_EQ(report[0], S("copy,file,result,exit_code,reason,handed_over,job_ids,recovered"));
+    // Each handover has its record with its time; the stand-in names no jobs.
+    const QStringList bad = report[4].split(u',');
+    ASSERT_EQ(bad.size(), 8) << report[4].toStdString();
+    EXPECT_EQ(bad.mid(0, 5).join(u','), S("1,") + inbox + S("bad.pdf,failed,5,incomplete: ") + inbox + S("bad.pdf"));
+    EXPECT_TRUE(QDateTime::fromString(bad[5], Qt::ISODateWithMs).isValid()) << bad[5].toStdString();
+    EXPECT_EQ(bad.mid(6).join(u','), S(",no"));
 
     // A folder that does not exist: exit 1 at once.
     const TBatchResult missing =

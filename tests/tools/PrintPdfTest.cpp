@@ -132,16 +132,20 @@ TEST_F(PrintPdf, DefaultQueue)
 TEST_F(PrintPdf, RefusesFilesThatCannotBePrinted)
 {
     const QByteArray pdf = MakePdf(2);
+    const QByteArray seven = MakePdf(7);
     const struct
     {
         const char* name;
         QByteArray bytes;
         int exitCode;
+        const char* reason;
     } cases[] = {
-        {"text.pdf", "just some text\n", 2},
-        {"damaged.pdf", pdf.left(pdf.size() / 3), 2},
-        {"empty.pdf", QByteArray(), 2},
-        {"noprint.pdf", MakePdf(PdfSpec{1, false}), 3},
+        {"text.pdf", "just some text\n", 2, "is incomplete: no PDF header"},
+        {"head.pdf", pdf.left(pdf.size() / 3), 2, "is incomplete: no end-of-file mark"},
+        // What the PDF library would rebuild into seven pages.
+        {"cut.pdf", seven.mid(200), 2, "is incomplete: no PDF header"},
+        {"empty.pdf", QByteArray(), 2, "is incomplete: no PDF header"},
+        {"noprint.pdf", MakePdf(PdfSpec{1, false}), 3, "does not allow printing"},
     };
     for (const auto& c : cases) {
         const QString file = write(QString::fromUtf8(c.name), c.bytes);
@@ -149,7 +153,15 @@ TEST_F(PrintPdf, RefusesFilesThatCannotBePrinted)
         EXPECT_EQ(print(TestPrinterName(), file, &messages), ProcessExitCodeFlag | c.exitCode) << c.name;
         ASSERT_EQ(messages.size(), 1) << c.name;
         EXPECT_TRUE(messages[0].contains(file)) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].contains(QString::fromUtf8(c.reason))) << messages[0].toStdString();
     }
+    // A huge file that is no PDF: refused from its first and last kilobyte,
+    // not read through (it would take the program a minute).
+    const QString huge = write(u"z.pdf"_qs, "%PDF-1.4\n");
+    ASSERT_EQ(::truncate(QFile::encodeName(huge).constData(), 2LL << 30), 0);
+    QStringList hugeMessages;
+    EXPECT_EQ(print(TestPrinterName(), huge, &hugeMessages), ProcessExitCodeFlag | 2);
+    EXPECT_TRUE(hugeMessages.join(u' ').contains(u"no end-of-file mark"_qs)) << hugeMessages.join(u' ').toStdString();
     EXPECT_EQ(print(TestPrinterName(), m_dir + u"/missing.pdf"_qs), ProcessExitCodeFlag | 2);
     EXPECT_EQ(print(TestPrinterName(), m_dir), ProcessExitCodeFlag | 2) << "a directory";
     const QString fifo = m_dir + u"/fifo.pdf"_qs;

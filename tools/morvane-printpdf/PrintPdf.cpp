@@ -13,6 +13,7 @@
 #include <poppler/cpp/poppler-global.h>
 #include <poppler/cpp/poppler-page.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -56,14 +57,18 @@ void PrintUsage(FILE* out)
                  "A server that takes the job but does not answer within 60 s (MORVANE_ANSWER_TIMEOUT\n"
                  "seconds) is given up.\n"
                  "\n"
+                 "A file without the header %%PDF- in its first 1,024 bytes or without the mark\n"
+                 "%%%%EOF in its last 1,024 bytes is incomplete (still being written, or a piece\n"
+                 "of a file) and is refused before anything is spooled.\n"
+                 "\n"
                  "%s"
                  "\n"
                  "Exit codes:\n"
                  "  0  the job was accepted\n"
                  "  1  wrong usage, a refused print settings list, or another error\n"
                  "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
-                 "     damaged, a page tree that does not lead to its pages, protected by a\n"
-                 "     password, no pages)\n"
+                 "     incomplete, damaged, a page tree that does not lead to its pages,\n"
+                 "     protected by a password, no pages)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
@@ -91,6 +96,26 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*)
 
 void IgnorePopplerMessage(const std::string&, void*) {}
 
+// A file still being written, or a piece of one, lacks its header or its
+// end-of-file mark. The PDF library would rebuild such a fragment silently
+// and print what it could guess, so both marks are looked for first, reading
+// only the first and the last kilobyte: a huge file that is no PDF is refused
+// at once. Returns what is missing, or nullptr.
+const char* MissingMark(int fd, off_t size)
+{
+    constexpr off_t Window = 1024;
+    char head[Window];
+    const ssize_t gotHead = ::pread(fd, head, static_cast<size_t>(std::min(size, Window)), 0);
+    if (gotHead <= 0 || !memmem(head, static_cast<size_t>(gotHead), "%PDF-", 5))
+        return "no PDF header";
+    char tail[Window];
+    const off_t from = std::max<off_t>(0, size - Window);
+    const ssize_t gotTail = ::pread(fd, tail, static_cast<size_t>(size - from), from);
+    if (gotTail <= 0 || !memmem(tail, static_cast<size_t>(gotTail), "%%EOF", 5))
+        return "no end-of-file mark";
+    return nullptr;
+}
+
 // Checks that the file is a loadable PDF that may be printed. Returns 0 and
 // sets *pages, or returns an exit code.
 int CheckDocument(const std::string& file, int* pages)
@@ -108,7 +133,10 @@ int CheckDocument(const std::string& file, int* pages)
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+    const char* missing = MissingMark(fd, st.st_size);
     ::close(fd);
+    if (missing)
+        return Fail(ExitCannotLoad, Quoted(file) + " is incomplete: " + missing);
 
     // Poppler writes its parser complaints to stderr; the single line below is the message.
     poppler::set_debug_error_function(IgnorePopplerMessage, nullptr);

@@ -10,27 +10,35 @@
 #include "util/StrUtils.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#include <csignal>
 
 #include <dirent.h>
 #include <fcntl.h>
 
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr char StateMagic[] = "morvane-watch-state 1";
+constexpr char StateMagic[] = "morvane-watch-state 2";
+constexpr char StateMagicV1[] = "morvane-watch-state 1";
 
 // A file the kernel reports writes for, but whose close never came (a hard
 // link, a writer that keeps it open without writing), falls back to the
@@ -63,18 +71,56 @@ QByteArray EscapeKey(const QString& key)
     return out;
 }
 
+// A field before the name: no tab in it either.
+QByteArray EscapeField(const QString& text)
+{
+    return EscapeKey(text).replace('\t', "\\t");
+}
+
+QByteArray IntentLine(const QString& key, const TIntent& intent)
+{
+    return "I\t" + QByteArray::number(intent.Stamp.Size) + '\t' + QByteArray::number(intent.Stamp.MTimeNs) + '\t' +
+           (intent.Digest.isEmpty() ? QByteArray("-") : intent.Digest) + '\t' + QByteArray::number(intent.StartedMs) +
+           '\t' + EscapeField(intent.Destination) + '\t' + EscapeKey(key) + '\n';
+}
+
 QString UnescapeKey(const QByteArray& text)
 {
     QByteArray out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             const char next = text[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
         } else {
             out += text[i];
         }
     }
     return FileNameFromBytes(out);
+}
+
+// File systems where other machines write without the kernel here knowing.
+bool IsNetworkFileSystem(const QString& dir)
+{
+    struct statfs fs = {};
+    if (::statfs(FileNameToBytes(dir).constData(), &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case 0x65735546UL: // FUSE (sshfs and the like)
+    case 0x01021997UL: // 9P
+    case 0x00C36400UL: // Ceph
+    case 0x5346414FUL: // AFS
+    case 0x73757245UL: // Coda
+    case 0x564CUL:     // NCP
+    case 0x7461636FUL: // OCFS2
+    case 0x01161970UL: // GFS2
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -85,6 +131,28 @@ TFileStamp StampOf(const QString& path)
     if (::stat(FileNameToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     return {static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+QByteArray ContentDigest(const QString& path)
+{
+    const int fd = ::open(FileNameToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char buffer[256 * 1024];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        hash.addData(QByteArrayView(buffer, got));
+    }
+    ::close(fd);
+    return ok ? hash.result().toHex() : QByteArray();
 }
 
 namespace {
@@ -186,7 +254,9 @@ bool TWatchState::Load(const QString& fileName, const QString& folder, const QSt
     FFolder = folder;
     FField = field;
     FDone.clear();
+    FIntents.clear();
     FRecords = 0;
+    FNeedsSave = false;
     FExisted = QFileInfo::exists(fileName);
     if (!FExisted)
         return true;
@@ -200,7 +270,9 @@ bool TWatchState::Load(const QString& fileName, const QString& folder, const QSt
     // everything again.
     if (lines.size() >= 4 && !lines.last().isEmpty())
         lines.last().clear();
-    const bool valid = lines.size() >= 4 && lines[0] == StateMagic && lines[1].startsWith("folder\t") &&
+    // Version 1 knew done files by size and time only.
+    const bool v1 = !lines.isEmpty() && lines[0] == StateMagicV1;
+    const bool valid = lines.size() >= 4 && (lines[0] == StateMagic || v1) && lines[1].startsWith("folder\t") &&
                        lines[2].startsWith("field\t") && lines.last().isEmpty();
     const auto damaged = [&] {
         if (error)
@@ -210,21 +282,63 @@ bool TWatchState::Load(const QString& fileName, const QString& folder, const QSt
     if (!valid || UnescapeKey(lines[1].mid(7)) != folder || UnescapeKey(lines[2].mid(6)) != field)
         return damaged();
     for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
-        const QList<QByteArray> parts = lines[i].split('\t');
-        if (parts.size() < 3)
-            return damaged();
-        // A tab in a file name splits it further; the name is the rest of the line.
-        const QString key = UnescapeKey(lines[i].mid(parts[0].size() + parts[1].size() + 2));
-        if (parts[0] == "-" && parts[1] == "-") {
-            FDone.remove(key);
-        } else {
-            bool sizeOk = false;
-            bool timeOk = false;
-            const TFileStamp stamp{parts[0].toLongLong(&sizeOk), parts[1].toLongLong(&timeOk)};
-            if (!sizeOk || !timeOk)
+        const QByteArray& line = lines[i];
+        // The fields before the name; a tab in a file name splits it further,
+        // so the name is the rest of the line.
+        const auto fields = [&](int count, QList<QByteArray>& parts, QString& key) {
+            parts = line.split('\t');
+            if (parts.size() <= count)
+                return false;
+            qsizetype at = 0;
+            for (int f = 0; f < count; ++f)
+                at += parts[f].size() + 1;
+            parts.resize(count);
+            key = UnescapeKey(line.mid(at));
+            return true;
+        };
+        QList<QByteArray> parts;
+        QString key;
+        bool ok = true;
+        const auto number = [&](const QByteArray& text) {
+            bool good = false;
+            const qint64 n = text.toLongLong(&good);
+            ok &= good;
+            return n;
+        };
+        if (v1) {
+            if (!fields(2, parts, key))
                 return damaged();
-            FDone.insert(key, stamp);
+            if (parts[0] == "-" && parts[1] == "-")
+                FDone.remove(key);
+            else
+                FDone.insert(key, {{number(parts[0]), number(parts[1])}, {}, {}});
+        } else if (line.startsWith("D\t")) {
+            if (!fields(5, parts, key))
+                return damaged();
+            const QByteArray jobs = UnescapeKey(parts[4]).toUtf8();
+            FDone.insert(key, {{number(parts[1]), number(parts[2])},
+                               parts[3] == "-" ? QByteArray() : parts[3],
+                               jobs == "-" ? QStringList() : QString::fromUtf8(jobs).split(u',')});
+            FIntents.remove(key);
+        } else if (line.startsWith("I\t")) {
+            if (!fields(6, parts, key))
+                return damaged();
+            FIntents.insert(key, {{number(parts[1]), number(parts[2])},
+                                  parts[3] == "-" ? QByteArray() : parts[3],
+                                  number(parts[4]),
+                                  UnescapeKey(parts[5])});
+        } else if (line.startsWith("-\t") || line.startsWith("X\t")) {
+            if (!fields(1, parts, key))
+                return damaged();
+            if (parts[0] == "-")
+                FDone.remove(key);
+            else
+                FIntents.remove(key);
+        } else {
+            return damaged();
         }
+        if (!ok)
+            return damaged();
         ++FRecords;
     }
     return true;
@@ -236,10 +350,15 @@ bool TWatchState::Save(QString* error, bool quick)
         QByteArray(StateMagic) + '\n' + "folder\t" + EscapeKey(FFolder) + '\n' + "field\t" + EscapeKey(FField) + '\n';
     for (auto it = FDone.cbegin(); it != FDone.cend(); ++it)
         bytes += RecordLine(it.key());
-    if (!(quick ? SaveToFileQuickly(FFileName, bytes, error) : SaveToFile(FFileName, bytes, error)))
+    for (auto it = FIntents.cbegin(); it != FIntents.cend(); ++it)
+        bytes += IntentLine(it.key(), *it);
+    if (!(quick ? SaveToFileQuickly(FFileName, bytes, error) : SaveToFile(FFileName, bytes, error))) {
+        FNeedsSave = true;
         return false;
+    }
     FExisted = true;
-    FRecords = FDone.size();
+    FNeedsSave = false;
+    FRecords = FDone.size() + FIntents.size();
     return true;
 }
 
@@ -247,34 +366,64 @@ QByteArray TWatchState::RecordLine(const QString& key) const
 {
     const auto it = FDone.constFind(key);
     if (it == FDone.cend())
-        return "-\t-\t" + EscapeKey(key) + '\n';
-    return QByteArray::number(it->Size) + '\t' + QByteArray::number(it->MTimeNs) + '\t' + EscapeKey(key) + '\n';
+        return "-\t" + EscapeKey(key) + '\n';
+    const QByteArray jobs = it->JobIds.isEmpty() ? QByteArray("-") : EscapeField(it->JobIds.join(u','));
+    return "D\t" + QByteArray::number(it->Stamp.Size) + '\t' + QByteArray::number(it->Stamp.MTimeNs) + '\t' +
+           (it->Digest.isEmpty() ? QByteArray("-") : it->Digest) + '\t' + jobs + '\t' + EscapeKey(key) + '\n';
 }
 
-bool TWatchState::Commit(const QString& key, QString* error)
+bool TWatchState::AppendLine(const QByteArray& line, QString* error)
 {
     // Rewriting the whole file for every file printed made a long run cost
     // the square of its length, and each rename over the old file made the
     // file system write out the new one at once. One line appended is enough;
-    // the file is written whole again when the lines outnumber the files.
-    if (!FExisted || FRecords >= 2 * FDone.size() + 64)
+    // the file is written whole again when the lines outnumber the records,
+    // and after a failed append, whatever part of its line was written.
+    if (!FExisted || FNeedsSave || FRecords >= 2 * (FDone.size() + FIntents.size()) + 64)
         return Save(error, true);
-    // Whatever part of a failed line was written, the next whole save replaces it.
-    if (!AppendToFileQuickly(FFileName, RecordLine(key), error))
+    if (!AppendToFileQuickly(FFileName, line, error)) {
+        FNeedsSave = true;
         return false;
+    }
     ++FRecords;
     return true;
+}
+
+bool TWatchState::Commit(const QString& key, QString* error)
+{
+    return AppendLine(RecordLine(key), error);
+}
+
+bool TWatchState::CommitIntent(const QString& key, const TIntent& intent, QString* error)
+{
+    FIntents.insert(key, intent);
+    return AppendLine(IntentLine(key, intent), error);
+}
+
+bool TWatchState::DropIntent(const QString& key, QString* error)
+{
+    if (!FIntents.remove(key))
+        return true;
+    return AppendLine("X\t" + EscapeKey(key) + '\n', error);
 }
 
 bool TWatchState::IsDone(const QString& key, const TFileStamp& stamp) const
 {
     const auto it = FDone.constFind(key);
-    return it != FDone.cend() && *it == stamp;
+    return it != FDone.cend() && it->Stamp == stamp;
 }
 
-void TWatchState::Record(const QString& key, const TFileStamp& stamp)
+const TDoneFile* TWatchState::Done(const QString& key) const
 {
-    FDone.insert(key, stamp);
+    const auto it = FDone.constFind(key);
+    return it == FDone.cend() ? nullptr : &*it;
+}
+
+void TWatchState::Record(const QString& key, const TFileStamp& stamp, const QByteArray& digest,
+                         const QStringList& jobIds)
+{
+    FDone.insert(key, {stamp, digest, jobIds});
+    FIntents.remove(key);
 }
 
 bool TWatchState::Remove(const QString& key)
@@ -296,6 +445,84 @@ THotFolder::~THotFolder()
 {
     if (FInotify >= 0)
         ::close(FInotify);
+    if (FLock >= 0)
+        ::close(FLock);
+}
+
+QString THotFolder::LockFileName() const
+{
+    QString name = StateFileName();
+    name.chop(6); // ".state"
+    return name + u".lock"_s;
+}
+
+bool THotFolder::TakeLock(QString* error)
+{
+    const QString fileName = LockFileName();
+    const auto fail = [&](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const auto failLock = [&] {
+        return fail(FillPlaceholders(TrDefault("the lock file %s cannot be used: %s"),
+                                     {fileName, QString::fromLocal8Bit(std::strerror(errno))}));
+    };
+    // Not closed on exec: a print program that outlives a killed watch holds
+    // the lock until it ends, so that the next watch asks the spooler about
+    // that job only once it is there. flock, unlike a file that says "taken",
+    // ends with the last process holding it.
+    FLock = ::open(FileNameToBytes(fileName).constData(), O_RDWR | O_CREAT, 0644); // NOLINT(android-cloexec-open)
+    if (FLock < 0)
+        return failLock();
+    for (int waited = 0;; waited += 100) {
+        if (::flock(FLock, LOCK_EX | LOCK_NB) == 0)
+            break;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return failLock();
+        char text[32] = {};
+        const ssize_t got = ::pread(FLock, text, sizeof text - 1, 0);
+        const long pid = got > 0 ? std::strtol(text, nullptr, 10) : 0;
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return fail(FillPlaceholders(TrDefault("another watch of %s for %s is running (process %s)"),
+                                         {FConfig.Dir, FConfig.Field, QString::number(pid)}));
+        // Its watch is gone, but a print program it started still runs.
+        if (waited >= 60000)
+            return fail(Tr("a print program of an earlier watch of %s still runs", FConfig.Dir));
+        ::poll(nullptr, 0, 100);
+    }
+    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+    if (::ftruncate(FLock, 0) != 0 ||
+        ::pwrite(FLock, pid.constData(), static_cast<size_t>(pid.size()), 0) != pid.size())
+        return failLock();
+    return true;
+}
+
+void THotFolder::Recover()
+{
+    const QHash<QString, TIntent> intents = FState.Intents();
+    for (auto it = intents.cbegin(); it != intents.cend(); ++it) {
+        const QString path = FDir + it.key();
+        TJobLookup found = FConfig.FindJobs ? FConfig.FindJobs(path, *it) : TJobLookup{};
+        // The jobs of an earlier version, printed in the same second, are not this one's.
+        if (const TDoneFile* earlier = FState.Done(it.key()))
+            found.JobIds.removeIf([&](const QString& id) { return earlier->JobIds.contains(id); });
+        if (found.Asked && !found.JobIds.isEmpty()) {
+            FState.Record(it.key(), it->Stamp, it->Digest, found.JobIds);
+            FRecovered.append({path, *it, found.JobIds});
+        } else {
+            // Not in the spooler, or it cannot be asked: the file is handed over again.
+            FState.DropIntent(it.key(), nullptr);
+        }
+        FStateDirty = true;
+    }
+}
+
+QList<TRecovered> THotFolder::TakeRecovered()
+{
+    QList<TRecovered> recovered;
+    recovered.swap(FRecovered);
+    return recovered;
 }
 
 bool THotFolder::Start(QString* error)
@@ -308,8 +535,12 @@ bool THotFolder::Start(QString* error)
     if (!QFileInfo(FDir).isDir())
         return fail(Tr("the directory %s does not exist", FConfig.Dir));
     ReadField();
+    FNetwork = IsNetworkFileSystem(FDir);
+    if (!TakeLock(error))
+        return false;
     if (!FState.Load(StateFileName(), FDir, FConfig.Field, error))
         return false;
+    Recover();
 
     FInotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (FInotify < 0)
@@ -326,10 +557,15 @@ bool THotFolder::Start(QString* error)
             FStateDirty |= FState.Remove(key);
     }
     const bool firstStart = !FState.Existed();
+    FRestarted = !firstStart;
     const QStringList present = FindFiles();
     if (firstStart && !FConfig.IncludeExisting) {
         for (const QString& path : present)
             FState.Record(KeyOf(path), StampOf(path));
+        FLeftAlone = static_cast<int>(present.size());
+    } else {
+        for (const QString& path : present)
+            ++(FState.IsDone(KeyOf(path), StampOf(path)) ? FDoneBefore : FResumed);
     }
     // The state file is written at once: its existence tells a restart from a first start.
     if (firstStart || FStateDirty) {
@@ -470,22 +706,27 @@ THotFolder::TWait THotFolder::Wait(int wakeFd, int timeoutMs)
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (!FReady.empty())
+        CheckQuiet();
+        if (!FReady.empty() && Now() >= FHoldUntil)
             return TWait::Ready;
         if (FVanished)
             return TWait::Vanished;
-        qint64 wait = std::max<qint64>(0, FNextScan - Now());
+        const qint64 nextScan = ScanNeeded() ? FNextScan : std::numeric_limits<qint64>::max();
+        // Idle where the kernel reports every change: no wake-up at all.
+        qint64 wait = std::max<qint64>(0, std::min(nextScan, NextQuietCheck()) - Now());
+        if (!FReady.empty())
+            wait = std::min<qint64>(wait, std::max<qint64>(0, FHoldUntil - Now()));
         if (timeoutMs >= 0)
             wait = std::min<qint64>(wait, std::max<qint64>(0, timeoutMs - waited.elapsed()));
         pollfd fds[2] = {{FInotify, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, static_cast<int>(wait));
+        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, wait > INT_MAX ? -1 : static_cast<int>(wait));
         if (n > 0 && (fds[1].revents & POLLIN) && wakeFd >= 0)
             return TWait::Woken;
         if (n > 0 && (fds[0].revents & POLLIN))
             ReadEvents();
-        if (Now() >= FNextScan)
+        if (Now() >= FNextScan && ScanNeeded())
             Scan();
-        if (FReady.empty() && !FVanished && timeoutMs >= 0 && waited.elapsed() >= timeoutMs)
+        if ((FReady.empty() || Now() < FHoldUntil) && !FVanished && timeoutMs >= 0 && waited.elapsed() >= timeoutMs)
             return TWait::Woken;
     }
 }
@@ -503,6 +744,7 @@ void THotFolder::ReadEvents()
             if (ev->mask & IN_Q_OVERFLOW) {
                 // Events were lost: look at everything now.
                 FNextScan = 0;
+                FFullScan = true;
                 continue;
             }
             if (ev->wd == FRootWatch && (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
@@ -523,18 +765,21 @@ void THotFolder::ReadEvents()
                     AddWatches(key + u'/');
                     // Files may have arrived before the watch did.
                     FNextScan = 0;
+                    FFullScan = true;
                 }
                 continue;
             }
-            if (FLists.contains(FDir + key) && (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)))
+            if (FLists.contains(FDir + key) && (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO))) {
                 FNextScan = 0;
+                FFullScan = true;
+            }
             if (!Wanted(key))
                 continue;
             if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
                 FPending.remove(key);
                 FStateDirty |= FState.Remove(key);
             } else if (ev->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) {
-                Consider(key, true);
+                Consider(key);
             } else if (ev->mask & IN_CREATE) {
                 // A name that appears without an open (a hard link, a file
                 // written unnamed and linked in) sees no close: the settle
@@ -549,18 +794,14 @@ void THotFolder::ReadEvents()
                     it->Tracked = true;
                 }
             } else if (ev->mask & IN_MODIFY) {
-                // Written again before its turn came: wait for this close.
-                int attempt = 1;
-                if (FQueued.remove(key)) {
-                    const auto it =
-                        std::find_if(FReady.begin(), FReady.end(), [&](const TArrival& a) { return a.Key == key; });
-                    attempt = it->Attempt;
-                    FReady.erase(it);
-                }
+                // Written again before its turn came: wait for this close. A
+                // refused file that changes is a new try.
+                Unqueue(key);
                 TPending& p = FPending[key];
                 p.Tracked = true;
+                p.Closed = false;
                 p.LastEvent = Now();
-                p.Attempt = std::max(p.Attempt, attempt);
+                p.Attempt = 1;
             }
         }
     }
@@ -574,17 +815,84 @@ bool THotFolder::Skipped(const QString& key, const TFileStamp& stamp) const
     return failed != FFailed.cend() && *failed == stamp;
 }
 
-void THotFolder::Consider(const QString& key, bool complete)
+void THotFolder::Unqueue(const QString& key)
 {
+    if (FQueued.remove(key))
+        FReady.erase(std::find_if(FReady.begin(), FReady.end(), [&](const TArrival& a) { return a.Key == key; }));
+}
+
+void THotFolder::Consider(const QString& key)
+{
+    // Closed after writing or moved in: complete once it stays quiet. Also a
+    // done file of the same size and time, which may have new content (its
+    // digest tells when its turn comes).
     const TFileStamp stamp = StampOf(FDir + key);
-    if (Skipped(key, stamp)) {
+    Unqueue(key);
+    if (stamp.Size < 0) {
         FPending.remove(key);
         return;
     }
-    if (complete) {
-        Enqueue(key, stamp, FPending.value(key).Attempt);
-        FPending.remove(key);
+    TPending& p = FPending[key];
+    p.Seen = stamp;
+    // The quiet time runs from the last change, as far as that is known:
+    // files written earlier and moved in go at once, so a burst of them waits
+    // for nobody; a file just closed waits the whole quiet time.
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - stamp.MTimeNs / 1000000;
+    p.SeenAt = Now() - std::clamp<qint64>(age, 0, FConfig.QuietMs);
+    p.LastEvent = Now();
+    p.Tracked = false;
+    p.Created = false;
+    p.Closed = true;
+    p.Order = ++FCloseCount;
+}
+
+void THotFolder::CheckQuiet()
+{
+    const qint64 now = Now();
+    QList<std::pair<quint64, QString>> quiet;
+    for (auto it = FPending.begin(); it != FPending.end();) {
+        if (!it->Closed || now - it->SeenAt < FConfig.QuietMs) {
+            ++it;
+            continue;
+        }
+        // Changed since the close without an event seen yet (another machine
+        // writing into a network folder): the quiet time starts again.
+        const TFileStamp stamp = StampOf(FDir + it.key());
+        if (stamp.Size < 0) {
+            it = FPending.erase(it);
+            continue;
+        }
+        if (stamp != it->Seen) {
+            it->Seen = stamp;
+            it->SeenAt = now;
+        } else {
+            quiet.append({it->Order, it.key()});
+        }
+        ++it;
     }
+    // In the order they were closed.
+    std::sort(quiet.begin(), quiet.end());
+    for (const auto& [order, key] : std::as_const(quiet)) {
+        const TPending p = FPending.take(key);
+        Enqueue(key, p.Seen, p.Attempt);
+    }
+}
+
+bool THotFolder::ScanNeeded() const
+{
+    if (FNetwork || FFullScan || !FLists.isEmpty())
+        return true;
+    return std::any_of(FPending.cbegin(), FPending.cend(), [](const TPending& p) { return !p.Closed; });
+}
+
+qint64 THotFolder::NextQuietCheck() const
+{
+    qint64 next = std::numeric_limits<qint64>::max();
+    for (const TPending& p : FPending) {
+        if (p.Closed)
+            next = std::min(next, p.SeenAt + FConfig.QuietMs);
+    }
+    return next;
 }
 
 void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attempt)
@@ -592,13 +900,15 @@ void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attemp
     if (FQueued.contains(key))
         return;
     FQueued.insert(key);
-    FReady.push_back({FDir + key, key, stamp, attempt});
+    FReady.push_back({FDir + key, key, stamp, attempt, {}, 0});
 }
 
 void THotFolder::Scan()
 {
     const qint64 interval = std::clamp<qint64>(FConfig.SettleMs / 4, 100, 1000);
     FNextScan = Now() + interval;
+    const bool full = FNetwork || FFullScan;
+    FFullScan = false;
     if (!QFileInfo(FDir).isDir()) {
         FVanished = true;
         return;
@@ -615,18 +925,30 @@ void THotFolder::Scan()
     // nearest thing to their arrival that a scan can know.
     QList<TArrival> settled;
     const qint64 now = Now();
-    for (const QString& path : FindFiles()) {
+    QStringList candidates;
+    if (full) {
+        candidates = FindFiles();
+    } else {
+        for (auto it = FPending.cbegin(); it != FPending.cend(); ++it) {
+            if (!it->Closed)
+                candidates << FDir + it.key();
+        }
+    }
+    for (const QString& path : std::as_const(candidates)) {
         const QString key = KeyOf(path);
         if (FQueued.contains(key))
+            continue;
+        auto it = FPending.find(key);
+        // A closed file waits for its quiet time (CheckQuiet).
+        if (it != FPending.end() && it->Closed)
             continue;
         const TFileStamp stamp = StampOf(path);
         if (Skipped(key, stamp)) {
             FPending.remove(key);
             continue;
         }
-        auto it = FPending.find(key);
         if (it == FPending.end()) {
-            FPending.insert(key, {stamp, now, now, false, false, 1});
+            FPending.insert(key, {stamp, now, now, false, false, 1, false, 0});
             continue;
         }
         if (it->Tracked && now - it->LastEvent < TrackedQuietMs)
@@ -634,8 +956,9 @@ void THotFolder::Scan()
         if (it->Seen != stamp) {
             it->Seen = stamp;
             it->SeenAt = now;
+            it->Attempt = 1;
         } else if (now - it->SeenAt >= FConfig.SettleMs) {
-            settled.append({path, key, stamp, it->Attempt});
+            settled.append({path, key, stamp, it->Attempt, {}, 0});
             FPending.erase(it);
         }
     }
@@ -653,27 +976,71 @@ bool THotFolder::TakeNext(TArrival& file)
         file = FReady.front();
         FReady.pop_front();
         FQueued.remove(file.Key);
-        // It may have changed or gone since it was queued.
+        // It may have changed or gone since it was queued: a changed file
+        // waits for its quiet time again.
         const TFileStamp now = StampOf(file.Path);
-        if (Skipped(file.Key, now))
+        if (now.Size < 0)
             continue;
-        file.Stamp = now;
+        if (now != file.Stamp) {
+            FPending[file.Key] = {now, Now(), Now(), false, false, 1, true, ++FCloseCount};
+            continue;
+        }
+        const auto failed = FFailed.constFind(file.Key);
+        if (failed != FFailed.cend() && *failed == now)
+            continue;
+        // Printed before: printed again only when the content changed; a new
+        // time or a rewrite with the same bytes is only recorded.
+        if (const TDoneFile* done = FState.Done(file.Key)) {
+            if (done->Digest.isEmpty() && done->Stamp == now)
+                continue;
+            file.Digest = ContentDigest(file.Path);
+            if (!done->Digest.isEmpty() && file.Digest == done->Digest) {
+                const QStringList jobs = done->JobIds;
+                FState.Record(file.Key, now, file.Digest, jobs);
+                if (!FState.Commit(file.Key, nullptr))
+                    FStateDirty = true;
+                continue;
+            }
+        }
         return true;
     }
     return false;
 }
 
-bool THotFolder::Printed(const TArrival& file, bool movedAway, QString* error)
+bool THotFolder::BeginHandover(TArrival& file, const QString& destination, QString* error)
+{
+    file.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
+    const TIntent intent{file.Stamp, file.Digest, file.HandedOverMs, destination};
+    // What an earlier failure left unsaved goes first.
+    if ((FStateDirty && !FState.Save(error, true)) || !FState.CommitIntent(file.Key, intent, error)) {
+        FStateDirty = true;
+        FQueued.insert(file.Key);
+        FReady.push_front(file);
+        FHoldUntil = Now() + 1000;
+        return false;
+    }
+    FStateDirty = false;
+    return true;
+}
+
+bool THotFolder::Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error)
 {
     FFailed.remove(file.Key);
-    bool changed = true;
-    if (movedAway)
-        changed = FState.Remove(file.Key);
-    else
-        FState.Record(file.Key, file.Stamp);
+    if (movedAway) {
+        FState.Remove(file.Key);
+        // The intent goes with the removal, in one whole save.
+        FState.DropIntent(file.Key, nullptr);
+        FStateDirty = true;
+    } else {
+        // The digest of what was printed, unless it changed meanwhile (then
+        // the new version comes again, and its stamp tells).
+        const QByteArray digest =
+            !file.Digest.isEmpty() || StampOf(file.Path) != file.Stamp ? file.Digest : ContentDigest(file.Path);
+        FState.Record(file.Key, file.Stamp, digest, jobIds);
+    }
     // After every file, so a kill costs at most the file being handed over;
     // waiting for the disk each time would cost as much as the print itself.
-    if (FStateDirty ? !FState.Save(error, true) : changed && !FState.Commit(file.Key, error)) {
+    if (FStateDirty ? !FState.Save(error, true) : !FState.Commit(file.Key, error)) {
         FStateDirty = true;
         return false;
     }
@@ -683,10 +1050,12 @@ bool THotFolder::Printed(const TArrival& file, bool movedAway, QString* error)
 
 bool THotFolder::Refused(const TArrival& file)
 {
+    if (!FState.DropIntent(file.Key, nullptr))
+        FStateDirty = true;
     if (file.Attempt > 1)
         return false;
     // Handed over again once its size and time have held for the settle time.
-    FPending.insert(file.Key, {file.Stamp, Now(), Now(), false, false, file.Attempt + 1});
+    FPending.insert(file.Key, {file.Stamp, Now(), Now(), false, false, file.Attempt + 1, false, 0});
     return true;
 }
 

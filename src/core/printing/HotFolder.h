@@ -8,16 +8,23 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // A watched folder ("hot folder"): tells which files have arrived complete, in
 // the order they arrived, and remembers in a state file which ones are done,
 // so that each file is handed over once, also across restarts.
 //
 // A file counts as complete when its writer closed it (inotify close after
-// write) or when it was moved in. Files the kernel reports nothing about
-// (written on another machine into a network folder, or found on a restart)
-// are found by a periodic scan and count as complete once their size and
-// modification time have not changed for the settle time.
+// write) or when it was moved in, and it has then not changed for the quiet
+// time: writers that append in pieces close the file in between. Files the
+// kernel reports nothing about (written on another machine into a network
+// folder, or found on a restart) are found by a periodic scan and count as
+// complete once their size and modification time have not changed for the
+// settle time.
+//
+// Each handover is recorded twice: its intent before the print program
+// starts and its result after it ended, so that a restart after a kill can
+// ask the spooler whether the job exists instead of printing it again.
 
 // What identifies one version of a file: a replaced file differs here.
 struct TFileStamp
@@ -29,6 +36,26 @@ struct TFileStamp
 
 // The stamp of a regular file (links followed); Size -1 when there is none.
 TFileStamp StampOf(const QString& path);
+
+// The SHA-256 of a file's content in hex; empty when it cannot be read.
+QByteArray ContentDigest(const QString& path);
+
+// A done file: the version printed (or left alone) and its content.
+struct TDoneFile
+{
+    TFileStamp Stamp;
+    QByteArray Digest;  // empty: not known (the stamp alone tells)
+    QStringList JobIds; // the spooler's jobs for it ("QUEUE-N")
+};
+
+// A handover that was begun: recorded before the print program starts.
+struct TIntent
+{
+    TFileStamp Stamp;
+    QByteArray Digest;
+    qint64 StartedMs = 0; // since the epoch
+    QString Destination;  // the printer handed to the print program
+};
 
 // The files a watch has done (printed, moved away or there when the first
 // watch started), as names relative to the folder with their stamps. The file
@@ -50,19 +77,50 @@ public:
     bool Existed() const { return FExisted; }
 
     bool IsDone(const QString& key, const TFileStamp& stamp) const;
-    void Record(const QString& key, const TFileStamp& stamp);
+    // The done record of key, or nullptr.
+    const TDoneFile* Done(const QString& key) const;
+    // Records key as done; an intent for it is settled by that.
+    void Record(const QString& key, const TFileStamp& stamp, const QByteArray& digest = {},
+                const QStringList& jobIds = {});
     bool Remove(const QString& key);
     QStringList Keys() const { return FDone.keys(); }
+
+    // Records the intent and appends it to the file at once.
+    bool CommitIntent(const QString& key, const TIntent& intent, QString* error);
+    // The handover of key ended without a print: its intent is dropped, and that appended.
+    bool DropIntent(const QString& key, QString* error);
+    // Intents without a result: handovers a kill cut short.
+    const QHash<QString, TIntent>& Intents() const { return FIntents; }
 
 private:
     QString FFileName;
     QString FFolder;
     QString FField;
     QByteArray RecordLine(const QString& key) const;
+    bool AppendLine(const QByteArray& line, QString* error);
 
     bool FExisted = false;
-    qsizetype FRecords = 0; // lines in the file after its head
-    QHash<QString, TFileStamp> FDone;
+    bool FNeedsSave = false; // an append failed: what it left must be replaced
+    qsizetype FRecords = 0;  // lines in the file after its head
+    QHash<QString, TDoneFile> FDone;
+    QHash<QString, TIntent> FIntents;
+};
+
+// What the spooler says about a handover that a kill cut short.
+struct TJobLookup
+{
+    bool Asked = false; // false: the spooler could not be asked
+    QStringList JobIds; // the matching jobs ("QUEUE-N"); empty: none
+};
+// Asks the spooler for the jobs of intent (file: its absolute path).
+using TJobFinder = std::function<TJobLookup(const QString& file, const TIntent& intent)>;
+
+// A handover found in the spooler after a restart: recorded as printed.
+struct TRecovered
+{
+    QString Path;
+    TIntent Intent;
+    QStringList JobIds;
 };
 
 struct TWatchConfig
@@ -75,6 +133,10 @@ struct TWatchConfig
     bool IncludeExisting = false;
     QStringList ExcludeDirs; // absolute; nothing below them is watched (the move targets)
     QString StateDir;        // where the state files live
+    // A closed or moved-in file is complete when it has not changed for this long.
+    int QuietMs = 1500;
+    // Asks the spooler about handovers a kill cut short; without it they are handed over again.
+    TJobFinder FindJobs;
 };
 
 // A complete file to hand over.
@@ -84,6 +146,8 @@ struct TArrival
     QString Key;  // relative to the watched folder
     TFileStamp Stamp;
     int Attempt = 1;
+    QByteArray Digest;       // known when an earlier version was done
+    qint64 HandedOverMs = 0; // since the epoch; set by BeginHandover
 };
 
 // Moves file into destDir (created when missing) as relName; when that name
@@ -99,9 +163,22 @@ public:
     THotFolder(const THotFolder&) = delete;
     THotFolder& operator=(const THotFolder&) = delete;
 
-    // Sets up the watches, reads the state and looks at what is there.
-    // False with *error when the folder is missing or cannot be watched.
+    // Takes the folder's lock, sets up the watches, reads the state, settles
+    // the handovers a kill cut short and looks at what is there. False with
+    // *error when the folder is missing or cannot be watched, or another
+    // watch of the same folder and field runs.
     bool Start(QString* error);
+
+    // What Start found: files there before the first start that are left
+    // alone, files left alone as done by an earlier run, files to print
+    // that are there already (among them handovers a kill cut short that
+    // the spooler does not know).
+    int LeftAlone() const { return FLeftAlone; }
+    int DoneBefore() const { return FDoneBefore; }
+    int Resumed() const { return FResumed; }
+    bool Restarted() const { return FRestarted; }
+    // Handovers of an earlier run found in the spooler.
+    QList<TRecovered> TakeRecovered();
 
     enum class TWait
     {
@@ -114,10 +191,14 @@ public:
     // The next complete file in arrival order; false when none is waiting.
     bool TakeNext(TArrival& file);
 
+    // Records the intent before the print program starts. False with *error
+    // when the state cannot be written: then the file is not handed over, it
+    // waits at the front, and Wait holds the files back for a while.
+    bool BeginHandover(TArrival& file, const QString& destination, QString* error);
     // After the handover. Printed and moved-away files are not handed over
     // again; the state is saved before these return (false with *error when
-    // it could not be).
-    bool Printed(const TArrival& file, bool movedAway, QString* error);
+    // it could not be; the next BeginHandover tries again).
+    bool Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error);
     // The print program refused the file: true when it is handed over once
     // more after it settles again, false when this was the last attempt.
     bool Refused(const TArrival& file);
@@ -132,6 +213,7 @@ public:
     QStringList TakeMessages();
     QString Dir() const { return FDir; }
     QString StateFileName() const;
+    QString LockFileName() const;
 
 private:
     struct TPending
@@ -142,6 +224,8 @@ private:
         bool Tracked = false; // the kernel reports its writes: wait for the close
         bool Created = false; // its name appeared; tracked when an open follows
         int Attempt = 1;
+        bool Closed = false; // closed or moved in: complete once quiet
+        quint64 Order = 0;   // of the close, for the arrival order
     };
     struct TMask
     {
@@ -157,10 +241,15 @@ private:
     void AddWatches(const QString& relDir);
     void ReadEvents();
     void Scan();
-    void Consider(const QString& key, bool complete);
+    void Consider(const QString& key);
+    void Unqueue(const QString& key);
     void Enqueue(const QString& key, const TFileStamp& stamp, int attempt);
     bool Skipped(const QString& key, const TFileStamp& stamp) const;
     void SaveState();
+    bool TakeLock(QString* error);
+    void Recover();
+    void CheckQuiet();
+    qint64 NextQuietCheck() const;
 
     TWatchConfig FConfig;
     QString FDir; // with a trailing "/"
@@ -180,4 +269,17 @@ private:
     bool FVanished = false;
     QElapsedTimer FClock;
     qint64 FNextScan = 0;
+    // Where the kernel reports every change (not a network file system), a
+    // scan looks at the files still settling only, unless events were lost.
+    bool FNetwork = false;
+    bool FFullScan = true;
+    bool ScanNeeded() const;
+    quint64 FCloseCount = 0;
+    qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
+    int FLock = -1;
+    int FLeftAlone = 0;
+    int FDoneBefore = 0;
+    int FResumed = 0;
+    bool FRestarted = false;
+    QList<TRecovered> FRecovered;
 };

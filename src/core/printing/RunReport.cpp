@@ -3,6 +3,7 @@
 #include "app/GnuGetText.h"
 #include "util/FileNameBytes.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -19,6 +20,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr char CsvHeader[] = "copy,file,result,exit_code,reason\r\n";
+// A watch's records also say when each file was handed over and to which jobs.
+constexpr char WatchCsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered\r\n";
 
 QString CsvField(const QString& value)
 {
@@ -52,8 +55,11 @@ QString RecordResultName(TRecordResult result)
 
 QString TRunReport::CsvLine(const TReportRecord& r)
 {
-    return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + RecordResultName(r.Result) + u',' +
-           QString::number(r.ExitCode) + u',' + CsvField(r.Reason) + u"\r\n"_s;
+    QString line = QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + RecordResultName(r.Result) + u',' +
+                   QString::number(r.ExitCode) + u',' + CsvField(r.Reason);
+    if (!r.HandedOver.isEmpty())
+        line += u',' + r.HandedOver + u',' + CsvField(r.JobIds.join(u' ')) + u',' + (r.Recovered ? u"yes"_s : u"no"_s);
+    return line + u"\r\n"_s;
 }
 
 QString TRunReport::JsonLine(const TReportRecord& r)
@@ -64,6 +70,11 @@ QString TRunReport::JsonLine(const TReportRecord& r)
     o.insert(u"result"_s, RecordResultName(r.Result));
     o.insert(u"exit_code"_s, r.ExitCode);
     o.insert(u"reason"_s, r.Reason);
+    if (!r.HandedOver.isEmpty()) {
+        o.insert(u"handed_over"_s, r.HandedOver);
+        o.insert(u"job_ids"_s, QJsonArray::fromStringList(r.JobIds));
+        o.insert(u"recovered"_s, r.Recovered);
+    }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 
@@ -113,7 +124,7 @@ bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
             return false;
         }
         if (FCsv && st.st_size == 0)
-            return Put(CsvHeader, error);
+            return Put(WatchCsvHeader, error);
         return true;
     }
     if (FCsv)

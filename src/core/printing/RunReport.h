@@ -2,6 +2,7 @@
 
 #include <QSaveFile>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,6 +33,11 @@ struct TReportRecord
     TRecordResult Result = TRecordResult::Failed;
     int ExitCode = 0;
     QString Reason;
+    // A watch's records: when the file was handed over (ISO 8601, UTC), the
+    // spooler's jobs for it, and whether a restart found it in the spooler.
+    QString HandedOver{};
+    QStringList JobIds{};
+    bool Recovered = false;
 };
 
 class TRunReport

@@ -84,7 +84,8 @@ TEST(WatchState, LinesAppendedPerFileReloadToTheSameState)
     EXPECT_LE(Read(file).count('\n') - 3, 2 * 200 + 64 + 1);
 }
 
-// What a crash or a stranger can leave behind.
+// What a crash or a stranger can leave behind, and the intents of handovers
+// that a kill cut short.
 TEST(WatchState, TornTailIsDroppedAndDamageIsRefused)
 {
     QTemporaryDir dir;
@@ -94,25 +95,36 @@ TEST(WatchState, TornTailIsDroppedAndDamageIsRefused)
         QFile::remove(file);
         TWatchState state;
         ASSERT_TRUE(state.Load(file, kFolder, kField, &error));
-        state.Record(QStringLiteral("a.pdf"), {1, 2});
+        state.Record(QStringLiteral("a.pdf"), {1, 2}, "d1", {QStringLiteral("PDF-7")});
         ASSERT_TRUE(state.Save(&error));
         state.Record(QStringLiteral("b.pdf"), {3, 4});
         ASSERT_TRUE(state.Commit(QStringLiteral("b.pdf"), &error));
     };
+    const QByteArray intent = "I\t5\t6\td3\t1700000000000\tOffice/duplex\tc.pdf\n";
     struct Case
     {
         const char* name;
         QByteArray tail;
         bool loads;
         std::set<QString> keys;
+        std::set<QString> intents;
     };
+    const std::set<QString> ab{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")};
     const Case cases[] = {
-        {"clean", "", true, {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}},
-        {"append cut short", "5\t6\tc.p", true, {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}},
-        {"removal cut short", "-\t-", true, {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}},
-        {"removal", "-\t-\ta.pdf\n", true, {QStringLiteral("b.pdf")}},
-        {"garbage line", "x\ty\tc.pdf\n", false, {}},
-        {"line without a name", "5\t6\n", false, {}},
+        {"clean", "", true, ab, {}},
+        {"append cut short", "D\t5\t6\t-\t-\tc.p", true, ab, {}},
+        {"removal cut short", "-\t", true, ab, {}},
+        {"removal", "-\ta.pdf\n", true, {QStringLiteral("b.pdf")}, {}},
+        {"intent without a result", intent, true, ab, {QStringLiteral("c.pdf")}},
+        {"intent with its result",
+         intent + "D\t5\t6\td3\tOffice-9\tc.pdf\n",
+         true,
+         {QStringLiteral("a.pdf"), QStringLiteral("b.pdf"), QStringLiteral("c.pdf")},
+         {}},
+        {"intent dropped", intent + "X\tc.pdf\n", true, ab, {}},
+        {"garbage line", "x\ty\tc.pdf\n", false, {}, {}},
+        {"line without a name", "D\t5\t6\n", false, {}, {}},
+        {"intent with a bad time", "I\t5\t6\td3\tsoon\tOffice\tc.pdf\n", false, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,12 +133,39 @@ TEST(WatchState, TornTailIsDroppedAndDamageIsRefused)
         TWatchState state;
         error.clear();
         EXPECT_EQ(state.Load(file, kFolder, kField, &error), c.loads);
-        if (c.loads)
-            EXPECT_EQ(Keys(state), c.keys);
-        else
+        if (!c.loads) {
             EXPECT_TRUE(error.contains(QStringLiteral("damaged"))) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(Keys(state), c.keys);
+        const QStringList intents = state.Intents().keys();
+        EXPECT_EQ(std::set<QString>(intents.cbegin(), intents.cend()), c.intents);
+        // What a record holds survives the whole save and the reload.
+        ASSERT_TRUE(state.Save(&error));
+        TWatchState again;
+        ASSERT_TRUE(again.Load(file, kFolder, kField, &error));
+        if (c.keys.count(QStringLiteral("a.pdf"))) {
+            ASSERT_NE(again.Done(QStringLiteral("a.pdf")), nullptr);
+            EXPECT_EQ(again.Done(QStringLiteral("a.pdf"))->Digest, "d1");
+            EXPECT_EQ(again.Done(QStringLiteral("a.pdf"))->JobIds, QStringList{QStringLiteral("PDF-7")});
+        }
+        if (!c.intents.empty()) {
+            const TIntent i = again.Intents().value(QStringLiteral("c.pdf"));
+            EXPECT_EQ(i.Stamp, (TFileStamp{5, 6}));
+            EXPECT_EQ(i.Digest, "d3");
+            EXPECT_EQ(i.StartedMs, 1700000000000);
+            EXPECT_EQ(i.Destination, QStringLiteral("Office/duplex"));
+        }
     }
     // A state of another folder is not taken over.
     TWatchState other;
     EXPECT_FALSE(other.Load(file, QStringLiteral("/elsewhere/"), kField, &error));
+
+    // A state of the earlier format knows its files by size and time.
+    ASSERT_TRUE(QFile::remove(file));
+    Append(file, "morvane-watch-state 1\nfolder\t/in/\nfield\t*.pdf\n1\t2\ta.pdf\n3\t4\tb\tc.pdf\n-\t-\ta.pdf\n");
+    TWatchState old;
+    ASSERT_TRUE(old.Load(file, kFolder, kField, &error)) << error.toStdString();
+    EXPECT_EQ(Keys(old), std::set<QString>{QStringLiteral("b\tc.pdf")});
+    EXPECT_TRUE(old.IsDone(QStringLiteral("b\tc.pdf"), {3, 4}));
 }
