@@ -7,6 +7,7 @@
 #include "app/TranslateWidgets.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/SelectDlg.h"
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "printing/PrintEngine.h"
@@ -29,10 +30,13 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -40,6 +44,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <chrono>
@@ -67,7 +73,10 @@ constexpr qsizetype kMaxReasonLength = 300;
 class TCopiesSpinBox : public QSpinBox
 {
 public:
-    using QSpinBox::QSpinBox;
+    explicit TCopiesSpinBox(std::function<void()> limited, QWidget* parent)
+        : QSpinBox(parent), FLimited(std::move(limited))
+    {
+    }
 
     void fixup(QString& input) const override
     {
@@ -75,7 +84,64 @@ public:
         const int typed = locale().toInt(input.trimmed(), &ok);
         input = locale().toString(ok ? qBound(minimum(), typed, maximum()) : minimum());
     }
+
+    // A digit that takes the number above the range makes it the maximum at
+    // once, with the error sound, instead of being dropped without a sign.
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        bool ok = false;
+        const qlonglong typed = locale().toLongLong(input.trimmed(), &ok);
+        if (ok && typed > maximum()) {
+            input = locale().toString(maximum());
+            pos = static_cast<int>(input.size());
+            QApplication::beep();
+            if (FLimited)
+                FLimited();
+            return QValidator::Acceptable;
+        }
+        return QSpinBox::validate(input, pos);
+    }
+
+private:
+    std::function<void()> FLimited;
 };
+
+// The printer list asks the spooler again each time it is opened.
+class TPrinterComboBox : public QComboBox
+{
+public:
+    explicit TPrinterComboBox(std::function<void()> opening, QWidget* parent)
+        : QComboBox(parent), FOpening(std::move(opening))
+    {
+    }
+    void showPopup() override
+    {
+        if (FOpening)
+            FOpening();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> FOpening;
+};
+
+// A leading "~" or "~/" is the home folder, as in the shell.
+QString ExpandHomeDir(const QString& dir)
+{
+    if (dir == QStringLiteral("~"))
+        return DirectoryWithDelimiter(QDir::homePath());
+    if (dir.startsWith(QStringLiteral("~/")))
+        return QDir::homePath() + dir.mid(1);
+    return dir;
+}
+
+// About how long the rest of the run takes, in whole minutes above a minute.
+QString TimeLeftText(qint64 seconds)
+{
+    if (seconds < 60)
+        return FillPlaceholders(TrDefault("about %s s left"), {QString::number(qMax<qint64>(seconds, 1))});
+    return FillPlaceholders(TrDefault("about %s min left"), {QString::number((seconds + 59) / 60)});
+}
 
 // A saved position from a larger or a lost monitor, or a design position on
 // a small screen, may put the window out of reach.
@@ -177,7 +243,7 @@ void THauptForm::CreateControls()
     Label3 = new QLabel(QStringLiteral("of"), gbxKop);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     place(Label3, 102, 24, 28, 16);
-    KopAnz = new TCopiesSpinBox(gbxKop);
+    KopAnz = new TCopiesSpinBox([this] { Q_EMIT CopiesLimited(); }, gbxKop);
     KopAnz->setRange(1, 100);
     KopAnz->setValue(1);
     place(KopAnz, 134, 21, 59, 23);
@@ -193,7 +259,12 @@ void THauptForm::CreateControls()
 
     Label5 = new QLabel(QStringLiteral("Printer:"), client);
     place(Label5, 8, 176, 68, 16);
-    cxPrinter = new QComboBox(client);
+    cxPrinter = new TPrinterComboBox(
+        [this] {
+            if (const QString gone = RefreshPrinters(); !gone.isEmpty())
+                SetStatus(gone, Qt::black);
+        },
+        client);
     cxPrinter->setObjectName(QStringLiteral("cxPrinter"));
     place(cxPrinter, 80, 172, 293, 23);
 
@@ -201,6 +272,18 @@ void THauptForm::CreateControls()
     StatusBar->setSizeGripEnabled(false);
     FStatusLabel = new QLabel(StatusBar);
     StatusBar->addWidget(FStatusLabel, 1);
+    RunProgress = new QProgressBar(StatusBar);
+    RunProgress->setObjectName(QStringLiteral("RunProgress"));
+    RunProgress->setTextVisible(true);
+    RunProgress->setFixedWidth(px(170));
+    RunProgress->hide();
+    StatusBar->addPermanentWidget(RunProgress);
+    btnFailures = new QPushButton(QStringLiteral("Failures…"), StatusBar);
+    btnFailures->setObjectName(QStringLiteral("btnFailures"));
+    btnFailures->setFlat(true);
+    btnFailures->setToolTip(QStringLiteral("Show the files of the last run that were not printed"));
+    btnFailures->hide();
+    StatusBar->addPermanentWidget(btnFailures);
     setStatusBar(StatusBar);
 
     // Tab order: directory, file names, copies, subdirectories, Print,
@@ -228,6 +311,7 @@ void THauptForm::CreateControls()
     connect(FileBtn, &QToolButton::clicked, this, &THauptForm::FileBtnClick);
     connect(btnEdit, &QPushButton::clicked, this, &THauptForm::btnEditClick);
     connect(btnNew, &QPushButton::clicked, this, &THauptForm::btnNewClick);
+    connect(btnFailures, &QPushButton::clicked, this, &THauptForm::btnFailuresClick);
 }
 
 void THauptForm::FitLabelColumn()
@@ -316,7 +400,10 @@ void THauptForm::FormShow()
         CloseLater();
         return;
     }
+    const QString saved = PrtName;
     SetPrinterIndex(ChoosePrinter(FPrinters, PrtName, DefaultPrinterName()));
+    if (!saved.isEmpty() && saved.compare(PrtName, Qt::CaseInsensitive) != 0)
+        SetStatus(FillPlaceholders(TrDefault("Printer %s is not available; using %s"), {saved, PrtName}), Qt::black);
     SumatraPath = LocatePrintProgram(SumatraPath, ExePath);
     if (SumatraPath.isEmpty()) {
         TFileDialogOptions options;
@@ -360,6 +447,24 @@ void THauptForm::SetPrinterIndex(int index)
     FPrinterIndex = index;
     PrtName = FPrinters.value(index);
     cxPrinter->setCurrentIndex(index);
+}
+
+QString THauptForm::RefreshPrinters()
+{
+    const QString chosen = PrtName;
+    const QStringList names = PrinterNames();
+    if (names != FPrinters) {
+        FPrinters = names;
+        const QSignalBlocker blocker(cxPrinter);
+        cxPrinter->clear();
+        cxPrinter->addItems(FPrinters);
+    }
+    SetPrinterIndex(ChoosePrinter(FPrinters, chosen, DefaultPrinterName()));
+    if (chosen.isEmpty() || PrtName.compare(chosen, Qt::CaseInsensitive) == 0)
+        return {};
+    if (PrtName.isEmpty())
+        return TrDefault("No printer available!");
+    return FillPlaceholders(TrDefault("Printer %s is not available; using %s"), {chosen, PrtName});
 }
 
 void THauptForm::cxPrinterCloseUp()
@@ -474,20 +579,82 @@ private:
     std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> FHeld;
 };
 
+// One line naming what a name that found nothing was, as the command-line
+// client's report says it.
+QString UnmatchedText(const TUnmatchedName& name)
+{
+    if (name.List.isEmpty())
+        return FillPlaceholders(TrDefault("\"%s\" matched no file"), {name.Name});
+    return FillPlaceholders(TrDefault("%s, line %s: \"%s\" names no existing file"),
+                            {name.List, QString::number(name.Line), name.Name});
+}
+
+// Exit codes of the print program that say the printer or the spooler is
+// gone, not the file: every further file would fail the same way.
+bool PrinterGone(const TInvocation& invocation)
+{
+    const int code = invocation.ExitCode();
+    return code == 4 || code == 5;
+}
+
 // The window's side of a print run: the status line, the copy counter, the
-// failure prompt with Cancel and Ignore, and the Stop button's flag.
+// progress, the failure prompt with Cancel, Ignore and "Ignore all", the Stop
+// button's flag and the records for the list of failures.
 class TWindowRunClient : public TPrintRunClient
 {
 public:
-    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status)
-        : FForm(form), FStatus(std::move(status))
+    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status, QList<TRunEntry>& entries,
+                              QList<TRunEntry>& failures)
+        : FForm(form), FStatus(std::move(status)), FEntries(entries), FFailures(failures)
     {
     }
-    void JobListError(const QString& message) override { ErrorDialog(FForm.windowTitle(), message, dmActiveForm); }
+    void JobListError(const QString& message) override
+    {
+        ErrorDialog(FForm.windowTitle(), message, dmActiveForm);
+        Add({0, QString(), false, -1, message, false});
+    }
+    void NameMatchedNothing(const TUnmatchedName& name) override
+    {
+        Add({0, name.Path, false, -1, UnmatchedText(name), true});
+    }
+    void JobListReady(const QStringList& jobs, int copies) override
+    {
+        Jobs = jobs.size();
+        FTotal = jobs.size() * qMax(copies, 0);
+        FClock.start();
+        if (FTotal > 0) {
+            FForm.RunProgress->setRange(0, static_cast<int>(qMin<qsizetype>(FTotal, INT_MAX)));
+            FForm.RunProgress->setValue(0);
+            FForm.RunProgress->show();
+        }
+    }
     void CopyStarts(int copy) override { FForm.edtKop->SetValue(copy); }
-    void FileStarts(const TInvocation& invocation) override { FStatus(PrintStatusText(invocation.File)); }
+    void FileStarts(const TInvocation& invocation) override
+    {
+        FStatus(PrintStatusText(invocation.File));
+        const qsizetype done = invocation.Number();
+        QString text = FillPlaceholders(TrDefault("%s of %s"), {QString::number(done + 1), QString::number(FTotal)});
+        if (done > 0)
+            text += QStringLiteral(" · ") + TimeLeftText(FClock.elapsed() * (FTotal - done) / done / 1000);
+        // The bar's format reads "%" as the start of a placeholder.
+        FForm.RunProgress->setFormat(text.replace(u'%', QStringLiteral("%%")));
+        FForm.RunProgress->setValue(static_cast<int>(done));
+    }
+    void FilePrinted(const TInvocation& invocation) override
+    {
+        FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
+        Add({invocation.Copy, invocation.File, true, 0, QString(), false});
+    }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
+        FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
+        Add({invocation.Copy, invocation.File, false, invocation.ExitCode(), invocation.Reason(), false});
+        // After "Ignore all", and after the one question about a printer
+        // that has gone, the failures are only listed.
+        const bool gone = PrinterGone(invocation);
+        if (FIgnoreAll || (gone && FGoneAsked))
+            return TRunStep::GoOn;
+        FGoneAsked = FGoneAsked || gone;
         // The print program's own reason goes under the translated text.
         QString text = PrintFailedText(invocation.File);
         QString reason = invocation.FirstOutputLine();
@@ -495,18 +662,36 @@ public:
             reason = reason.left(kMaxReasonLength) + QChar(0x2026);
         if (!reason.isEmpty())
             text += QStringLiteral("\r\n") + reason;
-        if (MessageDialog(FForm.windowTitle(), text, mtError, mbCancel | mbIgnore) == mrCancel) {
+        const int answer = MessageDialog(FForm.windowTitle(), text, mtError, mbCancel | mbIgnore | mbAll,
+                                         {{mbAll, TrDefault("Ignore all")}});
+        if (answer == mrCancel) {
             FForm.Stopped = true;
             return TRunStep::Stop;
         }
+        FIgnoreAll = answer == mrAll;
         return TRunStep::GoOn;
     }
     TRunStep Pause(unsigned long ms) override { return FForm.PauseForStop(ms) ? TRunStep::Stop : TRunStep::GoOn; }
     bool StopRequested() override { return FForm.Stopped; }
 
+    qsizetype Jobs = 0;
+
 private:
+    void Add(const TRunEntry& entry)
+    {
+        FEntries << entry;
+        if (!entry.Printed)
+            FFailures << entry;
+    }
+
     THauptForm& FForm;
     std::function<void(const QString&)> FStatus;
+    QList<TRunEntry>& FEntries;
+    QList<TRunEntry>& FFailures;
+    qsizetype FTotal = 0;
+    QElapsedTimer FClock;
+    bool FIgnoreAll = false;
+    bool FGoneAsked = false;
 };
 
 } // namespace
@@ -519,19 +704,34 @@ void THauptForm::btnProcessClick()
         AddToHistory(FileEdit, FileEdit->currentText());
     }
     if (Printing) {
+        // The second click of a double-click on Print is no Stop.
+        if (FRunClock.isValid() && FRunClock.elapsed() < QApplication::doubleClickInterval())
+            return;
         RequestStop();
         return;
     }
+    // A queue may have gone or come since the list was read; a run does not
+    // start on another printer than the one shown when it was pressed.
+    if (const QString gone = RefreshPrinters(); !gone.isEmpty()) {
+        SetStatus(gone, Qt::blue);
+        return;
+    }
     cxPrinter->setEnabled(false);
-    quint32 printed = 0;
+    btnFailures->hide();
+    FEntries.clear();
+    FFailures.clear();
+    TRunResult run;
     const QString field = FileEdit->currentText();
+    const QString sourceDir = ResolveSourceDir(ExpandHomeDir(SourceDirEdit->currentText()));
+    qsizetype jobs = 0;
     if (!field.isEmpty()) {
         Printing = true;
+        FRunClock.start();
         SetStatus(QString(), Qt::black);
         SetProcessButton(0, TrDefault("Stop"), TrDefault("Stop printing"));
 
         TPrintJob job;
-        job.SourceDir = SourceDirEdit->currentText();
+        job.SourceDir = sourceDir;
         job.FileField = field;
         job.IncludeSubDirs = chbSubDir->isChecked();
         KopAnz->interpretText();
@@ -539,17 +739,54 @@ void THauptForm::btnProcessClick()
         job.Program = SumatraPath;
         job.Printer = PrtName;
         job.PauseMs = FPausePerFile;
-        job.CaptureOutput = true; // for the reason in the failure prompt
-        TWindowRunClient client(*this, [this](const QString& text) { SetStatus(text, Qt::black); });
-        printed = RunPrintJob(job, client).Printed;
+        job.CaptureOutput = true;   // for the reason in the failure prompt
+        job.ReportUnmatched = true; // for the end text and the list of failures
+        TWindowRunClient client(
+            *this, [this](const QString& text) { SetStatus(text, Qt::black); }, FEntries, FFailures);
+        run = RunPrintJob(job, client);
+        jobs = client.Jobs;
     }
-    SetStatus(PrintResultText(printed), Qt::blue);
+    // With nothing to print, why it was nothing says more than the counts.
+    const QString reason =
+        run.Printed == 0 && run.Failed == 0 && jobs == 0 ? NothingPrintedReason(sourceDir, field, run) : QString();
+    SetStatus(reason.isEmpty() ? EndText(run) : PrintResultText(0) + QStringLiteral(" · ") + reason, Qt::blue);
+    RunProgress->hide();
+    btnFailures->setVisible(!FFailures.isEmpty());
+    edtKop->SetValue(0);
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
     Printing = false;
     Stopped = false;
+    FRunClock.invalidate();
     cxPrinter->setEnabled(true);
     if (FCloseRequested)
         CloseLater();
+}
+
+QString THauptForm::EndText(const TRunResult& run) const
+{
+    QStringList more;
+    if (run.Failed > 0)
+        more << FillPlaceholders(TrDefault("%u failed"), {QString::number(run.Failed)});
+    if (const quint32 notFound = run.Unmatched + run.ListErrors; notFound > 0)
+        more << FillPlaceholders(TrDefault("%u not found"), {QString::number(notFound)});
+    if (run.Stopped)
+        more << TrDefault("stopped before the end");
+    QString text = PrintResultText(run.Printed);
+    if (!more.isEmpty())
+        text += QStringLiteral(" · ") + more.join(QStringLiteral(", "));
+    return text;
+}
+
+QString THauptForm::NothingPrintedReason(const QString& sourceDir, const QString& field, const TRunResult& run) const
+{
+    if (field.isEmpty())
+        return TrDefault("The file names field is empty");
+    if (!QFileInfo(sourceDir).isDir())
+        return FillPlaceholders(TrDefault("The folder %s does not exist"), {sourceDir});
+    // Names that found nothing and missing lists are counted already.
+    if (run.Unmatched + run.ListErrors > 0)
+        return {};
+    return FillPlaceholders(TrDefault("Nothing matched %s"), {field});
 }
 
 bool THauptForm::PauseForStop(unsigned long ms)
@@ -670,12 +907,53 @@ void THauptForm::TakePrintList(const QString& listFile)
     }
 }
 
+void THauptForm::btnFailuresClick()
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("FailureList"));
+    dialog.setWindowTitle(TrDefault("Files not printed"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QTreeWidget(&dialog);
+    list->setObjectName(QStringLiteral("lvFailures"));
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({TrDefault("File"), TrDefault("Copy"), TrDefault("Result"), TrDefault("Reason")});
+    for (const TRunEntry& entry : std::as_const(FFailures)) {
+        const QString result = entry.Missing ? TrDefault("not found") : TrDefault("failed");
+        auto* item = new QTreeWidgetItem(
+            list, {entry.File, entry.Copy > 0 ? QString::number(entry.Copy) : QString(), result, entry.Reason});
+        item->setToolTip(0, entry.File);
+        item->setToolTip(3, entry.Reason);
+    }
+    list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(list);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* close = new QPushButton(TrDefault("Close"), &dialog);
+    close->setObjectName(QStringLiteral("btnClose"));
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::accept);
+    row->addWidget(close);
+    layout->addLayout(row);
+    dialog.resize(qRound(560 * logicalDpiX() / 96.0), qRound(260 * logicalDpiY() / 96.0));
+    dialog.exec();
+}
+
 void THauptForm::closeEvent(QCloseEvent* event)
 {
-    // Closing during a run only asks for the end; the run finishes first.
+    // Closing during a run asks once whether to stop after the current file
+    // or to print to the end; the window closes when the run is over, so the
+    // settings are written as on any other close.
     if (Printing) {
-        FCloseRequested = true;
         event->ignore();
+        if (FCloseRequested || FCloseAsked)
+            return;
+        FCloseAsked = true;
+        const int answer = ShowSelectDialog(
+            windowTitle(), TrDefault("Files are still being printed."), mtConfirmation, 0,
+            {TrDefault("Stop after the current file and quit"), TrDefault("Keep printing and quit at the end")});
+        // Escape keeps the run going, as closing did before the question.
+        if (answer == 0)
+            RequestStop();
+        FCloseRequested = true;
         return;
     }
     QMainWindow::closeEvent(event);
