@@ -2,7 +2,6 @@
 // same print engine as the main window, without any display.
 
 #include "BatchOptions.h"
-#include "BatchReport.h"
 #include "BatchWatch.h"
 
 #include "app/GnuGetText.h"
@@ -11,6 +10,7 @@
 #include "app/MainSettings.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "printing/RunReport.h"
 #include "util/BuildVersion.h"
 #include "util/StrUtils.h"
 
@@ -116,7 +116,7 @@ QString Clock(qint64 seconds)
 class TBatchClient : public TPrintRunClient
 {
 public:
-    TBatchClient(const TBatchOptions& options, TBatchReport* report)
+    TBatchClient(const TBatchOptions& options, TRunReport* report)
         : FOptions(options), FReport(report), FTerminal(::isatty(STDERR_FILENO) == 1)
     {
     }
@@ -203,7 +203,7 @@ public:
 
 private:
     const TBatchOptions& FOptions;
-    TBatchReport* FReport;
+    TRunReport* FReport;
     bool FTerminal;
     bool FLineShown = false;
     QElapsedTimer FClock;
@@ -309,11 +309,11 @@ int Run(const TBatchOptions& options)
         return RunWatch(options, job, g_wakeFds[0], &g_signal);
     }
 
-    std::unique_ptr<TBatchReport> report;
+    std::unique_ptr<TRunReport> report;
     if (!options.Report.isEmpty()) {
-        report = std::make_unique<TBatchReport>();
+        report = std::make_unique<TRunReport>();
         QString error;
-        if (!report->Open(options.Report, &error))
+        if (!report->Open(options.Report, TRunReport::TMode::Replace, &error))
             return SetUpError(Tr("the report %s cannot be written: %s", options.Report, error));
     }
 

@@ -1,10 +1,9 @@
 #include "BatchWatch.h"
 
-#include "BatchReport.h"
-
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
 #include "printing/HotFolder.h"
+#include "printing/RunReport.h"
 #include "util/StrUtils.h"
 
 #include <QDir>
@@ -26,50 +25,6 @@ enum WatchExit
     ExitStopped = 0,
     ExitSetUp = 1,
     ExitFailed = 2,
-};
-
-// The report of a watch grows record by record, so that it holds every file
-// handed over even when the watch is killed; a new CSV file gets its header.
-class TWatchReport
-{
-public:
-    bool Open(const QString& fileName, QString* error)
-    {
-        FCsv = fileName.endsWith(u".csv"_s, Qt::CaseInsensitive);
-        if (fileName == u"-"_s)
-            return true;
-        FFile.setFileName(fileName);
-        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            *error = FFile.errorString();
-            return false;
-        }
-        if (FCsv && FFile.size() == 0)
-            return Put("copy,file,result,exit_code,reason\r\n", error);
-        return true;
-    }
-    bool Write(const TReportRecord& record, QString* error)
-    {
-        return Put((FCsv ? TBatchReport::CsvLine(record) : TBatchReport::JsonLine(record)).toUtf8(), error);
-    }
-
-private:
-    bool Put(const QByteArray& bytes, QString* error)
-    {
-        if (!FFile.isOpen()) {
-            std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-            if (std::fflush(stdout) == 0)
-                return true;
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        if (FFile.write(bytes) == bytes.size())
-            return true;
-        *error = FFile.errorString();
-        return false;
-    }
-
-    bool FCsv = false;
-    QFile FFile;
 };
 
 // One file at a time: its copies, progress lines and report records.
@@ -172,8 +127,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         ErrLine(error);
         return ExitSetUp;
     }
-    TWatchReport report;
-    if (!options.Report.isEmpty() && !report.Open(options.Report, &error)) {
+    TRunReport report;
+    if (!options.Report.isEmpty() && !report.Open(options.Report, TRunReport::TMode::Append, &error)) {
         ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
         return ExitSetUp;
     }
@@ -190,7 +145,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     int code = ExitStopped;
     const auto writeRecords = [&] {
         for (const TReportRecord& record : client.Records) {
-            if (!options.Report.isEmpty() && !report.Write(record, &error))
+            if (!options.Report.isEmpty() && !report.Add(record, &error))
                 ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
         }
     };

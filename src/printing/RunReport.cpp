@@ -1,4 +1,4 @@
-#include "BatchReport.h"
+#include "printing/RunReport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +10,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr char CsvHeader[] = "copy,file,result,exit_code,reason\r\n";
 
 QString CsvField(const QString& value)
 {
@@ -29,13 +31,13 @@ QString ResultName(const TReportRecord& r)
 
 } // namespace
 
-QString TBatchReport::CsvLine(const TReportRecord& r)
+QString TRunReport::CsvLine(const TReportRecord& r)
 {
     return QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + ResultName(r) + u',' +
            QString::number(r.ExitCode) + u',' + CsvField(r.Reason) + u"\r\n"_s;
 }
 
-QString TBatchReport::JsonLine(const TReportRecord& r)
+QString TRunReport::JsonLine(const TReportRecord& r)
 {
     QJsonObject o;
     o.insert(u"copy"_s, r.Copy);
@@ -46,12 +48,25 @@ QString TBatchReport::JsonLine(const TReportRecord& r)
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 
-bool TBatchReport::Open(const QString& fileName, QString* error)
+bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
 {
     FFileName = fileName;
+    FMode = mode;
     FCsv = fileName.endsWith(u".csv"_s, Qt::CaseInsensitive);
+    if (mode == TMode::Append) {
+        if (fileName == u"-"_s)
+            return true;
+        FAppendFile.setFileName(fileName);
+        if (!FAppendFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            *error = FAppendFile.errorString();
+            return false;
+        }
+        if (FCsv && FAppendFile.size() == 0)
+            return Put(CsvHeader, error);
+        return true;
+    }
     if (FCsv)
-        FBytes = "copy,file,result,exit_code,reason\r\n";
+        FBytes = CsvHeader;
     if (fileName == u"-"_s)
         return true;
     FFile = std::make_unique<QSaveFile>(fileName);
@@ -63,13 +78,36 @@ bool TBatchReport::Open(const QString& fileName, QString* error)
     return true;
 }
 
-void TBatchReport::Add(const TReportRecord& record)
+bool TRunReport::Add(const TReportRecord& record, QString* error)
 {
-    FBytes += (FCsv ? CsvLine(record) : JsonLine(record)).toUtf8();
+    const QByteArray line = (FCsv ? CsvLine(record) : JsonLine(record)).toUtf8();
+    if (FMode == TMode::Append) {
+        QString ignored;
+        return Put(line, error ? error : &ignored);
+    }
+    FBytes += line;
+    return true;
 }
 
-bool TBatchReport::Finish(QString* error)
+bool TRunReport::Put(const QByteArray& bytes, QString* error)
 {
+    if (!FAppendFile.isOpen()) {
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        if (std::fflush(stdout) == 0)
+            return true;
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (FAppendFile.write(bytes) == bytes.size())
+        return true;
+    *error = FAppendFile.errorString();
+    return false;
+}
+
+bool TRunReport::Finish(QString* error)
+{
+    if (FMode == TMode::Append)
+        return true;
     if (!FFile) {
         std::fwrite(FBytes.constData(), 1, static_cast<size_t>(FBytes.size()), stdout);
         if (std::fflush(stdout) != 0) {
