@@ -603,8 +603,8 @@ bool PrinterGone(const TInvocation& invocation)
 class TWindowRunClient : public TPrintRunClient
 {
 public:
-    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status, QList<TRunEntry>& entries,
-                              QList<TRunEntry>& failures)
+    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status,
+                              QList<TReportRecord>& entries, QList<TReportRecord>& failures)
         : FForm(form), FStatus(std::move(status)), FEntries(entries), FFailures(failures)
     {
     }
@@ -677,7 +677,7 @@ public:
     qsizetype Jobs = 0;
 
 private:
-    void Add(const TRunEntry& entry)
+    void Add(const TReportRecord& entry)
     {
         FEntries << entry;
         if (!entry.Printed)
@@ -686,8 +686,8 @@ private:
 
     THauptForm& FForm;
     std::function<void(const QString&)> FStatus;
-    QList<TRunEntry>& FEntries;
-    QList<TRunEntry>& FFailures;
+    QList<TReportRecord>& FEntries;
+    QList<TReportRecord>& FFailures;
     qsizetype FTotal = 0;
     QElapsedTimer FClock;
     bool FIgnoreAll = false;
@@ -723,6 +723,7 @@ void THauptForm::btnProcessClick()
     TRunResult run;
     const QString field = FileEdit->currentText();
     const QString sourceDir = ResolveSourceDir(ExpandHomeDir(SourceDirEdit->currentText()));
+    FRunDir = sourceDir;
     qsizetype jobs = 0;
     if (!field.isEmpty()) {
         Printing = true;
@@ -917,7 +918,7 @@ void THauptForm::btnFailuresClick()
     list->setObjectName(QStringLiteral("lvFailures"));
     list->setRootIsDecorated(false);
     list->setHeaderLabels({TrDefault("File"), TrDefault("Copy"), TrDefault("Result"), TrDefault("Reason")});
-    for (const TRunEntry& entry : std::as_const(FFailures)) {
+    for (const TReportRecord& entry : std::as_const(FFailures)) {
         const QString result = entry.Missing ? TrDefault("not found") : TrDefault("failed");
         auto* item = new QTreeWidgetItem(
             list, {entry.File, entry.Copy > 0 ? QString::number(entry.Copy) : QString(), result, entry.Reason});
@@ -927,6 +928,10 @@ void THauptForm::btnFailuresClick()
     list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(list);
     auto* row = new QHBoxLayout;
+    auto* save = new QPushButton(TrDefault("Save report…"), &dialog);
+    save->setObjectName(QStringLiteral("btnSaveReport"));
+    connect(save, &QPushButton::clicked, this, &THauptForm::SaveReport);
+    row->addWidget(save);
     row->addStretch();
     auto* close = new QPushButton(TrDefault("Close"), &dialog);
     close->setObjectName(QStringLiteral("btnClose"));
@@ -935,6 +940,32 @@ void THauptForm::btnFailuresClick()
     layout->addLayout(row);
     dialog.resize(qRound(560 * logicalDpiX() / 96.0), qRound(260 * logicalDpiY() / 96.0));
     dialog.exec();
+}
+
+bool THauptForm::SaveReport()
+{
+    TFileDialogOptions options;
+    options.Title = TrDefault("Save report");
+    options.InitialDir = FRunDir;
+    options.FileName = QStringLiteral("report.csv");
+    options.Filter = TrDefault("CSV files|*.csv|JSON Lines|*.jsonl");
+    options.DefaultExt = QStringLiteral("csv");
+    const QString name = SaveFileDialog(this, options);
+    if (name.isEmpty())
+        return false;
+    TRunReport report;
+    QString error;
+    bool written = report.Open(name, TRunReport::TMode::Replace, &error);
+    for (const TReportRecord& record : std::as_const(FEntries)) {
+        if (written)
+            written = report.Add(record, &error);
+    }
+    if (written)
+        written = report.Finish(&error);
+    if (!written)
+        ErrorDialog(windowTitle(), FillPlaceholders(TrDefault("The report %s cannot be written: %s"), {name, error}),
+                    dmActiveForm);
+    return written;
 }
 
 void THauptForm::closeEvent(QCloseEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printing/RunReport.h"
+
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
@@ -17,18 +19,6 @@ class QStatusBar;
 class QToolButton;
 class TNumberEdit;
 struct TRunResult;
-
-// What became of one file of a run, or of a name that found nothing (Copy 0),
-// for the list of failures and its saved report.
-struct TRunEntry
-{
-    int Copy = 0;
-    QString File;
-    bool Printed = false;
-    int ExitCode = 0;
-    QString Reason;
-    bool Missing = false;
-};
 
 // The main window. It owns the program's state: the folders, the settings
 // file name, the chosen printer and print-to program, and the print run's
@@ -87,9 +77,9 @@ public:
     // The pause after each printed file, in milliseconds (tests shorten it).
     void SetPausePerFile(unsigned long ms) { FPausePerFile = ms; }
     // The last run's files that failed and names that found nothing.
-    const QList<TRunEntry>& RunFailures() const { return FFailures; }
+    const QList<TReportRecord>& RunFailures() const { return FFailures; }
     // The last run's records, printed ones included, in their order.
-    const QList<TRunEntry>& RunEntries() const { return FEntries; }
+    const QList<TReportRecord>& RunEntries() const { return FEntries; }
 
     void FormShow();
     void cxPrinterCloseUp();
@@ -108,6 +98,9 @@ public:
     void btnNewClick();
     // The list of the last run's failures with its "Save report…" button.
     void btnFailuresClick();
+    // Writes the last run's records as the command-line client's report
+    // does; asks for the file name. False when cancelled or not written.
+    bool SaveReport();
 
     // Ends the program on a signal of the session: a run stops after its
     // current file, open boxes are closed, and the window closes normally so
@@ -155,8 +148,9 @@ private:
     // Since the start of the current run: a Stop within the double-click
     // interval is the second click of a double-click on Print.
     QElapsedTimer FRunClock;
-    QList<TRunEntry> FEntries;
-    QList<TRunEntry> FFailures;
+    QList<TReportRecord> FEntries;
+    QList<TReportRecord> FFailures;
+    QString FRunDir; // the last run's resolved source directory
     QEventLoop* FPauseLoop = nullptr;
     unsigned long FPausePerFile = 1000;
 };

@@ -762,7 +762,7 @@ TEST_F(MainWindowRun, IgnoreAllAndAVanishedPrinterAskOnce)
     EXPECT_EQ(Log().size(), 7);
     EXPECT_EQ(f->StatusText(), S(" 2 files printed · 5 failed"));
     QStringList failed;
-    for (const TRunEntry& entry : f->RunFailures())
+    for (const TReportRecord& entry : f->RunFailures())
         failed << QFileInfo(entry.File).fileName() + u'=' + QString::number(entry.ExitCode);
     EXPECT_EQ(failed, (QStringList{S("2vanish.pdf=4"), S("3vanish.pdf=4"), S("4bad.pdf=1"), S("5silent.pdf=1"),
                                    S("6bad.pdf=1")}));
@@ -892,12 +892,29 @@ TEST_F(MainWindowRun, FailureListShowsEachFileWithItsResultAndReason)
                 rows << columns.join(u'|');
             }
         }
+        // The report holds every record of the run, the printed file too; a
+        // place that cannot take it is said so.
+        FileDialogTestSeam::PushAnswer({home.filePath(S("run.jsonl"))});
+        FileDialogTestSeam::PushAnswer({home.filePath(S("no/such/dir/run.csv"))});
+        MsgDialogTestSeam::PushAnswer(mrOk);
+        auto* save = dialog->findChild<QPushButton*>(S("btnSaveReport"));
+        save->click();
+        save->click();
         dialog->findChild<QPushButton*>(S("btnClose"))->click();
     });
     f->btnFailures->click();
     const QString dir = docs.path() + u'/';
     EXPECT_EQ(rows, (QStringList{dir + S("gone.pdf||not found|\"gone.pdf\" matched no file"),
                                  dir + S("bad.pdf|1|failed|") + dir + S("bad.pdf is damaged")}));
+    const QList<QByteArray> lines = ReadFile(home.filePath(S("run.jsonl"))).split('\n');
+    ASSERT_EQ(lines.size(), 4); // three records and the end of the last line
+    EXPECT_TRUE(lines[0].contains("gone.pdf") && lines[0].contains("missing")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].contains("a.pdf") && lines[1].contains("printed")) << lines[1].constData();
+    EXPECT_TRUE(lines[2].contains("bad.pdf is damaged")) << lines[2].constData();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 2);
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[1].Msg.startsWith(
+        S("The report ") + home.filePath(S("no/such/dir/run.csv")) + S(" cannot be written: ")))
+        << MsgDialogTestSeam::AnsweredBoxes()[1].Msg.toStdString();
     // A run without failures has nothing to list.
     f->FileEdit->setEditText(S("a.pdf"));
     f->btnProcess->click();
