@@ -42,6 +42,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -694,6 +695,91 @@ private:
     bool FGoneAsked = false;
 };
 
+// The run's side on the worker thread: every call goes to the window's
+// client on the window's thread. Notices are queued and the run goes on;
+// what needs an answer (the failure prompt, the pause, the stop flag) waits
+// for it. So the window's event loop, or a dialog's, keeps the run going.
+class TQueuedRunClient : public TPrintRunClient
+{
+public:
+    TQueuedRunClient(QObject* window, TPrintRunClient& target) : FWindow(window), FTarget(target) {}
+
+    void JobListError(const QString& message) override
+    {
+        Ask([&] { FTarget.JobListError(message); });
+    }
+    void NameMatchedNothing(const TUnmatchedName& name) override
+    {
+        Tell([this, name] { FTarget.NameMatchedNothing(name); });
+    }
+    void JobListReady(const QStringList& jobs, int copies) override
+    {
+        Tell([this, jobs, copies] { FTarget.JobListReady(jobs, copies); });
+    }
+    void CopyStarts(int copy) override
+    {
+        Tell([this, copy] { FTarget.CopyStarts(copy); });
+    }
+    void FileStarts(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FileStarts(invocation); });
+    }
+    void FilePrinted(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FilePrinted(invocation); });
+    }
+    TRunStep FileFailed(const TInvocation& invocation) override
+    {
+        TRunStep step = TRunStep::GoOn;
+        Ask([&] { step = FTarget.FileFailed(invocation); });
+        return step;
+    }
+    TRunStep Pause(unsigned long ms) override
+    {
+        TRunStep step = TRunStep::GoOn;
+        Ask([&] { step = FTarget.Pause(ms); });
+        return step;
+    }
+    bool StopRequested() override
+    {
+        bool stop = false;
+        Ask([&] { stop = FTarget.StopRequested(); });
+        return stop;
+    }
+
+private:
+    template <typename F>
+    void Tell(F&& call)
+    {
+        QMetaObject::invokeMethod(FWindow, std::forward<F>(call), Qt::QueuedConnection);
+    }
+    template <typename F>
+    void Ask(F&& call)
+    {
+        QMetaObject::invokeMethod(FWindow, std::forward<F>(call), Qt::BlockingQueuedConnection);
+    }
+
+    QObject* FWindow;
+    TPrintRunClient& FTarget;
+};
+
+// Runs the job on a worker thread and handles the window's events, the
+// client's calls among them, until it has ended.
+TRunResult RunOnWorker(const TPrintJob& job, QObject* window, TPrintRunClient& client)
+{
+    TQueuedRunClient queued(window, client);
+    TRunResult result;
+    QEventLoop loop;
+    std::unique_ptr<QThread> worker(QThread::create([&] { result = RunPrintJob(job, queued); }));
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    // Notices queued last arrive before the result is used.
+    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+    return result;
+}
+
 } // namespace
 
 void THauptForm::btnProcessClick()
@@ -744,7 +830,7 @@ void THauptForm::btnProcessClick()
         job.ReportUnmatched = true; // for the end text and the list of failures
         TWindowRunClient client(
             *this, [this](const QString& text) { SetStatus(text, Qt::black); }, FEntries, FFailures);
-        run = RunPrintJob(job, client);
+        run = RunOnWorker(job, this, client);
         jobs = client.Jobs;
     }
     // With nothing to print, why it was nothing says more than the counts.

@@ -921,4 +921,42 @@ TEST_F(MainWindowRun, FailureListShowsEachFileWithItsResultAndReason)
     EXPECT_FALSE(f->btnFailures->isVisible());
 }
 
+TEST_F(MainWindowRun, RunGoesOnWhileTheInfoBoxIsOpen)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    // A real box this time, open from the first file on until the last one
+    // has been handed over, or for ten seconds when the run stands still.
+    MsgDialogTestSeam::SetStrict(false);
+    qsizetype handedOverWhileOpen = -1;
+    QElapsedTimer open;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || (Log().size() < 3 && open.elapsed() < 10000))
+            return;
+        closer.stop();
+        handedOverWhileOpen = Log().size();
+        box->close();
+    });
+    QTimer opener;
+    opener.setSingleShot(true);
+    QObject::connect(&opener, &QTimer::timeout, [&] {
+        if (!f->Printing || Log().isEmpty()) {
+            opener.start(5);
+            return;
+        }
+        open.start();
+        closer.start(5);
+        f->InfoBtn->click();
+    });
+    opener.start(5);
+    f->btnProcess->click();
+    MsgDialogTestSeam::SetStrict(true);
+    EXPECT_EQ(handedOverWhileOpen, 3);
+    EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
+}
+
 } // namespace
