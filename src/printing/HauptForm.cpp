@@ -626,6 +626,8 @@ public:
         if (FTotal > 0) {
             FForm.RunProgress->setRange(0, static_cast<int>(qMin<qsizetype>(FTotal, INT_MAX)));
             FForm.RunProgress->setValue(0);
+            FForm.RunProgress->setFormat(
+                FillPlaceholders(TrDefault("%s of %s"), {QString::number(0), QString::number(FTotal)}));
             FForm.RunProgress->show();
         }
     }

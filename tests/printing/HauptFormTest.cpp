@@ -959,4 +959,26 @@ TEST_F(MainWindowRun, RunGoesOnWhileTheInfoBoxIsOpen)
     EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
 }
 
+TEST_F(MainWindowRun, KeyboardAloneStartsARunAndReadsItsEnd)
+{
+    MakeFiles({S("a.pdf"), S("b.pdf")});
+    THauptForm* f = Start();
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    f->SourceDirEdit->setFocus();
+    f->SourceDirEdit->setEditText(QString());
+    QTest::keyClicks(f->SourceDirEdit->lineEdit(), docs.path());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(f->FileEdit->hasFocus());
+    QTest::keyClicks(f->FileEdit->lineEdit(), S("a.pdf;b.pdf"));
+    // Copies, then Print: without a wildcard the subdirectories box is disabled.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(f->btnProcess->hasFocus());
+    QTest::keyClick(f->btnProcess, Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([f] { return !f->Printing && f->StatusText() == S(" 2 files printed"); }, 10000))
+        << f->StatusText().toStdString();
+    EXPECT_EQ(Log().size(), 2);
+}
+
 } // namespace
