@@ -272,11 +272,13 @@ void THauptForm::CreateControls()
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     FStatusLabel = new QLabel(StatusBar);
+    // A long file name must not push the progress out of the window.
+    FStatusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar->addWidget(FStatusLabel, 1);
     RunProgress = new QProgressBar(StatusBar);
     RunProgress->setObjectName(QStringLiteral("RunProgress"));
     RunProgress->setTextVisible(true);
-    RunProgress->setFixedWidth(px(170));
+    RunProgress->setFixedWidth(px(150));
     RunProgress->hide();
     StatusBar->addPermanentWidget(RunProgress);
     btnFailures = new QPushButton(QStringLiteral("Failures…"), StatusBar);

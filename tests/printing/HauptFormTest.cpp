@@ -30,6 +30,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -979,6 +980,44 @@ TEST_F(MainWindowRun, KeyboardAloneStartsARunAndReadsItsEnd)
     ASSERT_TRUE(QTest::qWaitFor([f] { return !f->Printing && f->StatusText() == S(" 2 files printed"); }, 10000))
         << f->StatusText().toStdString();
     EXPECT_EQ(Log().size(), 2);
+}
+
+TEST_F(MainWindowRun, ScreenshotsOfARunAndOfTheFailureList)
+{
+    MakeFiles({S("2026-03 invoice.pdf"), S("2026-04 invoice bad.pdf"), S("2026-05 invoice slow.pdf"),
+               S("2026-06 invoice slow.pdf"), S("2026-07 invoice.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf;2026-08 invoice.pdf"));
+    f->KopAnz->setValue(2);
+    MsgDialogTestSeam::PushAnswer(mrAll);
+    QImage during;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (f->Printing && Log().size() == 4) {
+            poll.stop();
+            // The progress bar lies inside the window, beside the status text.
+            EXPECT_TRUE(f->rect().contains(f->RunProgress->geometry().translated(f->StatusBar->pos())));
+            during = f->grab().toImage();
+        }
+    });
+    poll.start(5);
+    f->btnProcess->click();
+    ASSERT_FALSE(during.isNull());
+    QImage list;
+    QTimer::singleShot(0, f, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            list = dialog->grab().toImage();
+            dialog->reject();
+        }
+    });
+    f->btnFailures->click();
+    ASSERT_FALSE(list.isNull());
+    const QByteArray dir = qgetenv("MORVANE_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(during.save(QString::fromUtf8(dir) + S("/main-window-run.png")));
+        EXPECT_TRUE(list.save(QString::fromUtf8(dir) + S("/failure-list.png")));
+    }
 }
 
 } // namespace
