@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Renders the main window on the offscreen platform and saves it as
-# docs/main-window.png (the picture in the README). The window sees the
+# docs/main-window.png, the window during a run as docs/main-window-run.png
+# and the list of files not printed as docs/failure-list.png (the pictures
+# in the README). The window sees the
 # test's fixed printer list: no spooler is needed.
 source "$(dirname "$0")/common.sh"
 build_dir=${MORVANE_BUILD_DIR:-$MORVANE_ROOT/build/ci}
 [ -x "$build_dir/tests/ui/test_hauptform" ] || build_morvane "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p "$MORVANE_ROOT/docs"
 MORVANE_SCREENSHOT_DIR="$MORVANE_ROOT/docs" "$build_dir/tests/ui/test_hauptform" \
-    --gtest_filter='HauptFormTest.ScreenshotMatchesTheDesignSize'
-echo "saved $MORVANE_ROOT/docs/main-window.png"
+    --gtest_filter='HauptFormTest.ScreenshotMatchesTheDesignSize:MainWindowRun.ScreenshotsOfARunAndOfTheFailureList'
+echo "saved $MORVANE_ROOT/docs/main-window.png, main-window-run.png and failure-list.png"

@@ -85,22 +85,6 @@ int SetUpError(const QString& message)
     return ExitSetUp;
 }
 
-// One line naming what a name that found nothing was, for the warning and the summary.
-QString UnmatchedText(const TUnmatchedName& name)
-{
-    if (name.List.isEmpty())
-        return Tr("\"%s\" matched no file", name.Name);
-    return Tr("%s, line %s: \"%s\" names no existing file", name.List, QString::number(name.Line), name.Name);
-}
-
-// One line naming a place a duplicate was left out at.
-QString DuplicateText(const TJobName& name)
-{
-    if (name.List.isEmpty())
-        return Tr("\"%s\" names %s again", name.Name, name.Path);
-    return Tr("%s, line %s: \"%s\" is already listed", name.List, QString::number(name.Line), name.Name);
-}
-
 // What matched nothing where, so that an empty run is not a silent one.
 QString NothingMatchedText(const TPrintJob& job)
 {

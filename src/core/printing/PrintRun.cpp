@@ -203,6 +203,22 @@ QString DuplicatesText(quint32 files)
     return FillPlaceholders(TrDefault("%u files named twice were printed once"), {QString::number(files)});
 }
 
+QString UnmatchedText(const TUnmatchedName& name)
+{
+    if (name.List.isEmpty())
+        return FillPlaceholders(TrDefault("\"%s\" matched no file"), {name.Name});
+    return FillPlaceholders(TrDefault("%s, line %s: \"%s\" names no existing file"),
+                            {name.List, QString::number(name.Line), name.Name});
+}
+
+QString DuplicateText(const TJobName& name)
+{
+    if (name.List.isEmpty())
+        return FillPlaceholders(TrDefault("\"%s\" names %s again"), {name.Name, name.Path});
+    return FillPlaceholders(TrDefault("%s, line %s: \"%s\" is already listed"),
+                            {name.List, QString::number(name.Line), name.Name});
+}
+
 QString QuoteArgument(const QString& value)
 {
     QString quoted = value;

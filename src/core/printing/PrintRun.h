@@ -87,6 +87,11 @@ QString CleanJobPath(const QString& path);
 // "%u files named twice were printed once"; empty for 0.
 QString DuplicatesText(quint32 files);
 
+// One line naming a name that found nothing, and one naming a place a
+// duplicate was left out at, for warnings, summaries and report records.
+QString UnmatchedText(const TUnmatchedName& name);
+QString DuplicateText(const TJobName& name);
+
 // A value in double quotes, inner double quotes doubled.
 QString QuoteArgument(const QString& value);
 

@@ -128,7 +128,7 @@ class TMsgBox : public QDialog
 {
 public:
     TMsgBox(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
-            TMsgDlgBtn defaultButton)
+            TMsgDlgBtn defaultButton, const QList<QPair<TMsgDlgBtn, QString>>& captions = {})
         : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                                Qt::WindowStaysOnTopHint)
     {
@@ -156,7 +156,12 @@ public:
         for (const TButtonInfo& info : ButtonTable) {
             if (!buttons.testFlag(info.Button))
                 continue;
-            auto* button = new QPushButton(TrToolkit(info.Caption), this);
+            QString caption = TrToolkit(info.Caption);
+            for (const auto& [which, own] : captions) {
+                if (which == info.Button)
+                    caption = own;
+            }
+            auto* button = new QPushButton(caption, this);
             button->setObjectName(QString::number(info.Result));
             buttonWidth = std::max(buttonWidth, button->sizeHint().width());
             const int result = info.Result;
@@ -330,8 +335,11 @@ void FitFormToWorkArea(QWidget* form)
     form->move(x, y);
 }
 
-int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
-                    TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor)
+namespace {
+
+int ShowMessageDialog(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                      TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor,
+                      const QList<QPair<TMsgDlgBtn, QString>>& captions)
 {
     const TMsgBoxRecord record{title.isEmpty() ? MsgDlgTypeTitle(dlgType) : title, msg, dlgType, buttons, mrNone};
     if (const std::optional<int> answer =
@@ -344,7 +352,7 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
         defaultButton = mbOK;
     }
     // Owned here, so the box is destroyed however its display ends.
-    auto box = std::make_unique<TMsgBox>(title, msg, dlgType, buttons, defaultButton);
+    auto box = std::make_unique<TMsgBox>(title, msg, dlgType, buttons, defaultButton, captions);
     // Creating the native window makes the frame known where the platform
     // can tell it before the window is shown; positions are frame positions.
     box->winId();
@@ -368,6 +376,23 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
     return ShowBox(*box, delay);
 }
 
+TMsgDlgBtn DefaultButtonOf(TMsgDlgButtons buttons)
+{
+    if (buttons.testFlag(mbOK))
+        return mbOK;
+    if (buttons.testFlag(mbYes))
+        return mbYes;
+    return mbRetry;
+}
+
+} // namespace
+
+int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                    TMsgDlgBtn defaultButton, QPoint pos, int delay, TDefaultMonitor monitor)
+{
+    return ShowMessageDialog(title, msg, dlgType, buttons, defaultButton, pos, delay, monitor, {});
+}
+
 int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons, QPoint pos,
                     int delay, TDefaultMonitor monitor)
 {
@@ -382,6 +407,13 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
 int MessageDialog(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons)
 {
     return MessageDialogAt(title, msg, dlgType, buttons, DefaultDlgPos, 0, dmActiveForm);
+}
+
+int MessageDialog(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                  const QList<QPair<TMsgDlgBtn, QString>>& captions)
+{
+    return ShowMessageDialog(title, msg, dlgType, buttons, DefaultButtonOf(buttons), DefaultDlgPos, 0, dmActiveForm,
+                             captions);
 }
 
 int InfoDialogAt(QPoint pos, const QString& title, const QString& msg, TDefaultMonitor monitor)

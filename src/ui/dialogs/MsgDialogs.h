@@ -2,6 +2,7 @@
 
 #include <QFlags>
 #include <QList>
+#include <QPair>
 #include <QPoint>
 #include <QString>
 
@@ -82,6 +83,10 @@ int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgTyp
 int MessageDialogAt(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons, QPoint pos,
                     int delay, TDefaultMonitor monitor);
 int MessageDialog(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons);
+// The same with captions of the caller's own (already translated) for some of
+// the buttons; their results and order stay those of the standard buttons.
+int MessageDialog(const QString& title, const QString& msg, TMsgDlgType dlgType, TMsgDlgButtons buttons,
+                  const QList<QPair<TMsgDlgBtn, QString>>& captions);
 
 int InfoDialogAt(QPoint pos, const QString& title, const QString& msg, TDefaultMonitor monitor);
 int InfoDialogAt(QPoint pos, const QString& msg, TDefaultMonitor monitor);

@@ -7,6 +7,7 @@
 #include "app/TranslateWidgets.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/SelectDlg.h"
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "printing/PrintEngine.h"
@@ -29,17 +30,23 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <chrono>
@@ -67,7 +74,10 @@ constexpr qsizetype kMaxReasonLength = 300;
 class TCopiesSpinBox : public QSpinBox
 {
 public:
-    using QSpinBox::QSpinBox;
+    explicit TCopiesSpinBox(std::function<void()> limited, QWidget* parent)
+        : QSpinBox(parent), FLimited(std::move(limited))
+    {
+    }
 
     void fixup(QString& input) const override
     {
@@ -75,7 +85,64 @@ public:
         const int typed = locale().toInt(input.trimmed(), &ok);
         input = locale().toString(ok ? qBound(minimum(), typed, maximum()) : minimum());
     }
+
+    // A digit that takes the number above the range makes it the maximum at
+    // once, with the error sound, instead of being dropped without a sign.
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        bool ok = false;
+        const qlonglong typed = locale().toLongLong(input.trimmed(), &ok);
+        if (ok && typed > maximum()) {
+            input = locale().toString(maximum());
+            pos = static_cast<int>(input.size());
+            QApplication::beep();
+            if (FLimited)
+                FLimited();
+            return QValidator::Acceptable;
+        }
+        return QSpinBox::validate(input, pos);
+    }
+
+private:
+    std::function<void()> FLimited;
 };
+
+// The printer list asks the spooler again each time it is opened.
+class TPrinterComboBox : public QComboBox
+{
+public:
+    explicit TPrinterComboBox(std::function<void()> opening, QWidget* parent)
+        : QComboBox(parent), FOpening(std::move(opening))
+    {
+    }
+    void showPopup() override
+    {
+        if (FOpening)
+            FOpening();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> FOpening;
+};
+
+// A leading "~" or "~/" is the home folder, as in the shell.
+QString ExpandHomeDir(const QString& dir)
+{
+    if (dir == QStringLiteral("~"))
+        return DirectoryWithDelimiter(QDir::homePath());
+    if (dir.startsWith(QStringLiteral("~/")))
+        return QDir::homePath() + dir.mid(1);
+    return dir;
+}
+
+// About how long the rest of the run takes, in whole minutes above a minute.
+QString TimeLeftText(qint64 seconds)
+{
+    if (seconds < 60)
+        return FillPlaceholders(TrDefault("about %s s left"), {QString::number(qMax<qint64>(seconds, 1))});
+    return FillPlaceholders(TrDefault("about %s min left"), {QString::number((seconds + 59) / 60)});
+}
 
 // A saved position from a larger or a lost monitor, or a design position on
 // a small screen, may put the window out of reach.
@@ -177,7 +244,7 @@ void THauptForm::CreateControls()
     Label3 = new QLabel(QStringLiteral("of"), gbxKop);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     place(Label3, 102, 24, 28, 16);
-    KopAnz = new TCopiesSpinBox(gbxKop);
+    KopAnz = new TCopiesSpinBox([this] { Q_EMIT CopiesLimited(); }, gbxKop);
     KopAnz->setRange(1, 100);
     KopAnz->setValue(1);
     place(KopAnz, 134, 21, 59, 23);
@@ -193,14 +260,33 @@ void THauptForm::CreateControls()
 
     Label5 = new QLabel(QStringLiteral("Printer:"), client);
     place(Label5, 8, 176, 68, 16);
-    cxPrinter = new QComboBox(client);
+    cxPrinter = new TPrinterComboBox(
+        [this] {
+            if (const QString gone = RefreshPrinters(); !gone.isEmpty())
+                SetStatus(gone, Qt::black);
+        },
+        client);
     cxPrinter->setObjectName(QStringLiteral("cxPrinter"));
     place(cxPrinter, 80, 172, 293, 23);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     FStatusLabel = new QLabel(StatusBar);
+    // A long file name must not push the progress out of the window.
+    FStatusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar->addWidget(FStatusLabel, 1);
+    RunProgress = new QProgressBar(StatusBar);
+    RunProgress->setObjectName(QStringLiteral("RunProgress"));
+    RunProgress->setTextVisible(true);
+    RunProgress->setFixedWidth(px(150));
+    RunProgress->hide();
+    StatusBar->addPermanentWidget(RunProgress);
+    btnFailures = new QPushButton(QStringLiteral("Failures…"), StatusBar);
+    btnFailures->setObjectName(QStringLiteral("btnFailures"));
+    btnFailures->setFlat(true);
+    btnFailures->setToolTip(QStringLiteral("Show the files of the last run that were not printed"));
+    btnFailures->hide();
+    StatusBar->addPermanentWidget(btnFailures);
     setStatusBar(StatusBar);
 
     // Tab order: directory, file names, copies, subdirectories, Print,
@@ -228,6 +314,7 @@ void THauptForm::CreateControls()
     connect(FileBtn, &QToolButton::clicked, this, &THauptForm::FileBtnClick);
     connect(btnEdit, &QPushButton::clicked, this, &THauptForm::btnEditClick);
     connect(btnNew, &QPushButton::clicked, this, &THauptForm::btnNewClick);
+    connect(btnFailures, &QPushButton::clicked, this, &THauptForm::btnFailuresClick);
 }
 
 void THauptForm::FitLabelColumn()
@@ -316,7 +403,10 @@ void THauptForm::FormShow()
         CloseLater();
         return;
     }
+    const QString saved = PrtName;
     SetPrinterIndex(ChoosePrinter(FPrinters, PrtName, DefaultPrinterName()));
+    if (!saved.isEmpty() && saved.compare(PrtName, Qt::CaseInsensitive) != 0)
+        SetStatus(FillPlaceholders(TrDefault("Printer %s is not available; using %s"), {saved, PrtName}), Qt::black);
     SumatraPath = LocatePrintProgram(SumatraPath, ExePath);
     if (SumatraPath.isEmpty()) {
         TFileDialogOptions options;
@@ -360,6 +450,24 @@ void THauptForm::SetPrinterIndex(int index)
     FPrinterIndex = index;
     PrtName = FPrinters.value(index);
     cxPrinter->setCurrentIndex(index);
+}
+
+QString THauptForm::RefreshPrinters()
+{
+    const QString chosen = PrtName;
+    const QStringList names = PrinterNames();
+    if (names != FPrinters) {
+        FPrinters = names;
+        const QSignalBlocker blocker(cxPrinter);
+        cxPrinter->clear();
+        cxPrinter->addItems(FPrinters);
+    }
+    SetPrinterIndex(ChoosePrinter(FPrinters, chosen, DefaultPrinterName()));
+    if (chosen.isEmpty() || PrtName.compare(chosen, Qt::CaseInsensitive) == 0)
+        return {};
+    if (PrtName.isEmpty())
+        return TrDefault("No printer available!");
+    return FillPlaceholders(TrDefault("Printer %s is not available; using %s"), {chosen, PrtName});
 }
 
 void THauptForm::cxPrinterCloseUp()
@@ -474,20 +582,82 @@ private:
     std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> FHeld;
 };
 
+// Exit codes of the print program that say the printer or the spooler is
+// gone, not the file: every further file would fail the same way.
+bool PrinterGone(const TInvocation& invocation)
+{
+    const int code = invocation.ExitCode();
+    return code == 4 || code == 5;
+}
+
 // The window's side of a print run: the status line, the copy counter, the
-// failure prompt with Cancel and Ignore, and the Stop button's flag.
+// progress, the failure prompt with Cancel, Ignore and "Ignore all", the Stop
+// button's flag and the records for the list of failures.
 class TWindowRunClient : public TPrintRunClient
 {
 public:
-    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status)
-        : FForm(form), FStatus(std::move(status))
+    explicit TWindowRunClient(THauptForm& form, std::function<void(const QString&)> status,
+                              QList<TReportRecord>& entries, QList<TReportRecord>& failures)
+        : FForm(form), FStatus(std::move(status)), FEntries(entries), FFailures(failures)
     {
     }
-    void JobListError(const QString& message) override { ErrorDialog(FForm.windowTitle(), message, dmActiveForm); }
+    void JobListError(const QString& message) override
+    {
+        ErrorDialog(FForm.windowTitle(), message, dmActiveForm);
+        Add({0, QString(), TRecordResult::Failed, -1, message});
+    }
+    void NameMatchedNothing(const TUnmatchedName& name) override
+    {
+        Add({0, name.Path, TRecordResult::Missing, -1, UnmatchedText(name)});
+    }
+    void JobListReady(const QStringList& jobs, int copies) override
+    {
+        Jobs = jobs.size();
+        FTotal = jobs.size() * qMax(copies, 0);
+        FClock.start();
+        if (FTotal > 0) {
+            FForm.RunProgress->setRange(0, static_cast<int>(qMin<qsizetype>(FTotal, INT_MAX)));
+            FForm.RunProgress->setValue(0);
+            FForm.RunProgress->setFormat(
+                FillPlaceholders(TrDefault("%s of %s"), {QString::number(0), QString::number(FTotal)}));
+            FForm.RunProgress->show();
+        }
+    }
+    void NameDuplicated(const TJobName& name) override
+    {
+        Add({0, name.Path, TRecordResult::Duplicate, -1, DuplicateText(name)});
+    }
     void CopyStarts(int copy) override { FForm.edtKop->SetValue(copy); }
-    void FileStarts(const TInvocation& invocation) override { FStatus(PrintStatusText(invocation.File)); }
+    void FileStarts(const TInvocation& invocation) override
+    {
+        FStatus(PrintStatusText(invocation.File));
+        const qsizetype done = invocation.Number();
+        QString text = FillPlaceholders(TrDefault("%s of %s"), {QString::number(done + 1), QString::number(FTotal)});
+        if (done > 0)
+            text += QStringLiteral(" · ") + TimeLeftText(FClock.elapsed() * (FTotal - done) / done / 1000);
+        // The bar's format reads "%" as the start of a placeholder.
+        FForm.RunProgress->setFormat(text.replace(u'%', QStringLiteral("%%")));
+        FForm.RunProgress->setValue(static_cast<int>(done));
+    }
+    void FilePrinted(const TInvocation& invocation) override
+    {
+        FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
+        Add({invocation.Copy, invocation.File, TRecordResult::Printed, 0, QString()});
+    }
+    void FileNotTried(const TInvocation& invocation) override
+    {
+        Add({invocation.Copy, invocation.File, TRecordResult::NotTried, -1, QString()});
+    }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
+        FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
+        Add({invocation.Copy, invocation.File, TRecordResult::Failed, invocation.ExitCode(), invocation.Reason()});
+        // After "Ignore all", and after the one question about a printer
+        // that has gone, the failures are only listed.
+        const bool gone = PrinterGone(invocation);
+        if (FIgnoreAll || (gone && FGoneAsked))
+            return TRunStep::GoOn;
+        FGoneAsked = FGoneAsked || gone;
         // The print program's own reason goes under the translated text.
         QString text = PrintFailedText(invocation.File);
         QString reason = invocation.FirstOutputLine();
@@ -495,19 +665,130 @@ public:
             reason = reason.left(kMaxReasonLength) + QChar(0x2026);
         if (!reason.isEmpty())
             text += QStringLiteral("\r\n") + reason;
-        if (MessageDialog(FForm.windowTitle(), text, mtError, mbCancel | mbIgnore) == mrCancel) {
+        const int answer = MessageDialog(FForm.windowTitle(), text, mtError, mbCancel | mbIgnore | mbAll,
+                                         {{mbAll, TrDefault("Ignore all")}});
+        if (answer == mrCancel) {
             FForm.Stopped = true;
             return TRunStep::Stop;
         }
+        FIgnoreAll = answer == mrAll;
         return TRunStep::GoOn;
     }
     TRunStep Pause(unsigned long ms) override { return FForm.PauseForStop(ms) ? TRunStep::Stop : TRunStep::GoOn; }
     bool StopRequested() override { return FForm.Stopped; }
 
+    qsizetype Jobs = 0;
+
 private:
+    void Add(const TReportRecord& entry)
+    {
+        FEntries << entry;
+        if (entry.Result == TRecordResult::Failed || entry.Result == TRecordResult::Missing)
+            FFailures << entry;
+    }
+
     THauptForm& FForm;
     std::function<void(const QString&)> FStatus;
+    QList<TReportRecord>& FEntries;
+    QList<TReportRecord>& FFailures;
+    qsizetype FTotal = 0;
+    QElapsedTimer FClock;
+    bool FIgnoreAll = false;
+    bool FGoneAsked = false;
 };
+
+// The run's side on the worker thread: every call goes to the window's
+// client on the window's thread. Notices are queued and the run goes on;
+// what needs an answer (the failure prompt, the pause, the stop flag) waits
+// for it. So the window's event loop, or a dialog's, keeps the run going.
+class TQueuedRunClient : public TPrintRunClient
+{
+public:
+    TQueuedRunClient(QObject* window, TPrintRunClient& target) : FWindow(window), FTarget(target) {}
+
+    void JobListError(const QString& message) override
+    {
+        Ask([&] { FTarget.JobListError(message); });
+    }
+    void NameMatchedNothing(const TUnmatchedName& name) override
+    {
+        Tell([this, name] { FTarget.NameMatchedNothing(name); });
+    }
+    void JobListReady(const QStringList& jobs, int copies) override
+    {
+        Tell([this, jobs, copies] { FTarget.JobListReady(jobs, copies); });
+    }
+    void CopyStarts(int copy) override
+    {
+        Tell([this, copy] { FTarget.CopyStarts(copy); });
+    }
+    void FileStarts(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FileStarts(invocation); });
+    }
+    void FilePrinted(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FilePrinted(invocation); });
+    }
+    void NameDuplicated(const TJobName& name) override
+    {
+        Tell([this, name] { FTarget.NameDuplicated(name); });
+    }
+    void FileNotTried(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FileNotTried(invocation); });
+    }
+    TRunStep FileFailed(const TInvocation& invocation) override
+    {
+        TRunStep step = TRunStep::GoOn;
+        Ask([&] { step = FTarget.FileFailed(invocation); });
+        return step;
+    }
+    TRunStep Pause(unsigned long ms) override
+    {
+        TRunStep step = TRunStep::GoOn;
+        Ask([&] { step = FTarget.Pause(ms); });
+        return step;
+    }
+    bool StopRequested() override
+    {
+        bool stop = false;
+        Ask([&] { stop = FTarget.StopRequested(); });
+        return stop;
+    }
+
+private:
+    template <typename F>
+    void Tell(F&& call)
+    {
+        QMetaObject::invokeMethod(FWindow, std::forward<F>(call), Qt::QueuedConnection);
+    }
+    template <typename F>
+    void Ask(F&& call)
+    {
+        QMetaObject::invokeMethod(FWindow, std::forward<F>(call), Qt::BlockingQueuedConnection);
+    }
+
+    QObject* FWindow;
+    TPrintRunClient& FTarget;
+};
+
+// Runs the job on a worker thread and handles the window's events, the
+// client's calls among them, until it has ended.
+TRunResult RunOnWorker(const TPrintJob& job, QObject* window, TPrintRunClient& client)
+{
+    TQueuedRunClient queued(window, client);
+    TRunResult result;
+    QEventLoop loop;
+    std::unique_ptr<QThread> worker(QThread::create([&] { result = RunPrintJob(job, queued); }));
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    // Notices queued last arrive before the result is used.
+    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+    return result;
+}
 
 } // namespace
 
@@ -519,20 +800,35 @@ void THauptForm::btnProcessClick()
         AddToHistory(FileEdit, FileEdit->currentText());
     }
     if (Printing) {
+        // The second click of a double-click on Print is no Stop.
+        if (FRunClock.isValid() && FRunClock.elapsed() < QApplication::doubleClickInterval())
+            return;
         RequestStop();
         return;
     }
+    // A queue may have gone or come since the list was read; a run does not
+    // start on another printer than the one shown when it was pressed.
+    if (const QString gone = RefreshPrinters(); !gone.isEmpty()) {
+        SetStatus(gone, Qt::blue);
+        return;
+    }
     cxPrinter->setEnabled(false);
-    quint32 printed = 0;
-    quint32 duplicates = 0;
+    btnFailures->hide();
+    FEntries.clear();
+    FFailures.clear();
+    TRunResult run;
     const QString field = FileEdit->currentText();
+    const QString sourceDir = ResolveSourceDir(ExpandHomeDir(SourceDirEdit->currentText()));
+    FRunDir = sourceDir;
+    qsizetype jobs = 0;
     if (!field.isEmpty()) {
         Printing = true;
+        FRunClock.start();
         SetStatus(QString(), Qt::black);
         SetProcessButton(0, TrDefault("Stop"), TrDefault("Stop printing"));
 
         TPrintJob job;
-        job.SourceDir = SourceDirEdit->currentText();
+        job.SourceDir = sourceDir;
         job.FileField = field;
         job.IncludeSubDirs = chbSubDir->isChecked();
         KopAnz->interpretText();
@@ -540,22 +836,56 @@ void THauptForm::btnProcessClick()
         job.Program = SumatraPath;
         job.Printer = PrtName;
         job.PauseMs = FPausePerFile;
-        job.CaptureOutput = true; // for the reason in the failure prompt
-        TWindowRunClient client(*this, [this](const QString& text) { SetStatus(text, Qt::black); });
-        const TRunResult run = RunPrintJob(job, client);
-        printed = run.Printed;
-        duplicates = run.DuplicateFiles;
+        job.CaptureOutput = true;   // for the reason in the failure prompt
+        job.ReportUnmatched = true; // for the end text and the list of failures
+        TWindowRunClient client(
+            *this, [this](const QString& text) { SetStatus(text, Qt::black); }, FEntries, FFailures);
+        run = RunOnWorker(job, this, client);
+        jobs = client.Jobs;
     }
-    QString result = PrintResultText(printed);
-    if (duplicates > 0)
-        result += QStringLiteral("; ") + DuplicatesText(duplicates);
-    SetStatus(result, Qt::blue);
+    // With nothing to print, why it was nothing says more than the counts.
+    const QString reason =
+        run.Printed == 0 && run.Failed == 0 && jobs == 0 ? NothingPrintedReason(sourceDir, field, run) : QString();
+    SetStatus(reason.isEmpty() ? EndText(run) : PrintResultText(0) + QStringLiteral(" · ") + reason, Qt::blue);
+    RunProgress->hide();
+    btnFailures->setVisible(!FFailures.isEmpty());
+    edtKop->SetValue(0);
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
     Printing = false;
     Stopped = false;
+    FRunClock.invalidate();
     cxPrinter->setEnabled(true);
     if (FCloseRequested)
         CloseLater();
+}
+
+QString THauptForm::EndText(const TRunResult& run) const
+{
+    QStringList more;
+    if (run.Failed > 0)
+        more << FillPlaceholders(TrDefault("%u failed"), {QString::number(run.Failed)});
+    if (const quint32 notFound = run.Unmatched + run.ListErrors; notFound > 0)
+        more << FillPlaceholders(TrDefault("%u not found"), {QString::number(notFound)});
+    if (run.Stopped)
+        more << TrDefault("stopped before the end");
+    QString text = PrintResultText(run.Printed);
+    if (run.DuplicateFiles > 0)
+        text += QStringLiteral("; ") + DuplicatesText(run.DuplicateFiles);
+    if (!more.isEmpty())
+        text += QStringLiteral(" · ") + more.join(QStringLiteral(", "));
+    return text;
+}
+
+QString THauptForm::NothingPrintedReason(const QString& sourceDir, const QString& field, const TRunResult& run) const
+{
+    if (field.isEmpty())
+        return TrDefault("The file names field is empty");
+    if (!QFileInfo(sourceDir).isDir())
+        return FillPlaceholders(TrDefault("The folder %s does not exist"), {sourceDir});
+    // Names that found nothing and missing lists are counted already.
+    if (run.Unmatched + run.ListErrors > 0)
+        return {};
+    return FillPlaceholders(TrDefault("Nothing matched %s"), {field});
 }
 
 bool THauptForm::PauseForStop(unsigned long ms)
@@ -676,12 +1006,83 @@ void THauptForm::TakePrintList(const QString& listFile)
     }
 }
 
+void THauptForm::btnFailuresClick()
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("FailureList"));
+    dialog.setWindowTitle(TrDefault("Files not printed"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* list = new QTreeWidget(&dialog);
+    list->setObjectName(QStringLiteral("lvFailures"));
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({TrDefault("File"), TrDefault("Copy"), TrDefault("Result"), TrDefault("Reason")});
+    for (const TReportRecord& entry : std::as_const(FFailures)) {
+        const QString result = entry.Result == TRecordResult::Missing ? TrDefault("not found") : TrDefault("failed");
+        auto* item = new QTreeWidgetItem(
+            list, {entry.File, entry.Copy > 0 ? QString::number(entry.Copy) : QString(), result, entry.Reason});
+        item->setToolTip(0, entry.File);
+        item->setToolTip(3, entry.Reason);
+    }
+    list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(list);
+    auto* row = new QHBoxLayout;
+    auto* save = new QPushButton(TrDefault("Save report…"), &dialog);
+    save->setObjectName(QStringLiteral("btnSaveReport"));
+    connect(save, &QPushButton::clicked, this, &THauptForm::SaveReport);
+    row->addWidget(save);
+    row->addStretch();
+    auto* close = new QPushButton(TrDefault("Close"), &dialog);
+    close->setObjectName(QStringLiteral("btnClose"));
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::accept);
+    row->addWidget(close);
+    layout->addLayout(row);
+    dialog.resize(qRound(560 * logicalDpiX() / 96.0), qRound(260 * logicalDpiY() / 96.0));
+    dialog.exec();
+}
+
+bool THauptForm::SaveReport()
+{
+    TFileDialogOptions options;
+    options.Title = TrDefault("Save report");
+    options.InitialDir = FRunDir;
+    options.FileName = QStringLiteral("report.csv");
+    options.Filter = TrDefault("CSV files|*.csv|JSON Lines|*.jsonl");
+    options.DefaultExt = QStringLiteral("csv");
+    const QString name = SaveFileDialog(this, options);
+    if (name.isEmpty())
+        return false;
+    TRunReport report;
+    QString error;
+    bool written = report.Open(name, TRunReport::TMode::Replace, &error);
+    for (const TReportRecord& record : std::as_const(FEntries)) {
+        if (written)
+            written = report.Add(record, &error);
+    }
+    if (written)
+        written = report.Finish(&error);
+    if (!written)
+        ErrorDialog(windowTitle(), FillPlaceholders(TrDefault("The report %s cannot be written: %s"), {name, error}),
+                    dmActiveForm);
+    return written;
+}
+
 void THauptForm::closeEvent(QCloseEvent* event)
 {
-    // Closing during a run only asks for the end; the run finishes first.
+    // Closing during a run asks once whether to stop after the current file
+    // or to print to the end; the window closes when the run is over, so the
+    // settings are written as on any other close.
     if (Printing) {
-        FCloseRequested = true;
         event->ignore();
+        if (FCloseRequested || FCloseAsked)
+            return;
+        FCloseAsked = true;
+        const int answer = ShowSelectDialog(
+            windowTitle(), TrDefault("Files are still being printed."), mtConfirmation, 0,
+            {TrDefault("Stop after the current file and quit"), TrDefault("Keep printing and quit at the end")});
+        // Escape keeps the run going, as closing did before the question.
+        if (answer == 0)
+            RequestStop();
+        FCloseRequested = true;
         return;
     }
     QMainWindow::closeEvent(event);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "printing/RunReport.h"
+
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -9,11 +12,13 @@ class QComboBox;
 class QEventLoop;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QStatusBar;
 class QToolButton;
 class TNumberEdit;
+struct TRunResult;
 
 // The main window. It owns the program's state: the folders, the settings
 // file name, the chosen printer and print-to program, and the print run's
@@ -59,6 +64,11 @@ public:
     QComboBox* cxPrinter = nullptr;
     QStatusBar* StatusBar = nullptr;
     QList<QIcon> ilPrint; // 0: Stop state, 1: Print state
+    // Beside the status text during a run: the position in the run and the
+    // time left, hidden when idle.
+    QProgressBar* RunProgress = nullptr;
+    // Shown after a run with failures or names that found nothing.
+    QPushButton* btnFailures = nullptr;
 
     // The status line's text and colour.
     QString StatusText() const;
@@ -66,6 +76,10 @@ public:
     int PrinterIndex() const { return FPrinterIndex; }
     // The pause after each printed file, in milliseconds (tests shorten it).
     void SetPausePerFile(unsigned long ms) { FPausePerFile = ms; }
+    // The last run's files that failed and names that found nothing.
+    const QList<TReportRecord>& RunFailures() const { return FFailures; }
+    // The last run's records, printed ones included, in their order.
+    const QList<TReportRecord>& RunEntries() const { return FEntries; }
 
     void FormShow();
     void cxPrinterCloseUp();
@@ -82,11 +96,20 @@ public:
     // Edit and create print lists in the list editor (FileListDialog).
     void btnEditClick();
     void btnNewClick();
+    // The list of the last run's failures with its "Save report…" button.
+    void btnFailuresClick();
+    // Writes the last run's records as the command-line client's report
+    // does; asks for the file name. False when cancelled or not written.
+    bool SaveReport();
 
     // Ends the program on a signal of the session: a run stops after its
     // current file, open boxes are closed, and the window closes normally so
     // that the settings are written.
     void Terminate();
+
+Q_SIGNALS:
+    // A typed number of copies above the range was cut to the maximum.
+    void CopiesLimited();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -101,6 +124,14 @@ private:
     // A written list goes into the file field, its folder into the directory field.
     void TakePrintList(const QString& listFile);
     void SetPrinterIndex(int index);
+    // Reads the spooler's queues again, keeping the chosen printer when it is
+    // still there. Returns the message for a chosen printer that has gone
+    // (another one is chosen then), else an empty text.
+    QString RefreshPrinters();
+    // Why a run printed nothing, in words; empty when it is not known.
+    QString NothingPrintedReason(const QString& sourceDir, const QString& field, const TRunResult& run) const;
+    // The count text with what else happened in the run.
+    QString EndText(const TRunResult& run) const;
     void SetStatus(const QString& text, const QColor& color);
     void SetProcessButton(int image, const QString& caption, const QString& hint);
     // Closes the window once control is back in the event loop.
@@ -113,6 +144,13 @@ private:
     int FPrinterIndex = -1;
     bool FShown = false;
     bool FCloseRequested = false;
+    bool FCloseAsked = false;
+    // Since the start of the current run: a Stop within the double-click
+    // interval is the second click of a double-click on Print.
+    QElapsedTimer FRunClock;
+    QList<TReportRecord> FEntries;
+    QList<TReportRecord> FFailures;
+    QString FRunDir; // the last run's resolved source directory
     QEventLoop* FPauseLoop = nullptr;
     unsigned long FPausePerFile = 1000;
 };

@@ -3,8 +3,10 @@
 
 #include "printing/HauptForm.h"
 
+#include "support/BatchProcess.h"
 #include "app/InitProg.h"
 #include "app/MainSettings.h"
+#include "dialogs/FileDialogs.h"
 #include "support/QStringPrinter.h"
 #include "dialogs/MsgDialogs.h"
 #include "support/CupsPdf.h"
@@ -13,8 +15,10 @@
 #include "util/FileNameBytes.h"
 #include "util/NumberEd.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -22,6 +26,7 @@
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -107,7 +112,7 @@ TEST_F(HauptFormEndToEnd, MasksSubdirectoriesAndPrintListsReachTheQueuePerCopy)
     // Per copy: b and c from the subfolders, a from the folder itself; the list's c
     // is the mask's and is left out.
     EXPECT_EQ(form->StatusText(), QStringLiteral(" 6 files printed; 1 file named twice was printed once"));
-    EXPECT_EQ(form->edtKop->GetValue(), 2);
+    EXPECT_EQ(form->edtKop->GetValue(), 0);
     const QStringList output = WaitForCupsPdfOutput(stem, 6);
     ASSERT_EQ(output.size(), 6) << "output folder: " << CupsPdfOutputDir().toStdString();
     QList<int> pages;
@@ -188,8 +193,8 @@ TEST(HauptFormSpooler, OffersTheSpoolersQueuesAndFallsBackToItsDefault)
     settings.Sumatra = PrintProgram;
     settings.Printer = QStringLiteral("No Such Queue");
     QDir().mkpath(home.filePath(QStringLiteral(".config")));
-    ASSERT_TRUE(WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"),
-                                  settings));
+    ASSERT_TRUE(
+        WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"), settings));
     MsgDialogTestSeam::Clear();
     MsgDialogTestSeam::SetStrict(true);
     THauptForm form{QStringList()};
@@ -208,25 +213,68 @@ TEST(HauptFormSpooler, OffersTheSpoolersQueuesAndFallsBackToItsDefault)
     MsgDialogTestSeam::Clear();
 }
 
-TEST_F(HauptFormEndToEnd, UnknownPrinterAsksAndCancelStops)
+TEST_F(HauptFormEndToEnd, PrinterThatIsNoQueueIsNotPrintedTo)
 {
     const QString stem = UniqueJobStem(QStringLiteral("noqueue"));
     Write(stem + QStringLiteral("-1.pdf"), MakePdf(1));
-    Write(stem + QStringLiteral("-2.pdf"), MakePdf(1));
+    // As when the chosen queue is deleted while the window is open.
     form->PrtName = QStringLiteral("No Such Queue");
     form->SourceDirEdit->setEditText(docs.path());
     form->FileEdit->setEditText(stem + QStringLiteral("-*.pdf"));
-    MsgDialogTestSeam::PushAnswer(mrCancel);
+    form->btnProcess->click();
+
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes().isEmpty());
+    EXPECT_EQ(form->StatusText(),
+              QStringLiteral("Printer No Such Queue is not available; using ") + form->cxPrinter->currentText());
+    EXPECT_EQ(form->PrtName, form->cxPrinter->currentText());
+    EXPECT_EQ(form->btnProcess->text(), QStringLiteral("Print"));
+    EXPECT_TRUE(form->cxPrinter->isEnabled());
+}
+
+TEST_F(HauptFormEndToEnd, DamagedFileAmongGoodOnesIsListedAndReportedAsByTheBatchClient)
+{
+    const QString stem = UniqueJobStem(QStringLiteral("damaged"));
+    Write(stem + QStringLiteral("-1.pdf"), MakePdf(1));
+    Write(stem + QStringLiteral("-2.pdf"), "%PDF-1.4\nthis is no PDF file\n");
+    Write(stem + QStringLiteral("-3.pdf"), MakePdf(3));
+    const QString field = stem + QStringLiteral("-*.pdf;") + stem + QStringLiteral("-4.pdf");
+    form->SetPausePerFile(0);
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(field);
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
     form->btnProcess->click();
 
     ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
-    // The print program's own reason follows the prompt's text.
-    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.endsWith(
-        QStringLiteral("\r\ncould not be printed!\r\nmorvane-printpdf: no printer \"No Such Queue\"")))
-        << MsgDialogTestSeam::AnsweredBoxes()[0].Msg.toStdString();
-    EXPECT_EQ(form->StatusText(), QStringLiteral(" No file printed"));
-    EXPECT_EQ(form->btnProcess->text(), QStringLiteral("Print"));
-    EXPECT_TRUE(form->cxPrinter->isEnabled());
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[0].Msg.contains(stem + QStringLiteral("-2.pdf")));
+    EXPECT_EQ(form->StatusText(), QStringLiteral(" 2 files printed · 1 failed, 1 not found"));
+    QStringList output = WaitForCupsPdfOutput(stem, 2);
+    EXPECT_EQ(output.size(), 2);
+
+    // The list's saved report, beside the command-line client's for the same job.
+    ASSERT_TRUE(form->btnFailures->isVisible());
+    const QString windowReport = home.filePath(QStringLiteral("window.csv"));
+    const QString batchReport = home.filePath(QStringLiteral("batch.csv"));
+    FileDialogTestSeam::Clear();
+    FileDialogTestSeam::PushAnswer({windowReport});
+    QTimer::singleShot(0, form.get(), [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QPushButton*>(QStringLiteral("btnSaveReport"))->click();
+            dialog->accept();
+        }
+    });
+    form->btnFailures->click();
+    EXPECT_FALSE(FileDialogTestSeam::HasPendingAnswers());
+    const batch_test::TBatchResult batch = batch_test::RunBatch(
+        {QStringLiteral("-p"), form->PrtName, QStringLiteral("--program"), PrintProgram, QStringLiteral("--pause"),
+         QStringLiteral("0"), QStringLiteral("--report"), batchReport, docs.path(), field},
+        docs.path(), home.path());
+    EXPECT_NE(batch.Exit, 0) << batch.Err.toStdString();
+    output += WaitForCupsPdfOutput(stem, 4);
+    const QByteArray saved = ReadFile(windowReport);
+    EXPECT_EQ(saved.count('\n'), 5) << saved.constData(); // header, missing, three invocations
+    EXPECT_EQ(saved, ReadFile(batchReport));
+    for (const QString& file : output)
+        QFile::remove(file);
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 #include "support/QStringPrinter.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "dialogs/SelectDlg.h"
 #include "dialogs/ShellDirDlg.h"
+#include "platform/Printers.h"
 #include "support/TestSupport.h"
 #include "util/NumberEd.h"
 
@@ -17,17 +19,23 @@
 #include <QCompleter>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -45,14 +53,15 @@ namespace {
 
 // A stand-in for the print-to program: logs its arguments and its process id,
 // fails for files whose name contains "bad" (giving a reason on stderr after
-// a blank line) or "silent" (without one), and takes a moment for files named
-// "slow".
+// a blank line) or "silent" (without one) or "vanish" (as when the printer is
+// gone), and takes a moment for files named "slow".
 constexpr char kFakePrinter[] =
     "#!/bin/sh\n"
     "echo $$ >> \"$0.pids\"\n"
     "echo \"$1|$2|$3|$(pwd)\" >> \"$0.log\"\n"
     "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
     "case \"$3\" in *silent*) exit 1 ;; esac\n"
+    "case \"$3\" in *vanish*) echo \"no printer $2\" >&2; exit 4 ;; esac\n"
     "case \"$3\" in *bad*) printf '\\n  %s is damaged \\nmore\\n' \"$3\" >&2; exit 1 ;; esac\n"
     "exit 0\n";
 
@@ -201,6 +210,7 @@ TEST_F(HauptFormTest, MissingSavedPrinterGivesWayToTheDefault)
     ASSERT_TRUE(WriteMainSettings(IniFile(), settings));
     THauptForm* f = Start();
     EXPECT_EQ(f->PrtName, kDefaultPrinter);
+    EXPECT_EQ(f->StatusText(), S("Printer No Such Printer is not available; using PDF"));
     // A saved program that no longer exists is searched again.
     EXPECT_EQ(f->SumatraPath, fakeProgram);
 }
@@ -385,7 +395,7 @@ TEST_F(MainWindowRun, EmptyFieldPrintsNothing)
     THauptForm* f = Start();
     f->FileEdit->setEditText(QString());
     f->btnProcess->click();
-    EXPECT_EQ(f->StatusText(), S(" No file printed"));
+    EXPECT_EQ(f->StatusText(), S(" No file printed · The file names field is empty"));
     EXPECT_EQ(f->StatusColor(), QColor(Qt::blue));
     EXPECT_EQ(f->btnProcess->text(), S("Print"));
     EXPECT_TRUE(Log().isEmpty());
@@ -397,12 +407,14 @@ TEST_F(MainWindowRun, CopiesArePrintedCollated)
     MakeFiles({S("a.pdf"), S("b.pdf"), S("c.PDF"), S("note.txt")});
     THauptForm* f = Start();
     f->SourceDirEdit->setEditText(docs.path());
-    // A name that matches nothing passes in silence (the seam fails on any box).
+    // A name that matches nothing asks nothing (the seam fails on any box)
+    // and is counted at the end.
     f->FileEdit->setEditText(S("a.pdf;b.pdf;gone.pdf;c.PDF"));
     f->KopAnz->setValue(2);
     f->btnProcess->click();
-    EXPECT_EQ(f->StatusText(), S(" 6 files printed"));
-    EXPECT_EQ(f->edtKop->GetValue(), 2);
+    EXPECT_EQ(f->StatusText(), S(" 6 files printed · 1 not found"));
+    // Idle, the counter shows no copy.
+    EXPECT_EQ(f->edtKop->GetValue(), 0);
     const QStringList log = Log();
     ASSERT_EQ(log.size(), 6);
     const QString prefix = S("-print-to|") + f->PrtName + u'|' + docs.path() + u'/';
@@ -505,6 +517,15 @@ TEST_F(MainWindowRun, TypedCopiesStayWithinOneToAHundred)
         EXPECT_EQ(Log().size() - calls, c.copies) << c.typed;
         calls = Log().size();
     }
+    // A digit that takes the number above the range makes it the maximum at
+    // once, with the numeric edit's error sound.
+    int limited = 0;
+    QObject::connect(f, &THauptForm::CopiesLimited, [&] { ++limited; });
+    type("150");
+    EXPECT_EQ(edit->text(), S("100"));
+    EXPECT_EQ(limited, 1);
+    f->KopAnz->interpretText();
+    EXPECT_EQ(f->KopAnz->value(), 100);
     // Leaving the box keeps the value in range as well.
     f->KopAnz->setValue(3);
     type("0");
@@ -530,10 +551,11 @@ TEST_F(MainWindowRun, FailedFileAsksWithTheProgramsReasonAndCancelStops)
     EXPECT_EQ(boxes[0].Msg, S("File: ") + docs.path() + S("/silent.pdf\r\ncould not be printed!"));
     EXPECT_EQ(boxes[1].Msg, S("File: ") + docs.path() + S("/bad.pdf\r\ncould not be printed!\r\n") + docs.path() +
                                 S("/bad.pdf is damaged"));
+    // Cancel, Ignore and "Ignore all" (the "All" button under its own caption).
     for (const TMsgBoxRecord& box : boxes)
-        EXPECT_EQ(box.Buttons, TMsgDlgButtons(mbCancel | mbIgnore));
+        EXPECT_EQ(box.Buttons, TMsgDlgButtons(mbCancel | mbIgnore | mbAll));
     EXPECT_EQ(Log().size(), 3);
-    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed · 2 failed, stopped before the end"));
 }
 
 TEST_F(MainWindowRun, IgnoreGoesOnOncePerCopy)
@@ -548,7 +570,7 @@ TEST_F(MainWindowRun, IgnoreGoesOnOncePerCopy)
     f->btnProcess->click();
     EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 2);
     EXPECT_EQ(Log().size(), 6);
-    EXPECT_EQ(f->StatusText(), S(" 4 files printed"));
+    EXPECT_EQ(f->StatusText(), S(" 4 files printed · 2 failed"));
 }
 
 TEST_F(MainWindowRun, StopFinishesTheCurrentFile)
@@ -571,7 +593,7 @@ TEST_F(MainWindowRun, StopFinishesTheCurrentFile)
     f->btnProcess->click();
     EXPECT_TRUE(stopShown);
     EXPECT_EQ(Log().size(), 3);
-    EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
+    EXPECT_EQ(f->StatusText(), S(" 3 files printed · stopped before the end"));
     EXPECT_EQ(f->btnProcess->text(), S("Print"));
     EXPECT_FALSE(f->Stopped);
 }
@@ -592,8 +614,11 @@ TEST_F(MainWindowRun, StopInThePauseEndsTheRunBeforeTheNextFile)
     };
     QTimer poll;
     bool heldBack = false;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!f->Printing || !firstCallReaped())
+        // A click within the double-click interval after the start is no Stop.
+        if (!f->Printing || !firstCallReaped() || sinceStart.elapsed() <= QApplication::doubleClickInterval())
             return;
         poll.stop();
         // Other input waits for the end of the pause; the Stop button does not.
@@ -605,7 +630,7 @@ TEST_F(MainWindowRun, StopInThePauseEndsTheRunBeforeTheNextFile)
     f->btnProcess->click();
     EXPECT_TRUE(heldBack);
     EXPECT_EQ(Log().size(), 1);
-    EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed · stopped before the end"));
     EXPECT_EQ(f->btnProcess->text(), S("Print"));
     EXPECT_FALSE(f->Stopped);
     // The click held back in the pause arrives afterwards.
@@ -637,7 +662,362 @@ TEST_F(MainWindowRun, MissingPrintListIsReportedAndTheRunGoesOn)
     ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 1);
     EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes()[0].Msg,
               S("Print list: ") + docs.path() + S("/missing.PBT not found!"));
+    EXPECT_EQ(f->StatusText(), S(" 1 file printed · 1 not found"));
+}
+
+// ---- What the window tells about a run ----
+
+TEST_F(MainWindowRun, ProgressShowsThePositionAndTheTimeLeftAndGoesAtTheEnd)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("1slow.pdf;2slow.pdf"));
+    f->KopAnz->setValue(2);
+    // The bar's text while file k of 4 is being handed over.
+    QMap<qsizetype, QString> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const qsizetype k = Log().size();
+        if (f->Printing && k > 0 && !seen.contains(k) && f->RunProgress->isVisible())
+            seen[k] = f->RunProgress->text();
+    });
+    poll.start(10);
+    f->btnProcess->click();
+    ASSERT_EQ(seen.keys(), (QList<qsizetype>{1, 2, 3, 4}));
+    EXPECT_EQ(seen[1], S("1 of 4"));
+    for (qsizetype k = 2; k <= 4; ++k) {
+        EXPECT_TRUE(QRegularExpression(S("^%1 of 4 · about \\d+ s left$").arg(k)).match(seen[k]).hasMatch())
+            << seen[k].toStdString();
+    }
+    EXPECT_FALSE(f->RunProgress->isVisible());
+    EXPECT_EQ(f->StatusText(), S(" 4 files printed"));
+}
+
+TEST_F(MainWindowRun, EndTextSaysWhatElseHappened)
+{
+    MakeFiles({S("a.pdf"), S("bad.pdf"), S("c.pdf")});
+    ASSERT_TRUE(WriteFile(home.filePath(S("Docs/h.pdf")), "%PDF-1.4\n"));
+    ASSERT_TRUE(WriteFile(home.filePath(S("top.pdf")), "%PDF-1.4\n"));
+    const QString missingDir = docs.filePath(S("nowhere"));
+    const struct
+    {
+        QString dir;
+        QString field;
+        QList<int> answers;
+        QString end;
+        QStringList printed; // the files handed over, in order
+    } cases[] = {
+        {docs.path(),
+         S("a.pdf;bad.pdf;gone.pdf;c.pdf"),
+         {mrIgnore},
+         S(" 2 files printed · 1 failed, 1 not found"),
+         {docs.filePath(S("a.pdf")), docs.filePath(S("bad.pdf")), docs.filePath(S("c.pdf"))}},
+        {docs.path(), S("gone.pdf"), {}, S(" No file printed · 1 not found"), {}},
+        {docs.path(), S("*.xyz"), {}, S(" No file printed · Nothing matched *.xyz"), {}},
+        {missingDir, S("*.pdf"), {}, S(" No file printed · The folder ") + missingDir + S(" does not exist"), {}},
+        {S("~/Docs"), S("h.pdf"), {}, S(" 1 file printed"), {home.filePath(S("Docs/h.pdf"))}},
+        {S("~"), S("top.pdf"), {}, S(" 1 file printed"), {home.filePath(S("top.pdf"))}},
+        {S("~nobody"), S("x.pdf"), {}, S(" No file printed · The folder ~nobody does not exist"), {}},
+    };
+    THauptForm* f = Start();
+    // A relative "~nobody" would be taken from the current folder.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(docs.path()));
+    for (const auto& c : cases) {
+        QFile::remove(fakeProgram + S(".log"));
+        for (int answer : c.answers)
+            MsgDialogTestSeam::PushAnswer(answer);
+        f->SourceDirEdit->setEditText(c.dir);
+        f->FileEdit->setEditText(c.field);
+        f->btnProcess->click();
+        QString end = f->StatusText();
+        EXPECT_EQ(end.replace(docs.path() + u'/', S("")), QString(c.end).replace(docs.path() + u'/', S("")))
+            << c.dir.toStdString() << " " << c.field.toStdString();
+        QStringList handed;
+        for (const QString& line : Log())
+            handed << line.section(u'|', 2, 2);
+        EXPECT_EQ(handed, c.printed) << c.field.toStdString();
+        EXPECT_FALSE(MsgDialogTestSeam::HasPendingAnswers()) << c.field.toStdString();
+    }
+    QDir::setCurrent(before);
+}
+
+TEST_F(MainWindowRun, IgnoreAllAndAVanishedPrinterAskOnce)
+{
+    MakeFiles(
+        {S("1.pdf"), S("2vanish.pdf"), S("3vanish.pdf"), S("4bad.pdf"), S("5silent.pdf"), S("6bad.pdf"), S("7.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    // One question for the vanished printer, one for the first damaged file,
+    // whose "Ignore all" lets the rest pass unasked.
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
+    MsgDialogTestSeam::PushAnswer(mrAll);
+    f->btnProcess->click();
+    const QList<TMsgBoxRecord> boxes = MsgDialogTestSeam::AnsweredBoxes();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_TRUE(boxes[0].Msg.contains(S("2vanish.pdf")));
+    EXPECT_TRUE(boxes[0].Msg.endsWith(S("no printer ") + kDefaultPrinter));
+    EXPECT_TRUE(boxes[1].Msg.contains(S("4bad.pdf")));
+    EXPECT_EQ(Log().size(), 7);
+    EXPECT_EQ(f->StatusText(), S(" 2 files printed · 5 failed"));
+    QStringList failed;
+    for (const TReportRecord& entry : f->RunFailures())
+        failed << QFileInfo(entry.File).fileName() + u'=' + QString::number(entry.ExitCode);
+    EXPECT_EQ(failed, (QStringList{S("2vanish.pdf=4"), S("3vanish.pdf=4"), S("4bad.pdf=1"), S("5silent.pdf=1"),
+                                   S("6bad.pdf=1")}));
+    // The next run asks again.
+    MsgDialogTestSeam::PushAnswer(mrCancel);
+    f->FileEdit->setEditText(S("4bad.pdf;1.pdf"));
+    f->btnProcess->click();
+    EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 3);
+}
+
+TEST_F(MainWindowRun, DoubleClickOnPrintDoesNotStopTheRun)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    // The second click, arriving while the first file is handed over.
+    QTimer poll;
+    bool clicked = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (f->Printing && !Log().isEmpty()) {
+            QTest::mouseClick(f->btnProcess, Qt::LeftButton);
+            clicked = true;
+            poll.stop();
+        }
+    });
+    poll.start(5);
+    QTest::mouseClick(f->btnProcess, Qt::LeftButton);
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(Log().size(), 3);
+    EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
+}
+
+TEST_F(MainWindowRun, CloseDuringARunAsksOnceAndKeepsTheSettings)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf"), S("4slow.pdf")});
+    SelectDialogTestSeam::Clear();
+    SelectDialogTestSeam::SetStrict(true);
+    // Answer 0 stops after the current file, 1 prints to the end; both quit.
+    for (const auto& [answer, printed] : {std::pair{0, 1}, std::pair{1, 4}}) {
+        QFile::remove(fakeProgram + S(".log"));
+        THauptForm* f = Start();
+        f->SourceDirEdit->setEditText(docs.path());
+        f->FileEdit->setEditText(S("*.pdf"));
+        f->chbSubDir->setChecked(true);
+        SelectDialogTestSeam::PushAnswer(answer);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (f->Printing && Log().size() == 1) {
+                poll.stop();
+                f->close();
+                // A second close asks nothing more (strict seam).
+                f->close();
+            }
+        });
+        poll.start(5);
+        f->btnProcess->click();
+        EXPECT_EQ(Log().size(), printed) << answer;
+        ASSERT_EQ(SelectDialogTestSeam::AnsweredQuestions().size(), 1);
+        const auto question = SelectDialogTestSeam::AnsweredQuestions()[0];
+        EXPECT_EQ(question.Caption, S("Files are still being printed."));
+        EXPECT_EQ(question.Buttons,
+                  (QStringList{S("Stop after the current file and quit"), S("Keep printing and quit at the end")}));
+        EXPECT_TRUE(QTest::qWaitFor([f] { return !f->isVisible(); }, 5000)) << answer;
+        form.reset();
+        EXPECT_TRUE(ReadMainSettings(IniFile(), TMainSettings{}).Subdirectories) << answer;
+        EXPECT_EQ(Items(*[&] {
+                      Start();
+                      return form->FileEdit;
+                  }()),
+                  QStringList{S("*.pdf")});
+        form.reset();
+        QFile::remove(IniFile());
+        SelectDialogTestSeam::Clear();
+        SelectDialogTestSeam::SetStrict(true);
+    }
+    EXPECT_TRUE(SelectDialogTestSeam::UnexpectedQuestions().isEmpty());
+    SelectDialogTestSeam::Clear();
+}
+
+TEST_F(MainWindowRun, PrinterListFollowsTheSpooler)
+{
+    MakeFiles({S("a.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("a.pdf"));
+    f->cxPrinter->setCurrentText(S("Archive"));
+    f->cxPrinterCloseUp();
+    // The queue goes and another comes between two runs: the run does not
+    // start on a printer that was not shown, and says so.
+    PrinterTestSeam::Install({S("PDF"), S("New")}, S("PDF"));
+    f->btnProcess->click();
+    EXPECT_EQ(f->StatusText(), S("Printer Archive is not available; using PDF"));
+    EXPECT_TRUE(Log().isEmpty());
+    EXPECT_EQ(Items(*f->cxPrinter), (QStringList{S("PDF"), S("New")}));
+    EXPECT_EQ(f->PrtName, S("PDF"));
+    f->btnProcess->click();
     EXPECT_EQ(f->StatusText(), S(" 1 file printed"));
+    EXPECT_TRUE(Log().value(0).startsWith(S("-print-to|PDF|")));
+    // Opening the list asks the spooler again and keeps the choice.
+    PrinterTestSeam::Install({S("Later"), S("PDF"), S("New")}, S("New"));
+    f->cxPrinter->showPopup();
+    EXPECT_EQ(Items(*f->cxPrinter), (QStringList{S("Later"), S("PDF"), S("New")}));
+    EXPECT_EQ(f->cxPrinter->currentText(), S("PDF"));
+    f->cxPrinter->hidePopup();
+}
+
+TEST_F(MainWindowRun, FailureListShowsEachFileWithItsResultAndReason)
+{
+    MakeFiles({S("a.pdf"), S("bad.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("a.pdf;bad.pdf;gone.pdf"));
+    MsgDialogTestSeam::PushAnswer(mrIgnore);
+    f->btnProcess->click();
+    ASSERT_TRUE(f->btnFailures->isVisible());
+    QStringList rows;
+    QTimer::singleShot(0, f, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (auto* list = dialog->findChild<QTreeWidget*>()) {
+            for (int i = 0; i < list->topLevelItemCount(); ++i) {
+                QStringList columns;
+                for (int c = 0; c < list->columnCount(); ++c)
+                    columns << list->topLevelItem(i)->text(c);
+                rows << columns.join(u'|');
+            }
+        }
+        // The report holds every record of the run, the printed file too; a
+        // place that cannot take it is said so.
+        FileDialogTestSeam::PushAnswer({home.filePath(S("run.jsonl"))});
+        FileDialogTestSeam::PushAnswer({home.filePath(S("no/such/dir/run.csv"))});
+        MsgDialogTestSeam::PushAnswer(mrOk);
+        auto* save = dialog->findChild<QPushButton*>(S("btnSaveReport"));
+        save->click();
+        save->click();
+        dialog->findChild<QPushButton*>(S("btnClose"))->click();
+    });
+    f->btnFailures->click();
+    const QString dir = docs.path() + u'/';
+    EXPECT_EQ(rows, (QStringList{dir + S("gone.pdf||not found|\"gone.pdf\" matched no file"),
+                                 dir + S("bad.pdf|1|failed|") + dir + S("bad.pdf is damaged")}));
+    const QList<QByteArray> lines = ReadFile(home.filePath(S("run.jsonl"))).split('\n');
+    ASSERT_EQ(lines.size(), 4); // three records and the end of the last line
+    EXPECT_TRUE(lines[0].contains("gone.pdf") && lines[0].contains("missing")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].contains("a.pdf") && lines[1].contains("printed")) << lines[1].constData();
+    EXPECT_TRUE(lines[2].contains("bad.pdf is damaged")) << lines[2].constData();
+    ASSERT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 2);
+    EXPECT_TRUE(MsgDialogTestSeam::AnsweredBoxes()[1].Msg.startsWith(
+        S("The report ") + home.filePath(S("no/such/dir/run.csv")) + S(" cannot be written: ")))
+        << MsgDialogTestSeam::AnsweredBoxes()[1].Msg.toStdString();
+    // A run without failures has nothing to list.
+    f->FileEdit->setEditText(S("a.pdf"));
+    f->btnProcess->click();
+    EXPECT_FALSE(f->btnFailures->isVisible());
+}
+
+TEST_F(MainWindowRun, RunGoesOnWhileTheInfoBoxIsOpen)
+{
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    // A real box this time, open from the first file on until the last one
+    // has been handed over, or for ten seconds when the run stands still.
+    MsgDialogTestSeam::SetStrict(false);
+    qsizetype handedOverWhileOpen = -1;
+    QElapsedTimer open;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || (Log().size() < 3 && open.elapsed() < 10000))
+            return;
+        closer.stop();
+        handedOverWhileOpen = Log().size();
+        box->close();
+    });
+    QTimer opener;
+    opener.setSingleShot(true);
+    QObject::connect(&opener, &QTimer::timeout, [&] {
+        if (!f->Printing || Log().isEmpty()) {
+            opener.start(5);
+            return;
+        }
+        open.start();
+        closer.start(5);
+        f->InfoBtn->click();
+    });
+    opener.start(5);
+    f->btnProcess->click();
+    MsgDialogTestSeam::SetStrict(true);
+    EXPECT_EQ(handedOverWhileOpen, 3);
+    EXPECT_EQ(f->StatusText(), S(" 3 files printed"));
+}
+
+TEST_F(MainWindowRun, KeyboardAloneStartsARunAndReadsItsEnd)
+{
+    MakeFiles({S("a.pdf"), S("b.pdf")});
+    THauptForm* f = Start();
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    f->SourceDirEdit->setFocus();
+    f->SourceDirEdit->setEditText(QString());
+    QTest::keyClicks(f->SourceDirEdit->lineEdit(), docs.path());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(f->FileEdit->hasFocus());
+    QTest::keyClicks(f->FileEdit->lineEdit(), S("a.pdf;b.pdf"));
+    // Copies, then Print: without a wildcard the subdirectories box is disabled.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(f->btnProcess->hasFocus());
+    QTest::keyClick(f->btnProcess, Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([f] { return !f->Printing && f->StatusText() == S(" 2 files printed"); }, 10000))
+        << f->StatusText().toStdString();
+    EXPECT_EQ(Log().size(), 2);
+}
+
+TEST_F(MainWindowRun, ScreenshotsOfARunAndOfTheFailureList)
+{
+    MakeFiles({S("2026-03 invoice.pdf"), S("2026-04 invoice bad.pdf"), S("2026-05 invoice slow.pdf"),
+               S("2026-06 invoice slow.pdf"), S("2026-07 invoice.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf;2026-08 invoice.pdf"));
+    f->KopAnz->setValue(2);
+    MsgDialogTestSeam::PushAnswer(mrAll);
+    QImage during;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (f->Printing && Log().size() == 4) {
+            poll.stop();
+            // The progress bar lies inside the window, beside the status text.
+            EXPECT_TRUE(f->rect().contains(f->RunProgress->geometry().translated(f->StatusBar->pos())));
+            during = f->grab().toImage();
+        }
+    });
+    poll.start(5);
+    f->btnProcess->click();
+    ASSERT_FALSE(during.isNull());
+    QImage list;
+    QTimer::singleShot(0, f, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            list = dialog->grab().toImage();
+            dialog->reject();
+        }
+    });
+    f->btnFailures->click();
+    ASSERT_FALSE(list.isNull());
+    const QByteArray dir = qgetenv("MORVANE_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        EXPECT_TRUE(during.save(QString::fromUtf8(dir) + S("/main-window-run.png")));
+        EXPECT_TRUE(list.save(QString::fromUtf8(dir) + S("/failure-list.png")));
+    }
 }
 
 } // namespace
