@@ -1,7 +1,7 @@
 // Builds the job list for a file field as the print run does and reports the
 // time it took; bench/run.sh compares it with find on the same tree.
 
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // way the print run does, and reports the peak resident memory after each step.
 
 #include "printing/ExecProcess.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 #include "FuzzInput.h"
 
 #include "printing/ExecProcess.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

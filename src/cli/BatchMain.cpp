@@ -4,11 +4,13 @@
 #include "BatchMain.h"
 #include "BatchOptions.h"
 #include "BatchWatch.h"
+#include "ExitCodes.h"
 
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
 #include "app/LangUtils.h"
 #include "app/MainSettings.h"
+#include "app/UnixSignals.h"
 #include "platform/Printers.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
@@ -37,47 +39,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum BatchExit
-{
-    ExitPrinted = 0,
-    ExitSetUp = 1,
-    ExitFailed = 2,
-    ExitNothing = 3,
-    // The files were handed over as the summary says, but the report or the
-    // list on standard output is not complete: a wrapper must not print again.
-    ExitReportLost = 4,
-    ExitSignal = 130,
-};
-
 constexpr char ProgramName[] = "morvane-batch";
-
-volatile sig_atomic_t g_signal = 0;
-int g_wakeFds[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int signal)
-{
-    const int saved = errno;
-    g_signal = signal;
-    const char byte = 1;
-    // Unchecked on purpose: a full pipe already wakes its reader.
-    [[maybe_unused]] const ssize_t n = ::write(g_wakeFds[1], &byte, 1);
-    errno = saved;
-}
-
-// SIGINT, SIGTERM and SIGHUP (the terminal closed) end the run like the Stop
-// button: no further file starts, and the report is written.
-void InstallStopSignals()
-{
-    if (::pipe2(g_wakeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        g_wakeFds[0] = g_wakeFds[1] = -1;
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-}
 
 int SetUpError(const QString& message)
 {
@@ -195,13 +157,13 @@ public:
         // Waits for the time or a stop signal, whichever comes first.
         QElapsedTimer waited;
         waited.start();
-        while (g_signal == 0 && static_cast<unsigned long>(waited.elapsed()) < ms) {
-            pollfd fd{g_wakeFds[0], POLLIN, 0};
-            ::poll(&fd, g_wakeFds[0] >= 0 ? 1 : 0, static_cast<int>(ms - static_cast<unsigned long>(waited.elapsed())));
+        while (*StopSignals::Received() == 0 && static_cast<unsigned long>(waited.elapsed()) < ms) {
+            pollfd fd{StopSignals::ReadFd(), POLLIN, 0};
+            ::poll(&fd, StopSignals::ReadFd() >= 0 ? 1 : 0, static_cast<int>(ms - static_cast<unsigned long>(waited.elapsed())));
         }
-        return g_signal != 0 ? TRunStep::Stop : TRunStep::GoOn;
+        return *StopSignals::Received() != 0 ? TRunStep::Stop : TRunStep::GoOn;
     }
-    bool StopRequested() override { return g_signal != 0; }
+    bool StopRequested() override { return *StopSignals::Received() != 0; }
 
     void ClearLine()
     {
@@ -251,40 +213,55 @@ int FinishReport(const TBatchOptions& options, TRunReport* report, int code)
     return code;
 }
 
+// The dry run's client: the run's own messages and records, and one
+// "copy<TAB>file" line per call on standard output.
+class TDryRunClient : public TBatchClient
+{
+public:
+    using TBatchClient::TBatchClient;
+
+    TRunStep CallPlanned(const TInvocation& inv) override
+    {
+        FOut += QByteArray::number(inv.Copy) + '\t' + FileNameToBytes(inv.File) + '\n';
+        return FOut.size() > (1 << 16) && !Flush() ? TRunStep::Stop : TRunStep::GoOn;
+    }
+    // A dry run that could not write its list ends there; it tried nothing.
+    void FileNotTried(const TInvocation&) override {}
+
+    bool Flush()
+    {
+        if (WriteError == 0 && !WriteAllToFd(STDOUT_FILENO, FOut, &WriteError))
+            return false;
+        FOut.clear();
+        return WriteError == 0;
+    }
+
+    int WriteError = 0;
+
+private:
+    QByteArray FOut;
+};
+
 int DryRun(const TPrintJob& job, const TBatchOptions& options)
 {
     std::unique_ptr<TRunReport> report;
     if (!OpenReport(options, report))
         return ExitSetUp;
-    // The run's own job list and messages, so that the lines are exactly its calls.
-    TBatchClient client(options, report.get());
-    TJobListCounts counts;
-    const QStringList jobs = BuildJobList(job, client, &counts);
-    if (jobs.isEmpty())
+    // The run's own job list and copies loop, so that the lines are exactly its calls.
+    TDryRunClient client(options, report.get());
+    TPrintJob dry = job;
+    dry.DryRun = true;
+    const TRunResult run = RunPrintJob(dry, client);
+    if (run.Files == 0)
         ErrLine(NothingMatchedText(job));
-    QByteArray out;
-    int writeError = 0;
-    for (int copy = 1; copy <= job.Copies && writeError == 0; ++copy) {
-        const QByteArray prefix = QByteArray::number(copy) + '\t';
-        for (const QString& file : jobs) {
-            out += prefix + FileNameToBytes(file) + '\n';
-            if (out.size() > (1 << 16)) {
-                if (!WriteAllToFd(STDOUT_FILENO, out, &writeError))
-                    break;
-                out.clear();
-            }
-        }
-    }
-    if (writeError == 0)
-        WriteAllToFd(STDOUT_FILENO, out, &writeError);
-    if (writeError != 0) {
+    if (!client.Flush()) {
         // A reader that stopped reading ("| head") wanted no more: no message.
-        if (writeError != EPIPE)
-            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(writeError)));
+        if (client.WriteError != EPIPE)
+            ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(client.WriteError)));
         return ExitReportLost;
     }
-    int code = jobs.isEmpty() ? ExitNothing : ExitPrinted;
-    if (counts.ListErrors > 0 || counts.Unmatched > 0)
+    int code = run.Files == 0 ? ExitNothing : ExitPrinted;
+    if (run.ListErrors > 0 || run.Unmatched > 0)
         code = ExitFailed;
     return FinishReport(options, report.get(), code);
 }
@@ -319,7 +296,7 @@ int Run(const TBatchOptions& options)
         return DryRun(job, options);
 
     // The window's settings file, read only: it may be open in the window.
-    const QString iniName = BuildFileName(GetAppPath(AppSubDir, false), u"morvane"_s, u"ini"_s);
+    const QString iniName = IniName(GetAppPath(AppSubDir, false), u"morvane"_s);
     QString settingsError;
     const TMainSettings settings = ReadMainSettings(iniName, TMainSettings(), &settingsError);
     if (!settingsError.isEmpty())
@@ -359,23 +336,25 @@ int Run(const TBatchOptions& options)
     }
 
     if (options.Watch) {
-        InstallStopSignals();
-        job.CancelFd = g_wakeFds[0];
-        return RunWatch(options, job, g_wakeFds[0], &g_signal);
+        StopSignals::Install();
+        job.CancelFd = StopSignals::ReadFd();
+        return RunWatch(options, job, StopSignals::ReadFd(), StopSignals::Received());
     }
 
     std::unique_ptr<TRunReport> report;
     if (!OpenReport(options, report))
         return ExitSetUp;
 
-    InstallStopSignals();
-    job.CancelFd = g_wakeFds[0];
+    // SIGINT, SIGTERM and SIGHUP (the terminal closed) end the run like the Stop
+    // button: no further file starts, and the report is written.
+    StopSignals::Install();
+    job.CancelFd = StopSignals::ReadFd();
     TBatchClient client(options, report.get());
     const TRunResult run = RunPrintJob(job, client);
     client.ClearLine();
 
     int code = ExitPrinted;
-    if (g_signal != 0)
+    if (*StopSignals::Received() != 0)
         code = ExitSignal;
     else if (run.Failed > 0 || run.ListErrors > 0 || run.Unmatched > 0)
         code = ExitFailed;
@@ -384,7 +363,7 @@ int Run(const TBatchOptions& options)
 
     if (run.Files == 0)
         ErrLine(NothingMatchedText(job));
-    if (g_signal != 0)
+    if (*StopSignals::Received() != 0)
         Err(Tr("Stopped by a signal; no further file was started."));
     Err(Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)));
     for (const QString& failure : std::as_const(client.Failures))

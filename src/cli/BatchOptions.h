@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Console.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,15 +11,6 @@
 // The command line of morvane-batch. Each option is one row of a table
 // (BatchOptionTable): its names, whether it takes a value, its help text and
 // what it does to TBatchOptions. A new option is a new row.
-
-// A text of the program's catalog, looked up first and then filled with a, b
-// and c in turn; a file name that holds "%s" is not filled again.
-QString Tr(const char* key, const QString& a = {}, const QString& b = {}, const QString& c = {});
-
-// A line on standard error, at once (progress and messages interleave there).
-void Err(const QString& line);
-// The same, after the program's name, as messages on the terminal go.
-void ErrLine(const QString& message);
 
 struct TBatchOptions
 {

@@ -1,8 +1,11 @@
 #include "BatchWatch.h"
 
+#include "ExitCodes.h"
+
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
-#include "printing/HotFolder.h"
+#include "watch/SafeMove.h"
+#include "watch/WatchFolder.h"
 #include "printing/RunReport.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
@@ -28,14 +31,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-enum WatchExit
-{
-    ExitStopped = 0,
-    ExitSetUp = 1,
-    ExitFailed = 2,
-    ExitReportLost = 4,
-};
 
 // How a report record tells the time of a handover; the same text for the
 // same handover, so that a restart can tell whether its record was written.
@@ -207,7 +202,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         return ExitSetUp;
     }
 
-    THotFolder hot(config);
+    TWatchFolder hot(config);
     QString error;
     if (!hot.Start(&error)) {
         ErrLine(error);
@@ -288,10 +283,10 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     };
 
     while (*stop == 0 && code == ExitStopped) {
-        const THotFolder::TWait wait = hot.Wait(wakeFd);
+        const TWatchFolder::TWait wait = hot.Wait(wakeFd);
         for (const QString& message : hot.TakeMessages())
             ErrLine(message);
-        if (wait == THotFolder::TWait::Vanished) {
+        if (wait == TWatchFolder::TWait::Vanished) {
             ErrLine(Tr("the directory %s is gone", hot.Dir()));
             code = ExitSetUp;
             break;

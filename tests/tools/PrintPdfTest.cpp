@@ -2,7 +2,7 @@
 // cups-pdf queue with every page, and each kind of refusal has its exit code.
 
 #include "printing/ExecProcess.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 #include "support/CupsPdf.h"
 #include "support/CupsServer.h"

@@ -4,6 +4,7 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
+#include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
 #include "util/Utf8Bytes.h"
@@ -30,15 +31,14 @@
 
 namespace {
 
-enum ExitCode
-{
-    ExitAccepted = 0,
-    ExitUsage = 1,
-    ExitCannotLoad = 2,
-    ExitPrintingNotAllowed = 3,
-    ExitNoSuchPrinter = 4,
-    ExitSpoolerRefused = 5,
-};
+// The exit codes, as the callers read them.
+constexpr int ExitAccepted = PrintProgramExit::Accepted;
+constexpr int ExitUsage = PrintProgramExit::Usage;
+constexpr int ExitCannotLoad = PrintProgramExit::CannotLoad;
+constexpr int ExitPrintingNotAllowed = PrintProgramExit::PrintingNotAllowed;
+constexpr int ExitNoSuchPrinter = PrintProgramExit::NoSuchPrinter;
+constexpr int ExitSpoolerRefused = PrintProgramExit::SpoolerRefused;
+constexpr int ExitNoPageLeft = PrintProgramExit::NoPageLeft;
 
 constexpr char Program[] = "morvane-printpdf";
 
@@ -398,7 +398,7 @@ int main(int argc, char** argv)
         return refused;
     PrintSettings::Options options;
     if (!PrintSettings::JobOptions(settings, pages, &options, &error))
-        return Fail(PrintSettings::LeavesNoPage(settings, pages) ? PrintSettings::ExitNoPageLeft : ExitUsage,
+        return Fail(PrintSettings::LeavesNoPage(settings, pages) ? ExitNoPageLeft : ExitUsage,
                     Quoted(file) + ": " + error);
 
     cupsSetPasswordCB2(NoPassword, nullptr);

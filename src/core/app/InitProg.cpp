@@ -72,7 +72,12 @@ void InitPaths(QString& appPath, QString& userPath, QString& progPath, bool crea
 
 QString IniName(const QString& appPath)
 {
-    return BuildFileName(appPath, ExeBaseName, QStringLiteral("ini"));
+    return IniName(appPath, ExeBaseName);
+}
+
+QString IniName(const QString& appPath, const QString& exeBaseName)
+{
+    return BuildFileName(appPath, exeBaseName, QStringLiteral("ini"));
 }
 
 QString VersionText(const QString& version, int digits)

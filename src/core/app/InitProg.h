@@ -23,6 +23,9 @@ void InitPaths(QString& appPath, QString& userPath, QString& progPath, bool crea
                const QProcessEnvironment& env = CurrentEnvironment());
 // AppPath + ExeBaseName + ".ini" (no extension when the base name has a dot).
 QString IniName(const QString& appPath);
+// The same for another program of the family: the command-line client reads
+// the window's file ("morvane") with it.
+QString IniName(const QString& appPath, const QString& exeBaseName);
 
 QString VersionText(int digits);
 QString VersionText(const QString& version, int digits);

@@ -2,6 +2,7 @@
 
 #include "app/GnuGetText.h"
 #include "printing/PrintProgram.h"
+#include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
@@ -87,6 +88,11 @@ void TPrintRunClient::NameDuplicated(const TJobName&) {}
 void TPrintRunClient::FileSkipped(const TInvocation&) {}
 void TPrintRunClient::FileNotTried(const TInvocation&) {}
 
+TRunStep TPrintRunClient::CallPlanned(const TInvocation&)
+{
+    return TRunStep::GoOn;
+}
+
 TRunStep TPrintRunClient::Pause(unsigned long ms)
 {
     // Gives the spooler time between jobs; events wait meanwhile.
@@ -153,6 +159,14 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             inv.Printed = false;
             inv.Skipped = false;
             inv.Output.clear();
+            if (job.DryRun) {
+                ++started;
+                if (client.CallPlanned(inv) == TRunStep::Stop) {
+                    stopped = true;
+                    break;
+                }
+                continue;
+            }
             client.FileStarts(inv);
             ++started;
             const TProcessEnd end =
@@ -167,7 +181,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             inv.Printed = PrintSucceeded(inv.Result);
             // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
             inv.Skipped =
-                !inv.Printed && !job.PrintSettings.isEmpty() && inv.ExitCode() == PrintSettings::ExitNoPageLeft;
+                !inv.Printed && !job.PrintSettings.isEmpty() && inv.ExitCode() == PrintProgramExit::NoPageLeft;
             if (inv.Skipped) {
                 ++run.Skipped;
                 client.FileSkipped(inv);

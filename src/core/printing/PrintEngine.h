@@ -2,7 +2,7 @@
 
 #include "platform/SysInfo.h"
 #include "printing/ExecProcess.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,6 +55,9 @@ struct TPrintJob
     // are not handed over; without it they pass in silence, as in the window
     // (a print list line that names no file is then handed over).
     bool ReportUnmatched = false;
+    // Goes through the job list and the copies exactly as a run would, but
+    // starts no print program: each call goes to TPrintRunClient::CallPlanned.
+    bool DryRun = false;
     // A file that more than one name of the field reaches is printed at each
     // of its places instead of at its first only.
     bool KeepDuplicates = false;
@@ -133,6 +136,8 @@ public:
     virtual void FileNotTried(const TInvocation& invocation);
     // The file could not be printed: go on with the next one, or stop.
     virtual TRunStep FileFailed(const TInvocation& invocation) = 0;
+    // A call a dry run would make (TPrintJob::DryRun), in the run's order.
+    virtual TRunStep CallPlanned(const TInvocation& invocation);
     // The pause after a printed file. The default sleeps without handling
     // events; a client may wait interruptibly and answer Stop.
     virtual TRunStep Pause(unsigned long ms);

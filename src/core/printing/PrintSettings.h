@@ -52,9 +52,6 @@ bool JobOptions(const Settings& settings, int pageCount, Options* options, std::
 // (its ranges lie beyond the end, or odd/even leaves none of them).
 bool LeavesNoPage(const Settings& settings, int pageCount);
 
-// The print-to program's exit code for a file of which the list leaves no page:
-// the file is passed over, which is no failure of the file.
-inline constexpr int ExitNoPageLeft = 6;
 
 // The description of the list for --help, lines ending in '\n'.
 extern const char HelpText[];

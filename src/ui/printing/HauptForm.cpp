@@ -11,7 +11,8 @@
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "printing/PrintEngine.h"
-#include "printing/PrintRun.h"
+#include "printing/PrintProgramExit.h"
+#include "printing/JobList.h"
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
@@ -587,7 +588,7 @@ private:
 bool PrinterGone(const TInvocation& invocation)
 {
     const int code = invocation.ExitCode();
-    return code == 4 || code == 5;
+    return code == PrintProgramExit::NoSuchPrinter || code == PrintProgramExit::SpoolerRefused;
 }
 
 // The window's side of a print run: the status line, the copy counter, the

@@ -5,7 +5,7 @@
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
 #include "printing/HauptForm.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>

@@ -5,15 +5,11 @@
 
 #include <functional>
 
-// The pieces of a print run that need no window: the job list from the input
-// fields, the command line for one file and the texts of the status line.
-// The click handler strings them together:
-//   jobs = BuildJobList(dir, field, subDirs, [&](auto& m) { ErrorDialog(caption, m, dmActiveForm); });
-//   for each copy and file, until stopped:
-//       status := PrintStatusText(file)
-//       r = ExecuteProcessSimple(PrintCommandLine(program, printer, file), dir, nullptr, 850)
-//       PrintSucceeded(r) ? count and pause : ask with PrintFailedText(file)
-//   status := PrintResultText(count)
+// The job list and its texts: which files a run prints, in which order
+// (BuildJobList, from the directory and the file names field), the command
+// line that hands one file to the print program, and the texts of the status
+// line and the summaries. The run itself, copies, pause and stop, is the
+// print engine (printing/PrintEngine).
 
 // Receives one error message (already translated, file name filled in) while
 // the job list is built; building goes on with the next token afterwards.

@@ -1,4 +1,4 @@
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 
 #include "app/GnuGetText.h"
 #include "printing/CollectFiles.h"

@@ -1,4 +1,4 @@
-#include "printing/HotFolder.h"
+#include "watch/WatchFolder.h"
 
 #include "support/QStringPrinter.h"
 #include "util/FileNameBytes.h"

@@ -1,4 +1,4 @@
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 #include "printing/CollectFiles.h"
 #include "printing/ExecProcess.h"
 

@@ -3,7 +3,7 @@
 // changed; one watch per folder; nothing handed over without its intent on
 // disk; and a restart settles the handovers a kill cut short by asking.
 
-#include "printing/HotFolder.h"
+#include "watch/WatchFolder.h"
 
 #include "support/QStringPrinter.h"
 #include "support/ScopedFileSizeLimit.h"
@@ -27,7 +27,7 @@ using namespace testing_support;
 
 namespace {
 
-class HotFolder : public ::testing::Test
+class WatchFolder : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -50,13 +50,13 @@ protected:
     }
 
     // Runs the watch until files are handed over or ms have passed.
-    static QList<TArrival> Take(THotFolder& hot, int ms)
+    static QList<TArrival> Take(TWatchFolder& hot, int ms)
     {
         QElapsedTimer waited;
         waited.start();
         QList<TArrival> got;
         while (got.isEmpty() && waited.elapsed() < ms) {
-            if (hot.Wait(-1, static_cast<int>(ms - waited.elapsed())) != THotFolder::TWait::Ready)
+            if (hot.Wait(-1, static_cast<int>(ms - waited.elapsed())) != TWatchFolder::TWait::Ready)
                 continue;
             TArrival file;
             while (hot.TakeNext(file))
@@ -72,7 +72,7 @@ protected:
         return keys;
     }
     // What a print program's run does to the state: intent, then result.
-    static void Print(THotFolder& hot, TArrival file, const QStringList& jobs = {})
+    static void Print(TWatchFolder& hot, TArrival file, const QStringList& jobs = {})
     {
         QString error;
         ASSERT_TRUE(hot.BeginHandover(file, S("Office"), &error)) << error.toStdString();
@@ -98,9 +98,9 @@ protected:
     QString inbox = root.filePath(S("in/"));
 };
 
-TEST_F(HotFolder, WholeAfterTheQuietTimeAndAgainOnlyForNewContent)
+TEST_F(WatchFolder, WholeAfterTheQuietTimeAndAgainOnlyForNewContent)
 {
-    auto hot = std::make_unique<THotFolder>(Config());
+    auto hot = std::make_unique<TWatchFolder>(Config());
     QString error;
     ASSERT_TRUE(hot->Start(&error)) << error.toStdString();
 
@@ -139,14 +139,14 @@ TEST_F(HotFolder, WholeAfterTheQuietTimeAndAgainOnlyForNewContent)
     // A restart after all that hands nothing over.
     ASSERT_TRUE(hot->Flush(&error));
     hot.reset();
-    THotFolder again(Config());
+    TWatchFolder again(Config());
     ASSERT_TRUE(again.Start(&error)) << error.toStdString();
     EXPECT_EQ(again.DoneBefore(), 1);
     EXPECT_EQ(again.Resumed(), 0);
     EXPECT_TRUE(Take(again, 1000).isEmpty());
 }
 
-TEST_F(HotFolder, OneWatchPerFolderAndAKilledOneLeavesNoLock)
+TEST_F(WatchFolder, OneWatchPerFolderAndAKilledOneLeavesNoLock)
 {
     // A watch in another process, killed while it holds the folder.
     int ready[2];
@@ -154,7 +154,7 @@ TEST_F(HotFolder, OneWatchPerFolderAndAKilledOneLeavesNoLock)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        THotFolder hot(Config());
+        TWatchFolder hot(Config());
         QString error;
         const char ok = hot.Start(&error) ? '1' : '0';
         (void)!::write(ready[1], &ok, 1);
@@ -169,26 +169,26 @@ TEST_F(HotFolder, OneWatchPerFolderAndAKilledOneLeavesNoLock)
 
     QString error;
     {
-        THotFolder second(Config());
+        TWatchFolder second(Config());
         EXPECT_FALSE(second.Start(&error));
         EXPECT_TRUE(error.contains(S("is running (process ") + QString::number(child) + u')')) << error.toStdString();
         // Another field of the same folder is another watch.
         TWatchConfig other = Config();
         other.Field = S("*.ps");
-        THotFolder third(other);
+        TWatchFolder third(other);
         EXPECT_TRUE(third.Start(&error)) << error.toStdString();
     }
     ::kill(child, SIGKILL);
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-    THotFolder next(Config());
+    TWatchFolder next(Config());
     EXPECT_TRUE(next.Start(&error)) << error.toStdString();
 }
 
-TEST_F(HotFolder, NothingIsHandedOverWhileTheStateCannotBeWritten)
+TEST_F(WatchFolder, NothingIsHandedOverWhileTheStateCannotBeWritten)
 {
     QString error;
     {
-        THotFolder hot(Config());
+        TWatchFolder hot(Config());
         ASSERT_TRUE(hot.Start(&error)) << error.toStdString();
         ASSERT_TRUE(WriteFile(inbox + S("a.pdf"), "%PDF-1.4\na\n%%EOF\n"));
         QList<TArrival> got = Take(hot, 5000);
@@ -210,18 +210,18 @@ TEST_F(HotFolder, NothingIsHandedOverWhileTheStateCannotBeWritten)
         ASSERT_EQ(Keys(got), QStringList{S("a.pdf")});
         Print(hot, got[0]);
     }
-    THotFolder again(Config());
+    TWatchFolder again(Config());
     ASSERT_TRUE(again.Start(&error)) << error.toStdString();
     EXPECT_EQ(again.DoneBefore(), 1);
     EXPECT_TRUE(Take(again, 1000).isEmpty());
 }
 
-TEST_F(HotFolder, RestartAsksTheSpoolerAboutHandoversCutShort)
+TEST_F(WatchFolder, RestartAsksTheSpoolerAboutHandoversCutShort)
 {
     QString error;
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
     {
-        THotFolder hot(Config());
+        TWatchFolder hot(Config());
         ASSERT_TRUE(hot.Start(&error)) << error.toStdString();
         for (const char* name : {"a.pdf", "b.pdf", "c.pdf"})
             ASSERT_TRUE(WriteFile(inbox + S(name), QByteArray("%PDF-1.4\n") + name + "\n%%EOF\n"));
@@ -258,7 +258,7 @@ TEST_F(HotFolder, RestartAsksTheSpoolerAboutHandoversCutShort)
         return file.endsWith(S("c.pdf")) ? TJobLookup{true, {S("Office-3")}} : TJobLookup{true, {}};
     };
     {
-        THotFolder hot(Config(spooler));
+        TWatchFolder hot(Config(spooler));
         ASSERT_TRUE(hot.Start(&error)) << error.toStdString();
         asked.sort();
         EXPECT_EQ(asked, (QStringList{S("a.pdf"), S("b.pdf"), S("c.pdf")}));
@@ -275,7 +275,7 @@ TEST_F(HotFolder, RestartAsksTheSpoolerAboutHandoversCutShort)
         // Cut short once more, and now the spooler cannot be asked: handed over again.
         ASSERT_TRUE(hot.BeginHandover(got[0], S("Office"), &error));
     }
-    THotFolder hot(Config([](const QString&, const TIntent&) { return TJobLookup{}; }));
+    TWatchFolder hot(Config([](const QString&, const TIntent&) { return TJobLookup{}; }));
     ASSERT_TRUE(hot.Start(&error)) << error.toStdString();
     EXPECT_TRUE(hot.TakeRecovered().isEmpty());
     QList<TArrival> got;

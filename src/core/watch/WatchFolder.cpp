@@ -1,8 +1,8 @@
-#include "printing/HotFolder.h"
+#include "watch/WatchFolder.h"
 
 #include "app/GnuGetText.h"
 #include "printing/CollectFiles.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 #include "printlists/PrintList.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
@@ -33,12 +33,10 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr char StateMagic[] = "morvane-watch-state 2";
-constexpr char StateMagicV1[] = "morvane-watch-state 1";
 
 // A file the kernel reports writes for, but whose close never came (a hard
 // link, a writer that keeps it open without writing), falls back to the
@@ -47,55 +45,9 @@ constexpr qint64 TrackedQuietMs = 60000;
 
 constexpr uint32_t WatchEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_OPEN | IN_MODIFY | IN_DELETE |
                                  IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
 QString Tr(const char* key, const QString& a)
 {
     return FillPlaceholders(TrDefault(key), {a});
-}
-
-// Names keep their own bytes (see FileNameBytes), so that a name that is not
-// UTF-8 is known again after a restart.
-QByteArray EscapeKey(const QString& key)
-{
-    QByteArray out;
-    for (const char c : FileNameToBytes(key)) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-// A field before the name: no tab in it either.
-QByteArray EscapeField(const QString& text)
-{
-    return EscapeKey(text).replace('\t', "\\t");
-}
-
-QByteArray IntentLine(const QString& key, const TIntent& intent)
-{
-    return "I\t" + QByteArray::number(intent.Stamp.Size) + '\t' + QByteArray::number(intent.Stamp.MTimeNs) + '\t' +
-           (intent.Digest.isEmpty() ? QByteArray("-") : intent.Digest) + '\t' + QByteArray::number(intent.StartedMs) +
-           '\t' + EscapeField(intent.Destination) + '\t' + EscapeKey(key) + '\n';
-}
-
-QString UnescapeKey(const QByteArray& text)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char next = text[++i];
-            out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
-        } else {
-            out += text[i];
-        }
-    }
-    return FileNameFromBytes(out);
 }
 
 // File systems where other machines write without the kernel here knowing.
@@ -125,315 +77,9 @@ bool IsNetworkFileSystem(const QString& dir)
 
 } // namespace
 
-TFileStamp StampOf(const QString& path)
-{
-    struct stat st = {};
-    if (::stat(FileNameToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return {static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
+// ---- TWatchFolder -----------------------------------------------------------
 
-QByteArray ContentDigest(const QString& path)
-{
-    const int fd = ::open(FileNameToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[256 * 1024];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        hash.addData(QByteArrayView(buffer, got));
-    }
-    ::close(fd);
-    return ok ? hash.result().toHex() : QByteArray();
-}
-
-namespace {
-
-// Copies src to a new file dst (never an existing one) and removes src.
-// Returns 0 or the errno of the failing step; EEXIST when dst exists.
-int CopyAside(const QByteArray& src, const QByteArray& dst)
-{
-    const int in = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return errno;
-    const int out = ::open(dst.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        return e;
-    }
-    int e = 0;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            e = got < 0 ? errno : 0;
-            break;
-        }
-        for (ssize_t done = 0; done < got && e == 0;) {
-            const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno != EINTR)
-                e = errno;
-            done += std::max<ssize_t>(put, 0);
-        }
-        if (e != 0)
-            break;
-    }
-    if (e == 0 && ::fsync(out) != 0)
-        e = errno;
-    if (::close(out) != 0 && e == 0)
-        e = errno;
-    ::close(in);
-    if (e == 0 && ::unlink(src.constData()) != 0)
-        e = errno;
-    if (e != 0 && e != EEXIST)
-        ::unlink(dst.constData());
-    return e;
-}
-
-} // namespace
-
-QString MoveAside(const QString& file, const QString& destDir, const QString& relName, QString* error)
-{
-    const QString target = DirectoryWithDelimiter(destDir) + relName;
-    const QString dir = FolderPart(target);
-    const QString name = FileNamePart(target);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString ext = dot > 0 ? name.mid(dot) : QString();
-    const auto fail = [&](int e) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(e));
-        return QString();
-    };
-    if (!QDir().mkpath(dir))
-        return fail(errno != 0 ? errno : EACCES);
-    const QByteArray src = FileNameToBytes(file);
-    bool copy = false;
-    for (int n = 1; n < 100000; ++n) {
-        const QString candidate = dir + (n == 1 ? name : stem + u" ("_s + QString::number(n) + u')' + ext);
-        const QByteArray dst = FileNameToBytes(candidate);
-        int e = 0;
-        if (!copy) {
-            e = ::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
-            // Another file system, or one that cannot refuse to replace: copy.
-            copy = e == EXDEV || e == EINVAL || e == ENOSYS;
-        }
-        if (copy)
-            e = CopyAside(src, dst);
-        if (e == 0)
-            return candidate;
-        if (e != EEXIST)
-            return fail(e);
-    }
-    return fail(EEXIST);
-}
-
-// ---- TWatchState ----------------------------------------------------------
-
-QString TWatchState::FileNameFor(const QString& dataDir, const QString& folder, const QString& field)
-{
-    const QByteArray id = (folder + QChar(0) + field).toUtf8();
-    const QByteArray hash = QCryptographicHash::hash(id, QCryptographicHash::Sha256).toHex().left(20);
-    return DirectoryWithDelimiter(dataDir) + u"watch-"_s + QString::fromLatin1(hash) + u".state"_s;
-}
-
-bool TWatchState::Load(const QString& fileName, const QString& folder, const QString& field, QString* error)
-{
-    FFileName = fileName;
-    FFolder = folder;
-    FField = field;
-    FDone.clear();
-    FIntents.clear();
-    FRecords = 0;
-    FNeedsSave = false;
-    FExisted = QFileInfo::exists(fileName);
-    if (!FExisted)
-        return true;
-    QByteArray bytes;
-    if (!LoadFromFile(fileName, bytes, error))
-        return false;
-    QList<QByteArray> lines = bytes.split('\n');
-    // Saved whole by a rename, then grown one line per file; so a last line
-    // without its line end is an append that a crash cut short (its file is
-    // printed again), and anything else is damage: refuse rather than print
-    // everything again.
-    if (lines.size() >= 4 && !lines.last().isEmpty())
-        lines.last().clear();
-    // Version 1 knew done files by size and time only.
-    const bool v1 = !lines.isEmpty() && lines[0] == StateMagicV1;
-    const bool valid = lines.size() >= 4 && (lines[0] == StateMagic || v1) && lines[1].startsWith("folder\t") &&
-                       lines[2].startsWith("field\t") && lines.last().isEmpty();
-    const auto damaged = [&] {
-        if (error)
-            *error = Tr("the state file %s is damaged or belongs to another watch", fileName);
-        return false;
-    };
-    if (!valid || UnescapeKey(lines[1].mid(7)) != folder || UnescapeKey(lines[2].mid(6)) != field)
-        return damaged();
-    for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        // The fields before the name; a tab in a file name splits it further,
-        // so the name is the rest of the line.
-        const auto fields = [&](int count, QList<QByteArray>& parts, QString& key) {
-            parts = line.split('\t');
-            if (parts.size() <= count)
-                return false;
-            qsizetype at = 0;
-            for (int f = 0; f < count; ++f)
-                at += parts[f].size() + 1;
-            parts.resize(count);
-            key = UnescapeKey(line.mid(at));
-            return true;
-        };
-        QList<QByteArray> parts;
-        QString key;
-        bool ok = true;
-        const auto number = [&](const QByteArray& text) {
-            bool good = false;
-            const qint64 n = text.toLongLong(&good);
-            ok &= good;
-            return n;
-        };
-        if (v1) {
-            if (!fields(2, parts, key))
-                return damaged();
-            if (parts[0] == "-" && parts[1] == "-")
-                FDone.remove(key);
-            else
-                FDone.insert(key, {{number(parts[0]), number(parts[1])}, {}, {}});
-        } else if (line.startsWith("D\t")) {
-            if (!fields(5, parts, key))
-                return damaged();
-            const QByteArray jobs = UnescapeKey(parts[4]).toUtf8();
-            FDone.insert(key, {{number(parts[1]), number(parts[2])},
-                               parts[3] == "-" ? QByteArray() : parts[3],
-                               jobs == "-" ? QStringList() : QString::fromUtf8(jobs).split(u',')});
-            FIntents.remove(key);
-        } else if (line.startsWith("I\t")) {
-            if (!fields(6, parts, key))
-                return damaged();
-            FIntents.insert(key, {{number(parts[1]), number(parts[2])},
-                                  parts[3] == "-" ? QByteArray() : parts[3],
-                                  number(parts[4]),
-                                  UnescapeKey(parts[5])});
-        } else if (line.startsWith("-\t") || line.startsWith("X\t")) {
-            if (!fields(1, parts, key))
-                return damaged();
-            if (parts[0] == "-")
-                FDone.remove(key);
-            else
-                FIntents.remove(key);
-        } else {
-            return damaged();
-        }
-        if (!ok)
-            return damaged();
-        ++FRecords;
-    }
-    return true;
-}
-
-bool TWatchState::Save(QString* error, bool quick)
-{
-    QByteArray bytes =
-        QByteArray(StateMagic) + '\n' + "folder\t" + EscapeKey(FFolder) + '\n' + "field\t" + EscapeKey(FField) + '\n';
-    for (auto it = FDone.cbegin(); it != FDone.cend(); ++it)
-        bytes += RecordLine(it.key());
-    for (auto it = FIntents.cbegin(); it != FIntents.cend(); ++it)
-        bytes += IntentLine(it.key(), *it);
-    if (!(quick ? SaveToFileQuickly(FFileName, bytes, error) : SaveToFile(FFileName, bytes, error))) {
-        FNeedsSave = true;
-        return false;
-    }
-    FExisted = true;
-    FNeedsSave = false;
-    FRecords = FDone.size() + FIntents.size();
-    return true;
-}
-
-QByteArray TWatchState::RecordLine(const QString& key) const
-{
-    const auto it = FDone.constFind(key);
-    if (it == FDone.cend())
-        return "-\t" + EscapeKey(key) + '\n';
-    const QByteArray jobs = it->JobIds.isEmpty() ? QByteArray("-") : EscapeField(it->JobIds.join(u','));
-    return "D\t" + QByteArray::number(it->Stamp.Size) + '\t' + QByteArray::number(it->Stamp.MTimeNs) + '\t' +
-           (it->Digest.isEmpty() ? QByteArray("-") : it->Digest) + '\t' + jobs + '\t' + EscapeKey(key) + '\n';
-}
-
-bool TWatchState::AppendLine(const QByteArray& line, QString* error)
-{
-    // Rewriting the whole file for every file printed made a long run cost
-    // the square of its length, and each rename over the old file made the
-    // file system write out the new one at once. One line appended is enough;
-    // the file is written whole again when the lines outnumber the records,
-    // and after a failed append, whatever part of its line was written.
-    if (!FExisted || FNeedsSave || FRecords >= 2 * (FDone.size() + FIntents.size()) + 64)
-        return Save(error, true);
-    if (!AppendToFileQuickly(FFileName, line, error)) {
-        FNeedsSave = true;
-        return false;
-    }
-    ++FRecords;
-    return true;
-}
-
-bool TWatchState::Commit(const QString& key, QString* error)
-{
-    return AppendLine(RecordLine(key), error);
-}
-
-bool TWatchState::CommitIntent(const QString& key, const TIntent& intent, QString* error)
-{
-    FIntents.insert(key, intent);
-    return AppendLine(IntentLine(key, intent), error);
-}
-
-bool TWatchState::DropIntent(const QString& key, QString* error)
-{
-    if (!FIntents.remove(key))
-        return true;
-    return AppendLine("X\t" + EscapeKey(key) + '\n', error);
-}
-
-bool TWatchState::IsDone(const QString& key, const TFileStamp& stamp) const
-{
-    const auto it = FDone.constFind(key);
-    return it != FDone.cend() && it->Stamp == stamp;
-}
-
-const TDoneFile* TWatchState::Done(const QString& key) const
-{
-    const auto it = FDone.constFind(key);
-    return it == FDone.cend() ? nullptr : &*it;
-}
-
-void TWatchState::Record(const QString& key, const TFileStamp& stamp, const QByteArray& digest,
-                         const QStringList& jobIds)
-{
-    FDone.insert(key, {stamp, digest, jobIds});
-    FIntents.remove(key);
-}
-
-bool TWatchState::Remove(const QString& key)
-{
-    return FDone.remove(key);
-}
-
-// ---- THotFolder -----------------------------------------------------------
-
-THotFolder::THotFolder(TWatchConfig config) : FConfig(std::move(config))
+TWatchFolder::TWatchFolder(TWatchConfig config) : FConfig(std::move(config))
 {
     FDir = DirectoryWithDelimiter(QDir::cleanPath(FConfig.Dir));
     for (QString& dir : FConfig.ExcludeDirs)
@@ -441,7 +87,7 @@ THotFolder::THotFolder(TWatchConfig config) : FConfig(std::move(config))
     FClock.start();
 }
 
-THotFolder::~THotFolder()
+TWatchFolder::~TWatchFolder()
 {
     if (FInotify >= 0)
         ::close(FInotify);
@@ -449,14 +95,14 @@ THotFolder::~THotFolder()
         ::close(FLock);
 }
 
-QString THotFolder::LockFileName() const
+QString TWatchFolder::LockFileName() const
 {
     QString name = StateFileName();
     name.chop(6); // ".state"
     return name + u".lock"_s;
 }
 
-bool THotFolder::TakeLock(QString* error)
+bool TWatchFolder::TakeLock(QString* error)
 {
     const QString fileName = LockFileName();
     const auto fail = [&](const QString& message) {
@@ -498,7 +144,7 @@ bool THotFolder::TakeLock(QString* error)
     return true;
 }
 
-void THotFolder::Recover()
+void TWatchFolder::Recover()
 {
     const QHash<QString, TIntent> intents = FState.Intents();
     for (auto it = intents.cbegin(); it != intents.cend(); ++it) {
@@ -518,14 +164,14 @@ void THotFolder::Recover()
     }
 }
 
-QList<TRecovered> THotFolder::TakeRecovered()
+QList<TRecovered> TWatchFolder::TakeRecovered()
 {
     QList<TRecovered> recovered;
     recovered.swap(FRecovered);
     return recovered;
 }
 
-bool THotFolder::Start(QString* error)
+bool TWatchFolder::Start(QString* error)
 {
     const auto fail = [error](const QString& message) {
         if (error)
@@ -577,12 +223,12 @@ bool THotFolder::Start(QString* error)
     return true;
 }
 
-QString THotFolder::StateFileName() const
+QString TWatchFolder::StateFileName() const
 {
     return TWatchState::FileNameFor(FConfig.StateDir, FDir, FConfig.Field);
 }
 
-void THotFolder::ReadField()
+void TWatchFolder::ReadField()
 {
     FMasks.clear();
     FListKeys.clear();
@@ -623,12 +269,12 @@ void THotFolder::ReadField()
     }
 }
 
-QString THotFolder::KeyOf(const QString& path) const
+QString TWatchFolder::KeyOf(const QString& path) const
 {
     return path.startsWith(FDir) ? path.mid(FDir.size()) : path;
 }
 
-bool THotFolder::Wanted(const QString& key) const
+bool TWatchFolder::Wanted(const QString& key) const
 {
     for (const QString& dir : FConfig.ExcludeDirs) {
         if (QString(FDir + key).startsWith(dir))
@@ -647,7 +293,7 @@ bool THotFolder::Wanted(const QString& key) const
     return false;
 }
 
-QStringList THotFolder::FindFiles()
+QStringList TWatchFolder::FindFiles()
 {
     QStringList paths;
     for (const TMask& mask : std::as_const(FMasks))
@@ -668,7 +314,7 @@ QStringList THotFolder::FindFiles()
     return wanted;
 }
 
-void THotFolder::AddWatches(const QString& relDir)
+void TWatchFolder::AddWatches(const QString& relDir)
 {
     const QString dir = FDir + relDir;
     for (const QString& excluded : std::as_const(FConfig.ExcludeDirs)) {
@@ -701,7 +347,7 @@ void THotFolder::AddWatches(const QString& relDir)
         AddWatches(relDir + sub + u'/');
 }
 
-THotFolder::TWait THotFolder::Wait(int wakeFd, int timeoutMs)
+TWatchFolder::TWait TWatchFolder::Wait(int wakeFd, int timeoutMs)
 {
     QElapsedTimer waited;
     waited.start();
@@ -731,7 +377,7 @@ THotFolder::TWait THotFolder::Wait(int wakeFd, int timeoutMs)
     }
 }
 
-void THotFolder::ReadEvents()
+void TWatchFolder::ReadEvents()
 {
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
@@ -807,7 +453,7 @@ void THotFolder::ReadEvents()
     }
 }
 
-bool THotFolder::Skipped(const QString& key, const TFileStamp& stamp) const
+bool TWatchFolder::Skipped(const QString& key, const TFileStamp& stamp) const
 {
     if (stamp.Size < 0 || FState.IsDone(key, stamp))
         return true;
@@ -815,13 +461,13 @@ bool THotFolder::Skipped(const QString& key, const TFileStamp& stamp) const
     return failed != FFailed.cend() && *failed == stamp;
 }
 
-void THotFolder::Unqueue(const QString& key)
+void TWatchFolder::Unqueue(const QString& key)
 {
     if (FQueued.remove(key))
         FReady.erase(std::find_if(FReady.begin(), FReady.end(), [&](const TArrival& a) { return a.Key == key; }));
 }
 
-void THotFolder::Consider(const QString& key)
+void TWatchFolder::Consider(const QString& key)
 {
     // Closed after writing or moved in: complete once it stays quiet. Also a
     // done file of the same size and time, which may have new content (its
@@ -838,7 +484,10 @@ void THotFolder::Consider(const QString& key)
     // files written earlier and moved in go at once, so a burst of them waits
     // for nobody; a file just closed waits the whole quiet time.
     const qint64 age = QDateTime::currentMSecsSinceEpoch() - stamp.MTimeNs / 1000000;
-    p.SeenAt = Now() - std::clamp<qint64>(age, 0, FConfig.QuietMs);
+    // Never before the quiet time of a file closed earlier: files closed in
+    // a row keep their order, also when the clock of their times is coarse.
+    p.SeenAt = std::max(Now() - std::clamp<qint64>(age, 0, FConfig.QuietMs), FLastQuietStart);
+    FLastQuietStart = p.SeenAt;
     p.LastEvent = Now();
     p.Tracked = false;
     p.Created = false;
@@ -846,7 +495,7 @@ void THotFolder::Consider(const QString& key)
     p.Order = ++FCloseCount;
 }
 
-void THotFolder::CheckQuiet()
+void TWatchFolder::CheckQuiet()
 {
     const qint64 now = Now();
     QList<std::pair<quint64, QString>> quiet;
@@ -878,14 +527,14 @@ void THotFolder::CheckQuiet()
     }
 }
 
-bool THotFolder::ScanNeeded() const
+bool TWatchFolder::ScanNeeded() const
 {
     if (FNetwork || FFullScan || !FLists.isEmpty())
         return true;
     return std::any_of(FPending.cbegin(), FPending.cend(), [](const TPending& p) { return !p.Closed; });
 }
 
-qint64 THotFolder::NextQuietCheck() const
+qint64 TWatchFolder::NextQuietCheck() const
 {
     qint64 next = std::numeric_limits<qint64>::max();
     for (const TPending& p : FPending) {
@@ -895,7 +544,7 @@ qint64 THotFolder::NextQuietCheck() const
     return next;
 }
 
-void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attempt)
+void TWatchFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attempt)
 {
     if (FQueued.contains(key))
         return;
@@ -903,7 +552,7 @@ void THotFolder::Enqueue(const QString& key, const TFileStamp& stamp, int attemp
     FReady.push_back({FDir + key, key, stamp, attempt, {}, 0});
 }
 
-void THotFolder::Scan()
+void TWatchFolder::Scan()
 {
     const qint64 interval = std::clamp<qint64>(FConfig.SettleMs / 4, 100, 1000);
     FNextScan = Now() + interval;
@@ -970,7 +619,7 @@ void THotFolder::Scan()
         SaveState();
 }
 
-bool THotFolder::TakeNext(TArrival& file)
+bool TWatchFolder::TakeNext(TArrival& file)
 {
     while (!FReady.empty()) {
         file = FReady.front();
@@ -1007,7 +656,7 @@ bool THotFolder::TakeNext(TArrival& file)
     return false;
 }
 
-bool THotFolder::BeginHandover(TArrival& file, const QString& destination, QString* error)
+bool TWatchFolder::BeginHandover(TArrival& file, const QString& destination, QString* error)
 {
     file.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
     const TIntent intent{file.Stamp, file.Digest, file.HandedOverMs, destination};
@@ -1023,7 +672,7 @@ bool THotFolder::BeginHandover(TArrival& file, const QString& destination, QStri
     return true;
 }
 
-bool THotFolder::Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error)
+bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error)
 {
     FFailed.remove(file.Key);
     if (movedAway) {
@@ -1048,7 +697,7 @@ bool THotFolder::Printed(const TArrival& file, bool movedAway, const QStringList
     return true;
 }
 
-bool THotFolder::Refused(const TArrival& file)
+bool TWatchFolder::Refused(const TArrival& file)
 {
     if (!FState.DropIntent(file.Key, nullptr))
         FStateDirty = true;
@@ -1059,13 +708,13 @@ bool THotFolder::Refused(const TArrival& file)
     return true;
 }
 
-void THotFolder::Failed(const TArrival& file)
+void TWatchFolder::Failed(const TArrival& file)
 {
     FPending.remove(file.Key);
     FFailed.insert(file.Key, file.Stamp);
 }
 
-void THotFolder::SaveState()
+void TWatchFolder::SaveState()
 {
     QString error;
     if (FState.Save(&error, true))
@@ -1074,7 +723,7 @@ void THotFolder::SaveState()
         FMessages << error;
 }
 
-bool THotFolder::Flush(QString* error)
+bool TWatchFolder::Flush(QString* error)
 {
     if (!FState.Save(error))
         return false;
@@ -1082,7 +731,7 @@ bool THotFolder::Flush(QString* error)
     return true;
 }
 
-QStringList THotFolder::TakeMessages()
+QStringList TWatchFolder::TakeMessages()
 {
     QStringList messages;
     messages.swap(FMessages);
