@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -306,6 +307,71 @@ int ConnectQueue(const std::string& printer, Target* target)
     return 0;
 }
 
+// Whether the printer's NAME-supported attribute admits the value.
+bool Supports(ipp_attribute_t* supported, const std::string& option, const std::string& value)
+{
+    if (ippGetValueTag(supported) == IPP_TAG_RANGE || ippGetValueTag(supported) == IPP_TAG_INTEGER) {
+        const int n = std::atoi(value.c_str());
+        // job-priority-supported is the number of levels the printer tells apart, not a limit.
+        if (option == "job-priority")
+            return true;
+        for (int i = 0; i < ippGetCount(supported); ++i) {
+            int upper = 0;
+            const int lower = ippGetValueTag(supported) == IPP_TAG_RANGE ? ippGetRange(supported, i, &upper)
+                                                                         : (upper = ippGetInteger(supported, i));
+            if (n >= lower && n <= upper)
+                return true;
+        }
+        return false;
+    }
+    // A time of day is no keyword; a printer that holds jobs at all takes it.
+    if (option == "job-hold-until" && value.find(':') != std::string::npos)
+        return true;
+    for (int i = 0; i < ippGetCount(supported); ++i)
+        if (const char* s = ippGetString(supported, i, nullptr); s && value == s)
+            return true;
+    return false;
+}
+
+// The job attributes beyond the page handling must be ones the printer says it
+// supports: a printer that does not know one might print without it, silently.
+// One Get-Printer-Attributes round trip, only when the list asks for such an attribute.
+int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, value] : settings)
+        if (PrintSettings::NeedsPrinterSupport(name, value))
+            names.push_back(name + "-supported");
+    if (names.empty())
+        return 0;
+    std::vector<const char*> requested;
+    for (const std::string& n : names)
+        requested.push_back(n.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(requested.size()), nullptr, requested.data());
+    std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
+        cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
+    if (target.timedOut)
+        return Fail(ExitSpoolerRefused,
+                    Quoted(target.name) + " did not answer within " + std::to_string(target.answerTimeoutS) + " s");
+    if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
+        return Fail(ExitSpoolerRefused,
+                    "cannot ask " + Quoted(target.name) + " what it supports: " + cupsLastErrorString());
+    for (const auto& [name, value] : settings) {
+        if (!PrintSettings::NeedsPrinterSupport(name, value))
+            continue;
+        ipp_attribute_t* supported = ippFindAttribute(response.get(), (name + "-supported").c_str(), IPP_TAG_ZERO);
+        if (!supported || !Supports(supported, name, value))
+            return Fail(ExitUsage,
+                        Quoted(target.name) + " cannot print with " + name + "=" + value +
+                            (supported ? " (it does not support that value)" : " (it does not support " + name + ")"));
+    }
+    return 0;
+}
+
 // One Print-Job request carries the options and the document: a single round
 // trip per job. Each copy asked for with Nx is a job of its own.
 int Submit(Target& target, const std::string& file, const PrintSettings::Options& settings, int jobs)
@@ -408,5 +474,7 @@ int main(int argc, char** argv)
                               : ConnectUri(printer, &target);
     if (connected)
         return connected;
+    if (const int unsupported = CheckPrinterSupport(target, options))
+        return unsupported;
     return Submit(target, file, options, settings.copies > 0 ? settings.copies : 1);
 }
