@@ -46,10 +46,10 @@ constexpr char Program[] = "morvane-printpdf";
 void PrintUsage(FILE* out)
 {
     std::fprintf(out,
-                 "Usage: %s -print-to PRINTER [-print-settings LIST] FILE\n"
-                 "       %s -print-to-default [-print-settings LIST] FILE\n"
-                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name as\n"
-                 "job title, and ends once the spooler has accepted the job.\n"
+                 "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name (or\n"
+                 "TITLE) as job title, and ends once the spooler has accepted the job.\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -374,7 +374,8 @@ int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
 
 // One Print-Job request carries the options and the document: a single round
 // trip per job. Each copy asked for with Nx is a job of its own.
-int Submit(Target& target, const std::string& file, const PrintSettings::Options& settings, int jobs)
+int Submit(Target& target, const std::string& file, const std::string& jobName, const PrintSettings::Options& settings,
+           int jobs)
 {
     for (const auto& [name, value] : settings)
         target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
@@ -385,7 +386,7 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
         // The spooler takes only valid UTF-8 without control characters as a
         // title; the file itself is opened by its original bytes.
-        const std::string title = ReadableUtf8(BaseName(file));
+        const std::string title = ReadableUtf8(jobName.empty() ? BaseName(file) : jobName);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
@@ -415,8 +416,8 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
 
 int main(int argc, char** argv)
 {
-    std::string printer, file, settingsList;
-    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false;
+    std::string printer, file, settingsList, jobName;
+    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false, nameGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
@@ -441,6 +442,13 @@ int main(int argc, char** argv)
                 return PrintUsage(stderr), ExitUsage;
             settingsList = argv[++i];
             settingsGiven = true;
+        } else if (arg == "-job-name") {
+            if (i + 1 >= argc || nameGiven)
+                return PrintUsage(stderr), ExitUsage;
+            jobName = argv[++i];
+            nameGiven = true;
+            if (jobName.empty())
+                return Fail(ExitUsage, "the job name is empty");
         } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             fileGiven = true;
@@ -476,5 +484,5 @@ int main(int argc, char** argv)
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
-    return Submit(target, file, options, settings.copies > 0 ? settings.copies : 1);
+    return Submit(target, file, jobName, options, settings.copies > 0 ? settings.copies : 1);
 }
