@@ -274,6 +274,7 @@ int Run(const TBatchOptions& options)
     job.IncludeSubDirs = options.SubDirectories;
     job.Copies = options.Copies;
     job.PrintSettings = options.PrintSettings;
+    job.JobName = options.JobName;
     job.PauseMs = options.PauseMs;
     job.CaptureOutput = true;
     job.ExtraOptions = poOwnProcessGroup;

@@ -1,6 +1,7 @@
 #include "BatchOptions.h"
 
 #include "app/GnuGetText.h"
+#include "printing/PrintRun.h"
 #include "printing/PrintSettings.h"
 #include "util/SafeFormat.h"
 
@@ -58,6 +59,19 @@ const std::vector<TBatchOption>& BatchOptionTable()
                  return Tr("copies must be a number from 1 to 100, not \"%s\"", v);
              o.Copies = static_cast<int>(n);
              return QString();
+         }},
+        {"copies-in-job", 0, nullptr,
+         "with -n: hand each file over once and let the printer make the copies, collated (copies=N of the "
+         "print settings; not for PDF queues, which ignore copies)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.CopiesInJob); }},
+        {"job-name", 0, "TEMPLATE",
+         "the job's name in the queue: {file} the file's name, {batch} the folder's name, {copy} the copy, "
+         "{date} YYYY-MM-DD (default: the file's name)",
+         [](TBatchOptions& o, const QString& v) {
+             const QString problem = JobTitleProblem(v);
+             if (problem.isEmpty())
+                 o.JobName = v;
+             return problem;
          }},
         {"program", 0, "PATH", "the print-to program (default: the one the window uses)",
          [](TBatchOptions& o, const QString& v) {
@@ -233,6 +247,17 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         return fail(Tr("--dry-run and --watch cannot be combined"));
     if (options.DryRun && options.Report == u"-"_s)
         return fail(Tr("--dry-run and --report - cannot be combined: both write to standard output"));
+    if (options.CopiesInJob && options.Copies > 1) {
+        // Checked with the rest of the list, so that "3x" and the like are refused before the run.
+        const QString copies = u"copies="_s + QString::number(options.Copies);
+        const QString list = options.PrintSettings.isEmpty() ? copies : options.PrintSettings + u',' + copies;
+        PrintSettings::Settings parsed;
+        std::string problem;
+        if (!PrintSettings::Parse(list.toStdString(), &parsed, &problem))
+            return fail(Tr("--copies-in-job: %s", QString::fromStdString(problem)));
+        options.PrintSettings = list;
+        options.Copies = 1;
+    }
     if (operands.isEmpty())
         return fail(Tr("no directory given"));
     if (operands.size() > 2)

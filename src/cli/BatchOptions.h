@@ -20,6 +20,10 @@ struct TBatchOptions
     QString Printer;       // empty: the saved printer, else the default queue
     QString PrintSettings; // handed to the print program per file; already checked
     int Copies = 1;
+    // The copies go as copies=N of the print settings: each file once, the
+    // printer makes them. Set by ParseBatchArguments, which then sets Copies to 1.
+    bool CopiesInJob = false;
+    QString JobName; // the job title template; empty: the file's name
     QString Program; // empty: the saved print program, else the search
     unsigned long PauseMs = 1000;
     bool StopOnError = false;

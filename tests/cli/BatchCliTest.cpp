@@ -63,6 +63,10 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("Docs/a.pdf")}, "Docs/a.pdf is not a directory"},
         {{S("--program"), S("/nonexistent/tool"), S("Docs")}, "the print program /nonexistent/tool does not exist"},
         {{S("--program"), S("tool"), S("Docs")}, "No printer available!"},
+        {{S("--job-name"), S("{file} {who}"), S("Docs")}, "unknown placeholder {who} in the job name"},
+        {{S("--job-name="), S("Docs")}, "the job name is empty"},
+        {{S("-n3"), S("--copies-in-job"), S("--print-settings"), S("2x"), S("Docs")},
+         "--copies-in-job: \"copies=3\" contradicts \"2x\""},
         {{S("-n"), S("0"), S("Docs")}, "Kopien", {NoCups, S("LANG=de_DE.UTF-8")}},
     };
     for (const Case& c : cases) {

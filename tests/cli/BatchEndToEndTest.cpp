@@ -3,11 +3,15 @@
 
 #include "support/BatchProcess.h"
 
-#include "support/QStringPrinter.h"
 #include "support/CupsPdf.h"
+#include "support/CupsServer.h"
 #include "support/PdfWriter.h"
+#include "support/QStringPrinter.h"
 
+#include <QDate>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +122,48 @@ TEST(BatchEndToEnd, PrintSettingsReachTheSpooler)
     ASSERT_EQ(output.size(), 1) << "output folder: " << CupsPdfOutputDir().toStdString();
     EXPECT_EQ(PdfPageCount(output[0]), 2);
     QFile::remove(output[0]);
+}
+
+TEST(BatchEndToEnd, CopiesInTheJobAndJobNamesFromATemplate)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    // A queue of the test's own that takes the jobs and prints none.
+    const QString queue = S("MorvaneStopped-") + UniqueJobStem(S("b")).right(12);
+    QProcess admin;
+    admin.start(S("lpadmin"), {S("-p"), queue, S("-E"), S("-v"), S("cups-pdf:/"), S("-m"), S("raw")});
+    ASSERT_TRUE(admin.waitForFinished(60000) && admin.exitCode() == 0) << admin.readAllStandardError().toStdString();
+    const auto removeQueue = qScopeGuard([&queue] { QProcess::execute(S("lpadmin"), {S("-x"), queue}); });
+    ASSERT_EQ(QProcess::execute(S("cupsdisable"), {queue}), 0);
+
+    QTemporaryDir root;
+    const QString stem = UniqueJobStem(S("injob"));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Invoices/") + stem + S("-a.pdf")), MakePdf(1)));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Invoices/") + stem + S("-b.pdf")), MakePdf(2)));
+    const TBatchResult r = RunBatch(
+        {S("-q"), S("-n"), S("3"), S("--copies-in-job"), S("--job-name"), S("{batch} {file} {copy} {date}"), S("-p"),
+         queue, S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("--report"), S("run.csv"), S("Invoices")},
+        root.path(), root.filePath(S("home")));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+
+    // Each file handed over once, the three copies in its job.
+    QProcess lpstat;
+    lpstat.start(S("lpstat"), {S("-o"), queue});
+    ASSERT_TRUE(lpstat.waitForFinished(60000));
+    const QStringList lines = QString::fromLocal8Bit(lpstat.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    QStringList names;
+    for (const QString& line : lines) {
+        const int id = line.section(u' ', 0, 0).section(u'-', -1).toInt();
+        const QMap<QString, QString> job = JobAttributes(QString(), id);
+        EXPECT_EQ(job.value(S("copies")), S("3"));
+        EXPECT_EQ(job.value(S("multiple-document-handling")), S("separate-documents-collated-copies"));
+        names << job.value(S("job-name"));
+    }
+    names.sort();
+    const QString today = QDate::currentDate().toString(S("yyyy-MM-dd"));
+    EXPECT_EQ(names, (QStringList{S("Invoices ") + stem + S("-a.pdf 1 ") + today,
+                                  S("Invoices ") + stem + S("-b.pdf 1 ") + today}));
 }
 
 } // namespace

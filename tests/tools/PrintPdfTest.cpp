@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -364,4 +365,102 @@ TEST_F(PrintPdf, ServersThatCannotTakeTheJobAreNamedForWhatTheyDo)
         EXPECT_EQ(messages[0], u"morvane-printpdf: "_qs + c.message);
     }
     ::close(listener);
+}
+
+namespace {
+
+bool RunTool(const QString& program, const QStringList& args, QString* output = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll());
+    return ok;
+}
+
+// A queue of the test's own that takes jobs and prints none of them: they stay
+// in the spooler with their attributes until the queue is deleted.
+class StoppedQueue
+{
+public:
+    StoppedQueue() : m_name(u"MorvaneStopped-"_qs + UniqueJobStem(u"q"_qs).right(12))
+    {
+        QString out;
+        m_made = RunTool(u"lpadmin"_qs, {u"-p"_qs, m_name, u"-E"_qs, u"-v"_qs, u"cups-pdf:/"_qs, u"-m"_qs, u"raw"_qs},
+                         &out) &&
+                 RunTool(u"cupsdisable"_qs, {m_name}, &out);
+        m_problem = out;
+    }
+    ~StoppedQueue()
+    {
+        if (m_made)
+            RunTool(u"lpadmin"_qs, {u"-x"_qs, m_name});
+    }
+    const QString& name() const { return m_name; }
+    QString problem() const { return m_made ? QString() : m_problem; }
+
+private:
+    QString m_name, m_problem;
+    bool m_made = false;
+};
+
+} // namespace
+
+TEST_F(PrintPdf, JobAttributesReachTheSpoolerOrAreRefusedFirst)
+{
+    StoppedQueue queue;
+    ASSERT_TRUE(queue.problem().isEmpty()) << queue.problem().toStdString();
+    const QString file = write(UniqueJobStem(u"attributes"_qs) + u".pdf"_qs, MakePdf(3));
+    const PrintResult r =
+        RunPrintProgram({u"-print-to"_qs, queue.name(), u"-print-settings"_qs,
+                         u"copies=3,4up,layout=tblr,border=single,banner=standard,hold=night,priority=80"_qs, file});
+    ASSERT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    ASSERT_EQ(r.jobIds.size(), 1) << "copies made by the printer are one job";
+    const QMap<QString, QString> job = JobAttributes(QString(), r.jobIds[0]);
+    EXPECT_EQ(job.value(u"copies"_qs), u"3"_qs);
+    EXPECT_EQ(job.value(u"multiple-document-handling"_qs), u"separate-documents-collated-copies"_qs);
+    EXPECT_EQ(job.value(u"number-up"_qs), u"4"_qs);
+    EXPECT_EQ(job.value(u"number-up-layout"_qs), u"tblr"_qs);
+    EXPECT_EQ(job.value(u"page-border"_qs), u"single"_qs);
+    EXPECT_TRUE(job.value(u"job-sheets"_qs).startsWith(u"standard"_qs)) << job.value(u"job-sheets"_qs).toStdString();
+    EXPECT_EQ(job.value(u"job-hold-until"_qs), u"night"_qs);
+    EXPECT_EQ(job.value(u"job-priority"_qs), u"80"_qs);
+    EXPECT_EQ(job.value(u"job-state"_qs), u"pending-held"_qs);
+
+    // What the printer says it cannot do is refused before a job exists.
+    const PrintResult refused =
+        RunPrintProgram({u"-print-to"_qs, queue.name(), u"-print-settings"_qs, u"2up,banner=nosuchbanner"_qs, file});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.jobIds.isEmpty());
+    EXPECT_EQ(refused.errors.count(u'\n'), 1) << refused.errors.toStdString();
+    EXPECT_TRUE(refused.errors.contains(
+        u'"' + queue.name() + u"\" cannot print with job-sheets=nosuchbanner (it does not support that value)"_qs))
+        << refused.errors.toStdString();
+}
+
+TEST_F(PrintPdf, PagesPerSheetAndHeldJobsShowInTheOutput)
+{
+    const QString twoUp = UniqueJobStem(u"twoup"_qs), held = UniqueJobStem(u"held"_qs);
+    const PrintResult a = RunPrintProgram(
+        {u"-print-to"_qs, TestPrinterName(), u"-print-settings"_qs, u"2up"_qs, write(twoUp + u".pdf"_qs, MakePdf(6))});
+    ASSERT_EQ(a.exitCode, 0) << a.errors.toStdString();
+    const PrintResult h = RunPrintProgram({u"-print-to"_qs, TestPrinterName(), u"-print-settings"_qs,
+                                           u"hold=indefinite"_qs, write(held + u".pdf"_qs, MakePdf(1))});
+    ASSERT_EQ(h.exitCode, 0) << h.errors.toStdString();
+    ASSERT_EQ(h.jobIds.size(), 1);
+
+    const QStringList out = WaitForCupsPdfOutput(twoUp, 1);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_EQ(PdfPageCount(out[0]), 3) << "six pages two to a sheet";
+    QFile::remove(out[0]);
+
+    // The held job waits in the spooler, with no output, until it is released.
+    EXPECT_EQ(JobAttributes(QString(), h.jobIds[0]).value(u"job-state"_qs), u"pending-held"_qs);
+    EXPECT_TRUE(QDir(CupsPdfOutputDir()).entryList({held + u"*"_qs}, QDir::Files).isEmpty());
+    ASSERT_TRUE(RunTool(u"lp"_qs, {u"-i"_qs, QString::number(h.jobIds[0]), u"-H"_qs, u"resume"_qs}));
+    const QStringList released = WaitForCupsPdfOutput(held, 1);
+    ASSERT_EQ(released.size(), 1);
+    QFile::remove(released[0]);
 }

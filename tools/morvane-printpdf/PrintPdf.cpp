@@ -21,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -45,10 +46,10 @@ constexpr char Program[] = "morvane-printpdf";
 void PrintUsage(FILE* out)
 {
     std::fprintf(out,
-                 "Usage: %s -print-to PRINTER [-print-settings LIST] FILE\n"
-                 "       %s -print-to-default [-print-settings LIST] FILE\n"
-                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name as\n"
-                 "job title, and ends once the spooler has accepted the job.\n"
+                 "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name (or\n"
+                 "TITLE) as job title, and ends once the spooler has accepted the job.\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -306,9 +307,75 @@ int ConnectQueue(const std::string& printer, Target* target)
     return 0;
 }
 
+// Whether the printer's NAME-supported attribute admits the value.
+bool Supports(ipp_attribute_t* supported, const std::string& option, const std::string& value)
+{
+    if (ippGetValueTag(supported) == IPP_TAG_RANGE || ippGetValueTag(supported) == IPP_TAG_INTEGER) {
+        const int n = std::atoi(value.c_str());
+        // job-priority-supported is the number of levels the printer tells apart, not a limit.
+        if (option == "job-priority")
+            return true;
+        for (int i = 0; i < ippGetCount(supported); ++i) {
+            int upper = 0;
+            const int lower = ippGetValueTag(supported) == IPP_TAG_RANGE ? ippGetRange(supported, i, &upper)
+                                                                         : (upper = ippGetInteger(supported, i));
+            if (n >= lower && n <= upper)
+                return true;
+        }
+        return false;
+    }
+    // A time of day is no keyword; a printer that holds jobs at all takes it.
+    if (option == "job-hold-until" && value.find(':') != std::string::npos)
+        return true;
+    for (int i = 0; i < ippGetCount(supported); ++i)
+        if (const char* s = ippGetString(supported, i, nullptr); s && value == s)
+            return true;
+    return false;
+}
+
+// The job attributes beyond the page handling must be ones the printer says it
+// supports: a printer that does not know one might print without it, silently.
+// One Get-Printer-Attributes round trip, only when the list asks for such an attribute.
+int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
+{
+    std::vector<std::string> names;
+    for (const auto& [name, value] : settings)
+        if (PrintSettings::NeedsPrinterSupport(name, value))
+            names.push_back(name + "-supported");
+    if (names.empty())
+        return 0;
+    std::vector<const char*> requested;
+    for (const std::string& n : names)
+        requested.push_back(n.c_str());
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(requested.size()), nullptr, requested.data());
+    std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
+        cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
+    if (target.timedOut)
+        return Fail(ExitSpoolerRefused,
+                    Quoted(target.name) + " did not answer within " + std::to_string(target.answerTimeoutS) + " s");
+    if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
+        return Fail(ExitSpoolerRefused,
+                    "cannot ask " + Quoted(target.name) + " what it supports: " + cupsLastErrorString());
+    for (const auto& [name, value] : settings) {
+        if (!PrintSettings::NeedsPrinterSupport(name, value))
+            continue;
+        ipp_attribute_t* supported = ippFindAttribute(response.get(), (name + "-supported").c_str(), IPP_TAG_ZERO);
+        if (!supported || !Supports(supported, name, value))
+            return Fail(ExitUsage,
+                        Quoted(target.name) + " cannot print with " + name + "=" + value +
+                            (supported ? " (it does not support that value)" : " (it does not support " + name + ")"));
+    }
+    return 0;
+}
+
 // One Print-Job request carries the options and the document: a single round
 // trip per job. Each copy asked for with Nx is a job of its own.
-int Submit(Target& target, const std::string& file, const PrintSettings::Options& settings, int jobs)
+int Submit(Target& target, const std::string& file, const std::string& jobName, const PrintSettings::Options& settings,
+           int jobs)
 {
     for (const auto& [name, value] : settings)
         target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
@@ -319,7 +386,7 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
         // The spooler takes only valid UTF-8 without control characters as a
         // title; the file itself is opened by its original bytes.
-        const std::string title = ReadableUtf8(BaseName(file));
+        const std::string title = ReadableUtf8(jobName.empty() ? BaseName(file) : jobName);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
@@ -349,8 +416,8 @@ int Submit(Target& target, const std::string& file, const PrintSettings::Options
 
 int main(int argc, char** argv)
 {
-    std::string printer, file, settingsList;
-    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false;
+    std::string printer, file, settingsList, jobName;
+    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false, nameGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
@@ -375,6 +442,13 @@ int main(int argc, char** argv)
                 return PrintUsage(stderr), ExitUsage;
             settingsList = argv[++i];
             settingsGiven = true;
+        } else if (arg == "-job-name") {
+            if (i + 1 >= argc || nameGiven)
+                return PrintUsage(stderr), ExitUsage;
+            jobName = argv[++i];
+            nameGiven = true;
+            if (jobName.empty())
+                return Fail(ExitUsage, "the job name is empty");
         } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             fileGiven = true;
@@ -408,5 +482,7 @@ int main(int argc, char** argv)
                               : ConnectUri(printer, &target);
     if (connected)
         return connected;
-    return Submit(target, file, options, settings.copies > 0 ? settings.copies : 1);
+    if (const int unsupported = CheckPrinterSupport(target, options))
+        return unsupported;
+    return Submit(target, file, jobName, options, settings.copies > 0 ? settings.copies : 1);
 }

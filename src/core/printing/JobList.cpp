@@ -8,7 +8,11 @@
 #include "util/StrUtils.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
+#include <iterator>
 
 #include <sys/stat.h>
 
@@ -226,12 +230,61 @@ QString QuoteArgument(const QString& value)
     return u'"' + quoted + u'"';
 }
 
-QString PrintCommandLine(const QString& program, const QString& printer, const QString& file, const QString& settings)
+QString PrintCommandLine(const QString& program, const QString& printer, const QString& file, const QString& settings,
+                         const QString& title)
 {
     QString line = QuoteArgument(program) + QStringLiteral(" -print-to ") + QuoteArgument(printer) + u' ';
     if (!settings.isEmpty())
         line += QStringLiteral("-print-settings ") + QuoteArgument(settings) + u' ';
+    if (!title.isEmpty())
+        line += QStringLiteral("-job-name ") + QuoteArgument(title) + u' ';
     return line + QuoteArgument(file);
+}
+
+namespace {
+
+const QLatin1StringView JobTitlePlaceholders[] = {QLatin1StringView("{file}"), QLatin1StringView("{batch}"),
+                                                  QLatin1StringView("{copy}"), QLatin1StringView("{date}")};
+
+} // namespace
+
+QString JobTitle(const QString& pattern, const QString& file, const QString& batch, int copy, const QDate& date)
+{
+    const QString values[] = {QFileInfo(file).fileName(), batch, QString::number(copy),
+                              date.toString(QStringLiteral("yyyy-MM-dd"))};
+    // One pass, so that a file name holding "{copy}" stays as it is.
+    QString out;
+    for (qsizetype i = 0; i < pattern.size();) {
+        bool replaced = false;
+        for (std::size_t k = 0; k < std::size(JobTitlePlaceholders); ++k) {
+            if (QStringView(pattern).mid(i).startsWith(JobTitlePlaceholders[k])) {
+                out += values[k];
+                i += JobTitlePlaceholders[k].size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            out += pattern[i++];
+    }
+    return out;
+}
+
+QString JobTitleProblem(const QString& pattern)
+{
+    if (pattern.trimmed().isEmpty())
+        return TrDefault("the job name is empty");
+    for (qsizetype open = pattern.indexOf(u'{'); open >= 0; open = pattern.indexOf(u'{', open + 1)) {
+        const qsizetype close = pattern.indexOf(u'}', open);
+        if (close < 0)
+            break;
+        const QString name = pattern.mid(open, close - open + 1);
+        if (std::find(std::begin(JobTitlePlaceholders), std::end(JobTitlePlaceholders), name) ==
+            std::end(JobTitlePlaceholders))
+            return FillPlaceholders(
+                TrDefault("unknown placeholder %s in the job name (use {file}, {batch}, {copy}, {date})"), {name});
+    }
+    return {};
 }
 
 QString PrintStatusText(const QString& file)

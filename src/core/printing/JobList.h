@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -92,9 +93,18 @@ QString DuplicateText(const TJobName& name);
 QString QuoteArgument(const QString& value);
 
 // The command line for one file: "program" -print-to "printer" "file", with
-// -print-settings "settings" before the file when settings are given.
+// -print-settings "settings" and -job-name "title" before the file when given.
 QString PrintCommandLine(const QString& program, const QString& printer, const QString& file,
-                         const QString& settings = QString());
+                         const QString& settings = QString(), const QString& title = QString());
+
+// The job title a job name template gives for one file: {file} is the file's
+// name, {batch} the name of the run's folder, {copy} the copy number and
+// {date} the day as YYYY-MM-DD; other text stays as written.
+QString JobTitle(const QString& pattern, const QString& file, const QString& batch, int copy, const QDate& date);
+
+// What is wrong with a job name template in one line (an unknown
+// placeholder, nothing left but blanks), or empty.
+QString JobTitleProblem(const QString& pattern);
 
 // Status line while a file is printed: "File: %s" with the name shortened to 50 characters.
 QString PrintStatusText(const QString& file);

@@ -170,7 +170,11 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             client.FileStarts(inv);
             ++started;
             const TProcessEnd end =
-                RunProcessLimited(PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings),
+                RunProcessLimited(PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings,
+                                                   job.JobName.isEmpty() ? QString()
+                                                                         : JobTitle(job.JobName, inv.File,
+                                                                                    QFileInfo(run.SourceDir).fileName(),
+                                                                                    copy, QDate::currentDate())),
                                   run.SourceDir, options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
                                   job.CaptureOutput ? &inv.Output : nullptr, codePage);
             inv.Result = end.Result;

@@ -69,6 +69,8 @@ struct TPrintJob
     // waited for.
     int CancelFd = -1;
     int CancelGraceMs = 0;
+    // The job title template (JobTitle); empty: the print program names the job after the file.
+    QString JobName;
 };
 
 // One invocation of the print-to program.

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <ctime>
 #include <functional>
+#include <iterator>
 
 namespace PrintSettings {
 
@@ -17,9 +20,24 @@ const char HelpText[] = "Print settings (-print-settings LIST): comma-separated 
                         "  simplex  duplex  duplexlong  duplexshort   (duplex is duplexlong)\n"
                         "  paper=SIZE      A2 A3 A4 A5 A6 letter legal tabloid statement\n"
                         "  bin=NAME        input tray\n"
-                        "  Nx              N copies of the file, each sent as its own job (1x to 999x)\n"
-                        "An unknown item, an empty list or two contradicting items are refused with exit\n"
-                        "code 1, a list that leaves no page of the file with exit code 6; nothing is\n"
+                        "  Nx              N copies of the file, each sent as its own job (1x to 999x),\n"
+                        "                  for printers and queues that ignore copies (PDF queues)\n"
+                        "  copies=N        N copies made by the printer in one job, collated (1 to 999)\n"
+                        "  2up 4up 6up 9up 16up   pages per sheet\n"
+                        "  layout=ORDER    page order on the sheet, with Nup: lrtb (default) lrbt rltb\n"
+                        "                  rlbt tblr tbrl btlr btrl (lrtb: left to right, top to bottom)\n"
+                        "  border=KIND     frame round each page, with Nup: none single single-thick\n"
+                        "                  double double-thick\n"
+                        "  banner=NAME     a banner page of the spooler before the job (standard,\n"
+                        "                  classified, confidential, secret, topsecret, unclassified)\n"
+                        "  hold=WHEN       the spooler holds the job until WHEN: HH:MM (local time, the\n"
+                        "                  next time the clock shows it), night, evening, day-time,\n"
+                        "                  weekend, second-shift, third-shift, indefinite (until released)\n"
+                        "  priority=N      job priority, 1 (lowest) to 100 (highest; default 50)\n"
+                        "Example: 1-4,duplex,2up,layout=tblr,border=single,copies=3,hold=night\n"
+                        "An unknown item, an empty list, two contradicting items or an item the printer\n"
+                        "says it cannot do (banner, hold, priority, copies, pages per sheet) are refused\n"
+                        "with exit code 1, a list that leaves no page of the file with exit code 6; nothing is\n"
                         "printed then.\n";
 
 namespace {
@@ -93,6 +111,19 @@ constexpr std::pair<const char*, const char*> PaperSizes[] = {
     {"legal", "na_legal_8.5x14in"}, {"tabloid", "na_ledger_11x17in"}, {"statement", "na_invoice_5.5x8.5in"},
 };
 
+constexpr int NumberUp[] = {2, 4, 6, 9, 16};
+constexpr const char* Layouts[] = {"lrtb", "lrbt", "rltb", "rlbt", "tblr", "tbrl", "btlr", "btrl"};
+constexpr const char* Borders[] = {"none", "single", "single-thick", "double", "double-thick"};
+// The spooler's names for the times of day and week it holds jobs until.
+constexpr const char* HoldKeywords[] = {"indefinite", "day-time",     "evening",     "night",
+                                        "weekend",    "second-shift", "third-shift", "no-hold"};
+
+template <std::size_t N>
+bool OneOf(const std::string& value, const char* const (&names)[N])
+{
+    return std::any_of(std::begin(names), std::end(names), [&value](const char* n) { return value == n; });
+}
+
 // Tray names go to the spooler as a keyword: nothing that could break the option list.
 bool ValidTrayName(std::string_view s)
 {
@@ -125,17 +156,77 @@ public:
                 return fail("bad tray name in " + Quoted(item) + " (letters, digits, '-', '_' and '.')");
             return set(m_s->mediaSource, std::string(item.substr(4)), item);
         }
+        if (lower.starts_with("copies=")) {
+            const int copies = Number(std::string_view(lower).substr(7));
+            if (copies < 1 || copies > MaxCopies)
+                return fail("copies must be copies=1 to copies=" + std::to_string(MaxCopies) + ", not " + Quoted(item));
+            return setNumber(m_s->jobCopies, copies, item, m_jobCopiesItem);
+        }
+        if (lower.size() > 2 && lower.ends_with("up") &&
+            AllDigits(std::string_view(lower).substr(0, lower.size() - 2))) {
+            const int up = Number(std::string_view(lower).substr(0, lower.size() - 2));
+            if (std::find(std::begin(NumberUp), std::end(NumberUp), up) == std::end(NumberUp))
+                return fail("pages per sheet must be 2up, 4up, 6up, 9up or 16up, not " + Quoted(item));
+            return setNumber(m_s->numberUp, up, item, m_numberUpItem);
+        }
+        if (lower.starts_with("layout=")) {
+            if (!OneOf(lower.substr(7), Layouts))
+                return fail("unknown page order in " + Quoted(item) +
+                            " (lrtb, lrbt, rltb, rlbt, tblr, tbrl, btlr, btrl)");
+            m_layoutItem = item;
+            return set(m_s->layout, lower.substr(7), item);
+        }
+        if (lower.starts_with("border=")) {
+            if (!OneOf(lower.substr(7), Borders))
+                return fail("unknown border in " + Quoted(item) +
+                            " (none, single, single-thick, double, double-thick)");
+            m_borderItem = item;
+            return set(m_s->border, lower.substr(7), item);
+        }
+        if (lower.starts_with("banner=")) {
+            // Which banners exist is the spooler's to say; only the form is checked here.
+            if (!ValidTrayName(lower.substr(7)))
+                return fail("bad banner name in " + Quoted(item) + " (letters, digits, '-', '_' and '.')");
+            return set(m_s->banner, lower.substr(7), item);
+        }
+        if (lower.starts_with("hold=")) {
+            const std::string when = lower.substr(5);
+            if (OneOf(when, HoldKeywords))
+                return set(m_s->holdUntil, when, item);
+            const int hour = when.size() == 5 && when[2] == ':' ? Number(std::string_view(when).substr(0, 2)) : -1;
+            const int minute = hour >= 0 ? Number(std::string_view(when).substr(3)) : -1;
+            if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+                return fail("unknown time in " + Quoted(item) +
+                            " (HH:MM, night, evening, weekend, day-time, second-shift, third-shift, indefinite)");
+            return set(m_s->holdUntil, when, item);
+        }
+        if (lower.starts_with("priority=")) {
+            const int priority = Number(std::string_view(lower).substr(9));
+            if (priority < 1 || priority > MaxPriority)
+                return fail("the priority must be priority=1 to priority=" + std::to_string(MaxPriority) + ", not " +
+                            Quoted(item));
+            return setNumber(m_s->priority, priority, item, m_priorityItem);
+        }
         if (lower.size() > 1 && lower.back() == 'x' && AllDigits(std::string_view(lower).substr(0, lower.size() - 1))) {
             const int copies = Number(std::string_view(lower).substr(0, lower.size() - 1));
             if (copies < 1 || copies > MaxCopies)
                 return fail("copies must be 1x to " + std::to_string(MaxCopies) + "x, not " + Quoted(item));
-            if (m_s->copies != 0 && m_s->copies != copies)
-                return contradiction(item, m_copiesItem);
-            m_s->copies = copies;
-            m_copiesItem = item;
-            return true;
+            return setNumber(m_s->copies, copies, item, m_copiesItem);
         }
         return range(lower, item);
+    }
+
+    // Checks between items, once the whole list is read.
+    bool finish()
+    {
+        // N jobs of M printer copies each would be a puzzle to anyone reading the list.
+        if (m_s->copies != 0 && m_s->jobCopies != 0)
+            return contradiction(m_jobCopiesItem, m_copiesItem);
+        if (m_s->numberUp == 0 && !m_s->layout.empty())
+            return fail(Quoted(m_layoutItem) + " needs 2up, 4up, 6up, 9up or 16up");
+        if (m_s->numberUp == 0 && !m_s->border.empty())
+            return fail(Quoted(m_borderItem) + " needs 2up, 4up, 6up, 9up or 16up");
+        return true;
     }
 
     std::string m_error;
@@ -169,6 +260,15 @@ private:
         return true;
     }
 
+    bool setNumber(int& field, int value, std::string_view item, std::string& seen)
+    {
+        if (field != 0 && field != value)
+            return contradiction(item, seen);
+        field = value;
+        seen = item;
+        return true;
+    }
+
     bool contradiction(std::string_view item, std::string_view earlier)
     {
         return fail(Quoted(item) + " contradicts " + Quoted(earlier));
@@ -195,7 +295,7 @@ private:
 
     Settings* m_s;
     Seen m_seen;
-    std::string m_copiesItem;
+    std::string m_copiesItem, m_jobCopiesItem, m_numberUpItem, m_priorityItem, m_layoutItem, m_borderItem;
 };
 
 } // namespace
@@ -223,6 +323,10 @@ bool Parse(std::string_view list, Settings* settings, std::string* error)
         if (comma == std::string_view::npos)
             break;
         start = comma + 1;
+    }
+    if (!parser.finish()) {
+        *error = parser.m_error;
+        return false;
     }
     *settings = std::move(parsed);
     return true;
@@ -312,7 +416,53 @@ bool JobOptions(const Settings& s, int pageCount, Options* options, std::string*
     // a saved default of the queue.
     if (s.copies > 0)
         options->emplace_back("copies", "1");
+    if (s.jobCopies > 0) {
+        options->emplace_back("copies", std::to_string(s.jobCopies));
+        options->emplace_back("multiple-document-handling", "separate-documents-collated-copies");
+    }
+    if (s.numberUp > 0)
+        options->emplace_back("number-up", std::to_string(s.numberUp));
+    if (!s.layout.empty())
+        options->emplace_back("number-up-layout", s.layout);
+    if (!s.border.empty())
+        options->emplace_back("page-border", s.border);
+    if (!s.banner.empty())
+        options->emplace_back("job-sheets", s.banner);
+    if (!s.holdUntil.empty()) {
+        // The spooler takes a time of day in UTC; the list gives the local time.
+        const bool time = s.holdUntil.size() == 5 && s.holdUntil[2] == ':';
+        options->emplace_back("job-hold-until", time ? UtcTimeOfDay(Number(std::string_view(s.holdUntil).substr(0, 2)),
+                                                                    Number(std::string_view(s.holdUntil).substr(3)))
+                                                     : s.holdUntil);
+    }
+    if (s.priority > 0)
+        options->emplace_back("job-priority", std::to_string(s.priority));
     return true;
+}
+
+bool NeedsPrinterSupport(const std::string& option, const std::string& value)
+{
+    if (option == "copies")
+        return value != "1";
+    return option == "multiple-document-handling" || option == "number-up" || option == "job-sheets" ||
+           option == "job-hold-until" || option == "job-priority";
+}
+
+std::string UtcTimeOfDay(int hour, int minute)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = 0;
+    local.tm_isdst = -1;
+    const std::time_t then = std::mktime(&local);
+    std::tm utc{};
+    gmtime_r(&then, &utc);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", utc.tm_hour, utc.tm_min);
+    return text;
 }
 
 } // namespace PrintSettings

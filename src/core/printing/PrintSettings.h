@@ -32,10 +32,18 @@ struct Settings
     std::string media;       // media: a PWG size name
     std::string mediaSource; // media-source: the tray name as written
     int copies = 0;          // Nx: the number of jobs to send
+    int jobCopies = 0;       // copies=N: copies made by the printer, collated, in one job
+    int numberUp = 0;        // number-up: 2, 4, 6, 9, 16 pages per sheet
+    std::string layout;      // number-up-layout: lrtb, ... (with numberUp only)
+    std::string border;      // page-border: none, single, single-thick, double, double-thick
+    std::string banner;      // job-sheets: a banner of the spooler before the job
+    std::string holdUntil;   // job-hold-until: a keyword, or HH:MM in local time
+    int priority = 0;        // job-priority: 1 to 100
     bool operator==(const Settings&) const = default;
 };
 
 inline constexpr int MaxCopies = 999;
+inline constexpr int MaxPriority = 100;
 
 // Parses the comma-separated list. On a refusal returns false and sets *error to
 // one line naming the offending item.
@@ -47,6 +55,15 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 // it. Returns false with *error set when no page remains or when CUPS cannot
 // keep the order the ranges ask for.
 bool JobOptions(const Settings& settings, int pageCount, Options* options, std::string* error);
+
+// The job options the printer must say it supports (its NAME-supported
+// attribute) before the job is sent: the job attributes beyond the page
+// handling, which a printer may lack or refuse silently.
+bool NeedsPrinterSupport(const std::string& option, const std::string& value);
+
+// A local time of day "HH:MM" as the UTC time "HH:MM" the spooler expects for
+// job-hold-until, for today's date and the local time zone (TZ).
+std::string UtcTimeOfDay(int hour, int minute);
 
 // Whether the list leaves no page of a document of pageCount pages to print
 // (its ranges lie beyond the end, or odd/even leaves none of them).

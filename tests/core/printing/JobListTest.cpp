@@ -213,6 +213,35 @@ TEST(PrintRun, CommandLineRoundTripsThroughTheRunnerSplitter)
             << file.toStdString();
 }
 
+TEST(PrintRun, JobTitlesFromTemplates)
+{
+    const QDate day(2026, 3, 7);
+    const struct
+    {
+        QString pattern;
+        QString title; // or the start of the problem
+    } rows[] = {
+        {u"{file}"_qs, u"a b.pdf"_qs},
+        {u"{batch}: {file} ({copy}) {date}"_qs, u"Invoices: a b.pdf (2) 2026-03-07"_qs},
+        {u"{copy}{copy}"_qs, u"22"_qs},
+        {u"plain {text"_qs, u"plain {text"_qs},
+        {u"{ file}"_qs, u"unknown placeholder { file} in the job name"_qs},
+        {u"x{name}"_qs, u"unknown placeholder {name} in the job name"_qs},
+        {u"  "_qs, u"the job name is empty"_qs},
+    };
+    for (const auto& row : rows) {
+        const QString problem = JobTitleProblem(row.pattern);
+        const QString result =
+            problem.isEmpty() ? JobTitle(row.pattern, u"/d/Invoices/a b.pdf"_qs, u"Invoices"_qs, 2, day) : problem;
+        EXPECT_TRUE(result.startsWith(row.title)) << row.pattern.toStdString() << " -> " << result.toStdString();
+    }
+    // A file name that looks like a placeholder is not filled again.
+    EXPECT_EQ(JobTitle(u"{file}-{copy}"_qs, u"/d/{copy}.pdf"_qs, u"d"_qs, 3, day), u"{copy}.pdf-3"_qs);
+    EXPECT_EQ(SplitCommandLine(PrintCommandLine(u"/p"_qs, u"Q"_qs, u"/d/a.pdf"_qs, u"2up"_qs, u"a \"b\""_qs)),
+              (QStringList{u"/p"_qs, u"-print-to"_qs, u"Q"_qs, u"-print-settings"_qs, u"2up"_qs, u"-job-name"_qs,
+                           u"a \"b\""_qs, u"/d/a.pdf"_qs}));
+}
+
 TEST(PrintRun, StatusTexts)
 {
     EXPECT_EQ(PrintStatusText(u"/docs/a.pdf"_qs), u"File: /docs/a.pdf"_qs);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 using PrintSettings::Options;
 
 namespace {
@@ -135,4 +138,80 @@ TEST(PrintSettings, RefusalsNameTheItem)
     EXPECT_EQ(OptionsFor("even", 1), "refused: no page is left to print of 1 page");
     EXPECT_EQ(OptionsFor("odd", 1), "page-set=odd");
     EXPECT_EQ(OptionsFor("2-3", 2), "page-ranges=2");
+}
+
+TEST(PrintSettings, JobAttributeItems)
+{
+    // The hold time is given in local time and sent in UTC: a zone without summer time keeps it exact.
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz ? oldTz : "";
+    ::setenv("TZ", "CET-1", 1);
+    ::tzset();
+    const struct
+    {
+        const char* list;
+        const char* result; // the job options, or "refused: " and a part of the message
+    } rows[] = {
+        {"copies=3", "copies=3;multiple-document-handling=separate-documents-collated-copies"},
+        {"Copies=999,copies=999", "copies=999;multiple-document-handling=separate-documents-collated-copies"},
+        {"2up", "number-up=2"},
+        {"4UP", "number-up=4"},
+        {"6up", "number-up=6"},
+        {"9up", "number-up=9"},
+        {"16up,layout=TBLR,border=double-thick", "number-up=16;number-up-layout=tblr;page-border=double-thick"},
+        {"border=none,2up", "number-up=2;page-border=none"},
+        {"banner=standard", "job-sheets=standard"},
+        {"banner=Confidential", "job-sheets=confidential"},
+        {"hold=night", "job-hold-until=night"},
+        {"hold=Weekend", "job-hold-until=weekend"},
+        {"hold=indefinite", "job-hold-until=indefinite"},
+        {"hold=third-shift", "job-hold-until=third-shift"},
+        {"hold=22:30", "job-hold-until=21:30"},
+        {"hold=00:15", "job-hold-until=23:15"},
+        {"priority=1", "job-priority=1"},
+        {"priority=100", "job-priority=100"},
+        {"1-2,duplex,2up,copies=2,banner=standard,hold=night,priority=80",
+         "page-ranges=1-2;sides=two-sided-long-edge;copies=2;"
+         "multiple-document-handling=separate-documents-collated-copies;number-up=2;job-sheets=standard;"
+         "job-hold-until=night;job-priority=80"},
+        {"copies=0", "refused: copies must be copies=1 to copies=999, not \"copies=0\""},
+        {"copies=1000", "refused: not \"copies=1000\""},
+        {"copies=", "refused: not \"copies=\""},
+        {"copies=2,copies=3", "refused: \"copies=3\" contradicts \"copies=2\""},
+        {"3x,copies=2", "refused: \"copies=2\" contradicts \"3x\""},
+        {"copies=2,3x", "refused: \"copies=2\" contradicts \"3x\""},
+        {"3up", "refused: pages per sheet must be 2up, 4up, 6up, 9up or 16up, not \"3up\""},
+        {"1up", "refused: not \"1up\""},
+        {"2up,4up", "refused: \"4up\" contradicts \"2up\""},
+        {"up", "refused: unknown print setting \"up\""},
+        {"layout=lrtb", "refused: \"layout=lrtb\" needs 2up, 4up, 6up, 9up or 16up"},
+        {"border=single", "refused: \"border=single\" needs 2up"},
+        {"2up,layout=diagonal", "refused: unknown page order in \"layout=diagonal\""},
+        {"2up,border=dotted", "refused: unknown border in \"border=dotted\""},
+        {"banner=", "refused: bad banner name in \"banner=\""},
+        {"banner=a b", "refused: bad banner name in \"banner=a b\""},
+        {"banner=standard,banner=secret", "refused: \"banner=secret\" contradicts \"banner=standard\""},
+        {"hold=tomorrow", "refused: unknown time in \"hold=tomorrow\""},
+        {"hold=24:00", "refused: unknown time in \"hold=24:00\""},
+        {"hold=9:30", "refused: unknown time in \"hold=9:30\""},
+        {"hold=12:60", "refused: unknown time in \"hold=12:60\""},
+        {"hold=night,hold=weekend", "refused: \"hold=weekend\" contradicts \"hold=night\""},
+        {"priority=0", "refused: the priority must be priority=1 to priority=100, not \"priority=0\""},
+        {"priority=101", "refused: not \"priority=101\""},
+        {"priority=high", "refused: not \"priority=high\""},
+    };
+    for (const auto& row : rows) {
+        const std::string result = OptionsFor(row.list);
+        const std::string expected = row.result;
+        if (expected.starts_with("refused: "))
+            EXPECT_TRUE(result.starts_with("refused: ") && result.find(expected.substr(9)) != std::string::npos)
+                << row.list << " -> " << result;
+        else
+            EXPECT_EQ(result, expected) << row.list;
+    }
+    if (oldTz)
+        ::setenv("TZ", savedTz.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
