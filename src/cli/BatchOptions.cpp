@@ -1,7 +1,7 @@
 #include "BatchOptions.h"
 
 #include "app/GnuGetText.h"
-#include "printing/PrintRun.h"
+#include "printing/JobList.h"
 #include "printing/PrintSettings.h"
 #include "util/SafeFormat.h"
 
