@@ -33,11 +33,12 @@ struct TReportRecord
     TRecordResult Result = TRecordResult::Failed;
     int ExitCode = 0;
     QString Reason;
-    // A watch's records: when the file was handed over (ISO 8601, UTC), the
-    // spooler's jobs for it, and whether a restart found it in the spooler.
+    // A file handed over: when (ISO 8601, UTC), the spooler's jobs for it,
+    // whether a restart of the watch found it in the spooler, and the printer.
     QString HandedOver{};
     QStringList JobIds{};
     bool Recovered = false;
+    QString Destination{};
 };
 
 class TRunReport
