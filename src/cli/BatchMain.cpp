@@ -20,9 +20,11 @@
 #include "util/StrUtils.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <cups/cups.h>
 
 #include <cerrno>
 #include <csignal>
@@ -54,6 +56,17 @@ QString NothingMatchedText(const TPrintJob& job)
     if (job.IncludeSubDirs)
         return Tr("no file in %s or its subdirectories matches \"%s\"", dir, job.FileField);
     return Tr("no file in %s matches \"%s\"", dir, job.FileField);
+}
+
+// Whether the CUPS server of the environment answers at all, so that an empty
+// queue list can be told from a spooler that is down.
+bool SpoolerReachable()
+{
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
+    if (!http)
+        return false;
+    httpClose(http);
+    return true;
 }
 
 bool IsPrinterUri(const QString& printer)
@@ -125,7 +138,7 @@ public:
     void FilePrinted(const TInvocation& inv) override
     {
         if (FReport)
-            FReport->Add({inv.Copy, inv.File, TRecordResult::Printed, 0, QString()});
+            FReport->Add(HandedOverRecord(inv, Destination));
     }
     void FileSkipped(const TInvocation& inv) override
     {
@@ -141,6 +154,16 @@ public:
     {
         if (FReport)
             FReport->Add({inv.Copy, inv.File, TRecordResult::NotTried, -1, QString()});
+    }
+    void SpoolerUnavailable(const TInvocation& inv, const QString& reason) override
+    {
+        ClearLine();
+        ErrLine(Tr("%s: %s; waiting for the print spooler and trying again", inv.File, reason));
+    }
+    void SpoolerBack(const TInvocation& inv) override
+    {
+        ClearLine();
+        ErrLine(Tr("the print spooler took %s; going on", inv.File));
     }
     TRunStep FileFailed(const TInvocation& inv) override
     {
@@ -159,7 +182,8 @@ public:
         waited.start();
         while (*StopSignals::Received() == 0 && static_cast<unsigned long>(waited.elapsed()) < ms) {
             pollfd fd{StopSignals::ReadFd(), POLLIN, 0};
-            ::poll(&fd, StopSignals::ReadFd() >= 0 ? 1 : 0, static_cast<int>(ms - static_cast<unsigned long>(waited.elapsed())));
+            ::poll(&fd, StopSignals::ReadFd() >= 0 ? 1 : 0,
+                   static_cast<int>(ms - static_cast<unsigned long>(waited.elapsed())));
         }
         return *StopSignals::Received() != 0 ? TRunStep::Stop : TRunStep::GoOn;
     }
@@ -173,6 +197,7 @@ public:
         }
     }
 
+    QString Destination; // the printer the files go to
     QStringList Failures;
     QStringList Unmatched;
     QStringList Skipped;
@@ -321,8 +346,11 @@ int Run(const TBatchOptions& options)
     } else {
         QString defaultQueue;
         const QStringList queues = QueueNames(&defaultQueue);
-        if (queues.isEmpty())
+        if (queues.isEmpty()) {
+            if (!SpoolerReachable())
+                return SetUpError(Tr("cannot reach the print spooler at %s", QString::fromUtf8(cupsServer())));
             return SetUpError(TrDefault("No printer available!").replace(u"\r\n"_s, u" "_s));
+        }
         if (!options.Printer.isEmpty()) {
             // "queue/instance": the queue must exist; the instance goes to the print program as written.
             const qsizetype slash = options.Printer.indexOf(u'/');
@@ -331,11 +359,22 @@ int Run(const TBatchOptions& options)
             if (queue.isEmpty() || queues[index].compare(queue, Qt::CaseInsensitive) != 0)
                 return SetUpError(Tr("the printer %s does not exist", options.Printer));
             job.Printer = queues[index] + (slash < 0 ? QString() : options.Printer.mid(slash));
+        } else if (!settings.Printer.isEmpty()) {
+            // The window's printer or none: a deleted one must not send the files elsewhere.
+            const qsizetype slash = settings.Printer.indexOf(u'/');
+            const QString queue = settings.Printer.left(slash);
+            const int index = ChoosePrinter(queues, queue, QString());
+            if (queue.isEmpty() || queues[index].compare(queue, Qt::CaseInsensitive) != 0)
+                return SetUpError(
+                    Tr("the printer %s saved by the window no longer exists; name one with -p", settings.Printer));
+            job.Printer = queues[index] + (slash < 0 ? QString() : settings.Printer.mid(slash));
         } else {
-            job.Printer = queues[ChoosePrinter(queues, settings.Printer, defaultQueue)];
+            job.Printer = queues[ChoosePrinter(queues, QString(), defaultQueue)];
         }
     }
 
+    // Waited out in a one-off run; the watch hands a file over as before.
+    job.RetryForMs = options.Watch ? 0 : qint64{options.RetryForS} * 1000;
     if (options.Watch) {
         StopSignals::Install();
         job.CancelFd = StopSignals::ReadFd();
@@ -351,6 +390,7 @@ int Run(const TBatchOptions& options)
     StopSignals::Install();
     job.CancelFd = StopSignals::ReadFd();
     TBatchClient client(options, report.get());
+    client.Destination = job.Printer;
     const TRunResult run = RunPrintJob(job, client);
     client.ClearLine();
 

@@ -19,6 +19,24 @@ bool ReadNumber(const QString& text, qlonglong min, qlonglong max, qlonglong& va
     return ok && !text.startsWith(u'+') && value >= min && value <= max;
 }
 
+// A duration in seconds: a whole number, alone or with s, m or h; at most a week.
+bool ReadDuration(const QString& text, qlonglong& seconds)
+{
+    qlonglong unit = 1;
+    QString number = text;
+    if (number.endsWith(u's'))
+        number.chop(1);
+    else if (number.endsWith(u'm'))
+        unit = 60, number.chop(1);
+    else if (number.endsWith(u'h'))
+        unit = 3600, number.chop(1);
+    qlonglong n = 0;
+    if (number.isEmpty() || !ReadNumber(number, 0, 7 * 86400 / unit, n))
+        return false;
+    seconds = n * unit;
+    return true;
+}
+
 QString Flag(bool& target)
 {
     target = true;
@@ -95,6 +113,17 @@ const std::vector<TBatchOption>& BatchOptionTable()
              if (!ReadNumber(v, 0, 86400, n))
                  return Tr("the time limit must be a number of seconds from 0 to 86400, not \"%s\"", v);
              o.TimeoutPerFileS = static_cast<int>(n);
+             return QString();
+         }},
+        {"retry-for", 0, "DURATION",
+         "wait out a print spooler that cannot take a file for the moment (restart, not reachable) this long, "
+         "handing the file over again: seconds, or with s, m or h; 0: fail at once (default 5m)",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = 0;
+             if (!ReadDuration(v, n))
+                 return Tr("the retry time must be a duration of at most a week such as 90, 90s, 5m or 2h, not \"%s\"",
+                           v);
+             o.RetryForS = static_cast<int>(n);
              return QString();
          }},
         {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",

@@ -28,6 +28,9 @@ struct TBatchOptions
     unsigned long PauseMs = 1000;
     bool StopOnError = false;
     int TimeoutPerFileS = 600; // 0: no limit
+    // How long a spooler that cannot take a file for the moment is waited
+    // out; 0: the file fails at once.
+    int RetryForS = 300;
     bool DryRun = false;
     bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
     QString Report;              // empty: none; "-": standard output

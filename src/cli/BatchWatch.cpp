@@ -4,19 +4,18 @@
 
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
-#include "watch/SafeMove.h"
-#include "watch/WatchFolder.h"
 #include "printing/RunReport.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
 #include "util/StrUtils.h"
+#include "watch/SafeMove.h"
+#include "watch/WatchFolder.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cups/cups.h>
 
@@ -65,20 +64,14 @@ public:
     }
     void FilePrinted(const TInvocation& inv) override
     {
-        // The print program names the jobs it created, as lp does.
-        static const QRegularExpression requestId(u"^request id is (\\S+) \\(\\d+ file\\(s\\)\\)"_s);
-        QStringList ids;
-        for (const QString& line : inv.Output) {
-            if (const QRegularExpressionMatch m = requestId.match(line.trimmed()); m.hasMatch())
-                ids << m.captured(1);
-        }
-        JobIds << ids;
-        Records.push_back({inv.Copy, inv.File, TRecordResult::Printed, 0, QString(), FHandedOver, ids, false});
+        JobIds << inv.JobIds;
+        Records.push_back(
+            {inv.Copy, inv.File, TRecordResult::Printed, 0, QString(), FHandedOver, inv.JobIds, false, Destination});
     }
     void FileSkipped(const TInvocation& inv) override
     {
-        Records.push_back({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason(), FHandedOver, {},
-                           false});
+        Records.push_back(
+            {inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason(), FHandedOver, {}, false});
     }
     TRunStep FileFailed(const TInvocation& inv) override
     {
@@ -102,6 +95,7 @@ public:
     bool StopRequested() override { return false; }
 
     std::vector<TReportRecord> Records;
+    QString Destination; // the printer the files go to
     QStringList JobIds;
     bool Failed = false;
     QString Reason;
@@ -242,13 +236,15 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
             return line.contains(atBytes) && line.contains(pathBytes);
         });
         if (!written && !options.Report.isEmpty() &&
-            !report.Add({1, r.Path, TRecordResult::Printed, 0, QString(), at, r.JobIds, true}, &error))
+            !report.Add({1, r.Path, TRecordResult::Printed, 0, QString(), at, r.JobIds, true, r.Intent.Destination},
+                        &error))
             ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
     }
     if (!options.Quiet)
         Err(Tr("Watching %s for %s; stop with Ctrl+C.", hot.Dir(), options.Files));
 
     TWatchClient client(options.Quiet, wakeFd, stop);
+    client.Destination = job.Printer;
     QStringList failures;
     int printed = 0;
     int number = 0;

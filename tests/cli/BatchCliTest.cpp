@@ -62,7 +62,8 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("Missing")}, "the directory Missing does not exist"},
         {{S("Docs/a.pdf")}, "Docs/a.pdf is not a directory"},
         {{S("--program"), S("/nonexistent/tool"), S("Docs")}, "the print program /nonexistent/tool does not exist"},
-        {{S("--program"), S("tool"), S("Docs")}, "No printer available!"},
+        // A spooler that is down is said so, not taken for one without printers.
+        {{S("--program"), S("tool"), S("Docs")}, "cannot reach the print spooler at /nonexistent.sock"},
         {{S("--job-name"), S("{file} {who}"), S("Docs")}, "unknown placeholder {who} in the job name"},
         {{S("--job-name="), S("Docs")}, "the job name is empty"},
         {{S("-n3"), S("--copies-in-job"), S("--print-settings"), S("2x"), S("Docs")},

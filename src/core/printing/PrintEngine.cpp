@@ -7,9 +7,14 @@
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -40,6 +45,17 @@ QString ResolveSourceDir(const QString& sourceDir)
         return sourceDir;
     // Not cleaned: "Docs/" stays "<current>/Docs/", as typed.
     return DirectoryWithDelimiter(QDir::currentPath()) + sourceDir;
+}
+
+QStringList JobIdsFromOutput(const QStringList& lines)
+{
+    static const QRegularExpression requestId(u"^request id is (\\S+) \\(\\d+ file\\(s\\)\\)$"_s);
+    QStringList ids;
+    for (const QString& line : lines) {
+        if (const QRegularExpressionMatch m = requestId.match(line.trimmed()); m.hasMatch())
+            ids << m.captured(1);
+    }
+    return ids;
 }
 
 int TInvocation::ExitCode() const
@@ -87,6 +103,13 @@ void TPrintRunClient::FilePrinted(const TInvocation&) {}
 void TPrintRunClient::NameDuplicated(const TJobName&) {}
 void TPrintRunClient::FileSkipped(const TInvocation&) {}
 void TPrintRunClient::FileNotTried(const TInvocation&) {}
+void TPrintRunClient::SpoolerUnavailable(const TInvocation&, const QString&) {}
+void TPrintRunClient::SpoolerBack(const TInvocation&) {}
+
+TRunStep TPrintRunClient::RetryWait(unsigned long ms)
+{
+    return Pause(ms);
+}
 
 TRunStep TPrintRunClient::CallPlanned(const TInvocation&)
 {
@@ -167,21 +190,52 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 }
                 continue;
             }
+            inv.JobIds.clear();
+            inv.HandedOverMs = 0;
             client.FileStarts(inv);
             ++started;
-            const TProcessEnd end =
-                RunProcessLimited(PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings,
-                                                   job.JobName.isEmpty() ? QString()
-                                                                         : JobTitle(job.JobName, inv.File,
-                                                                                    QFileInfo(run.SourceDir).fileName(),
-                                                                                    copy, QDate::currentDate())),
-                                  run.SourceDir, options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
-                                  job.CaptureOutput ? &inv.Output : nullptr, codePage);
-            inv.Result = end.Result;
-            inv.Signal = end.Signal;
-            inv.TimedOut = end.TimedOut;
-            inv.Cancelled = end.Cancelled;
-            inv.TimeLimitS = job.TimeoutPerFileS;
+            // A spooler that is away for the moment (a restart) is waited out:
+            // the same file again after a growing delay, up to RetryForMs.
+            const QString title =
+                job.JobName.isEmpty()
+                    ? QString()
+                    : JobTitle(job.JobName, inv.File, QFileInfo(run.SourceDir).fileName(), copy, QDate::currentDate());
+            QElapsedTimer waiting;
+            qint64 delayMs = 1000;
+            for (;;) {
+                inv.Output.clear();
+                const TProcessEnd end = RunProcessLimited(
+                    PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
+                    options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
+                    job.CaptureOutput ? &inv.Output : nullptr, codePage);
+                inv.Result = end.Result;
+                inv.Signal = end.Signal;
+                inv.TimedOut = end.TimedOut;
+                inv.Cancelled = end.Cancelled;
+                inv.TimeLimitS = job.TimeoutPerFileS;
+                const bool transient = job.RetryForMs != 0 && !end.TimedOut && !end.Cancelled &&
+                                       inv.ExitCode() == PrintProgramExit::SpoolerRefused;
+                if (!transient) {
+                    if (waiting.isValid() && PrintSucceeded(inv.Result))
+                        client.SpoolerBack(inv);
+                    break;
+                }
+                if (!waiting.isValid()) {
+                    waiting.start();
+                    client.SpoolerUnavailable(inv, inv.Reason());
+                }
+                if (job.RetryForMs > 0) {
+                    const qint64 left = job.RetryForMs - waiting.elapsed();
+                    if (left <= 0)
+                        break;
+                    delayMs = std::min(delayMs, left);
+                }
+                if (client.StopRequested() || client.RetryWait(static_cast<unsigned long>(delayMs)) == TRunStep::Stop)
+                    break;
+                delayMs = std::min<qint64>(delayMs * 2, 30000);
+            }
+            inv.JobIds = JobIdsFromOutput(inv.Output);
+            inv.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
             inv.Printed = PrintSucceeded(inv.Result);
             // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
             inv.Skipped =
@@ -211,6 +265,8 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
         inv.Result = 0;
         inv.Printed = inv.Skipped = false;
         inv.Output.clear();
+        inv.JobIds.clear();
+        inv.HandedOverMs = 0;
         for (qsizetype number = started; number < jobs.size() * job.Copies; ++number) {
             inv.Copy = static_cast<int>(number / jobs.size()) + 1;
             inv.Index = number % jobs.size();

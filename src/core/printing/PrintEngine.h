@@ -31,6 +31,11 @@ QString LocatePrintProgram(const QString& savedPath, const QString& exePath,
 // unchanged.
 QString ResolveSourceDir(const QString& sourceDir);
 
+// The jobs a print program names on its output as lp does, one line
+// "request id is DEST-N (1 file(s))" per job: the "DEST-N" in their order.
+// Empty when it names none.
+QStringList JobIdsFromOutput(const QStringList& lines);
+
 // ---- The run --------------------------------------------------------------
 
 struct TPrintJob
@@ -71,6 +76,11 @@ struct TPrintJob
     int CancelGraceMs = 0;
     // The job title template (JobTitle); empty: the print program names the job after the file.
     QString JobName;
+    // A file the print program could not hand over because the spooler was
+    // unavailable for the moment (PrintProgramExit::SpoolerRefused) is handed
+    // over again with a growing delay for this long before it fails; 0: it
+    // fails at once, -1: no limit.
+    qint64 RetryForMs = 0;
 };
 
 // One invocation of the print-to program.
@@ -87,6 +97,10 @@ struct TInvocation
     // range beyond its end): no failure.
     bool Skipped = false;
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
+    // The spooler's jobs the print program created ("DEST-N"), from Output.
+    QStringList JobIds;
+    // When the print program handed the file over (ms since the epoch, UTC).
+    qint64 HandedOverMs = 0;
 
     // How the print program ended besides its result.
     int Signal = 0;         // the signal that killed the print program
@@ -132,6 +146,14 @@ public:
     // The print program is about to be started for this file.
     virtual void FileStarts(const TInvocation& invocation);
     virtual void FilePrinted(const TInvocation& invocation);
+    // The spooler could not take the file for the moment (reason: the print
+    // program's message): the run waits and hands it over again. Called once
+    // when the waiting starts, and SpoolerBack once when it goes on.
+    virtual void SpoolerUnavailable(const TInvocation& invocation, const QString& reason);
+    virtual void SpoolerBack(const TInvocation& invocation);
+    // The delay before the next try; the default is Pause. Stop ends the
+    // waiting and the file fails with the spooler's reason.
+    virtual TRunStep RetryWait(unsigned long ms);
     // The print settings leave no page of the file; the run goes on.
     virtual void FileSkipped(const TInvocation& invocation);
     // After a stop, once for each invocation that was not started.

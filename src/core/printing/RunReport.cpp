@@ -1,8 +1,10 @@
 #include "printing/RunReport.h"
 
 #include "app/GnuGetText.h"
+#include "printing/PrintEngine.h"
 #include "util/FileNameBytes.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,9 +21,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr char CsvHeader[] = "copy,file,result,exit_code,reason\r\n";
-// A watch's records also say when each file was handed over and to which jobs.
-constexpr char WatchCsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered\r\n";
+// One header for the one-off run and the watch: a record handed over says
+// when, to which jobs and to which destination; the others leave that empty.
+constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
+constexpr char WatchCsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
 
 QString CsvField(const QString& value)
 {
@@ -33,6 +36,13 @@ QString CsvField(const QString& value)
 }
 
 } // namespace
+
+TReportRecord HandedOverRecord(const TInvocation& inv, const QString& destination)
+{
+    return {inv.Copy,   inv.File,  TRecordResult::Printed,
+            0,          QString(), QDateTime::fromMSecsSinceEpoch(inv.HandedOverMs).toUTC().toString(Qt::ISODateWithMs),
+            inv.JobIds, false,     destination};
+}
 
 QString RecordResultName(TRecordResult result)
 {
@@ -57,8 +67,11 @@ QString TRunReport::CsvLine(const TReportRecord& r)
 {
     QString line = QString::number(r.Copy) + u',' + CsvField(r.File) + u',' + RecordResultName(r.Result) + u',' +
                    QString::number(r.ExitCode) + u',' + CsvField(r.Reason);
-    if (!r.HandedOver.isEmpty())
-        line += u',' + r.HandedOver + u',' + CsvField(r.JobIds.join(u' ')) + u',' + (r.Recovered ? u"yes"_s : u"no"_s);
+    line += u',' + r.HandedOver + u',' + CsvField(r.JobIds.join(u' ')) + u',' +
+            (r.HandedOver.isEmpty() ? QString()
+             : r.Recovered          ? u"yes"_s
+                                    : u"no"_s) +
+            u',' + CsvField(r.Destination);
     return line + u"\r\n"_s;
 }
 
@@ -74,6 +87,8 @@ QString TRunReport::JsonLine(const TReportRecord& r)
         o.insert(u"handed_over"_s, r.HandedOver);
         o.insert(u"job_ids"_s, QJsonArray::fromStringList(r.JobIds));
         o.insert(u"recovered"_s, r.Recovered);
+        if (!r.Destination.isEmpty())
+            o.insert(u"destination"_s, r.Destination);
     }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }

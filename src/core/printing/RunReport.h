@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+struct TInvocation;
+
 #include <memory>
 
 // The report of a run: one record per invocation of the print program, per
@@ -33,12 +35,17 @@ struct TReportRecord
     TRecordResult Result = TRecordResult::Failed;
     int ExitCode = 0;
     QString Reason;
-    // A watch's records: when the file was handed over (ISO 8601, UTC), the
-    // spooler's jobs for it, and whether a restart found it in the spooler.
+    // A file handed over: when (ISO 8601, UTC), the spooler's jobs for it,
+    // whether a restart of the watch found it in the spooler, and the printer.
     QString HandedOver{};
     QStringList JobIds{};
     bool Recovered = false;
+    QString Destination{};
 };
+
+// The record of a file the print program took, for the run's destination:
+// with the time it was handed over and the spooler's jobs for it.
+TReportRecord HandedOverRecord(const TInvocation& invocation, const QString& destination);
 
 class TRunReport
 {

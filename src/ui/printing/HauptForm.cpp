@@ -10,9 +10,9 @@
 #include "dialogs/SelectDlg.h"
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
+#include "printing/JobList.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgramExit.h"
-#include "printing/JobList.h"
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
@@ -643,7 +643,7 @@ public:
     void FilePrinted(const TInvocation& invocation) override
     {
         FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
-        Add({invocation.Copy, invocation.File, TRecordResult::Printed, 0, QString()});
+        Add(HandedOverRecord(invocation, Destination));
     }
     void FileNotTried(const TInvocation& invocation) override
     {
@@ -679,6 +679,7 @@ public:
     bool StopRequested() override { return FForm.Stopped; }
 
     qsizetype Jobs = 0;
+    QString Destination; // the printer the files go to
 
 private:
     void Add(const TReportRecord& entry)
@@ -841,6 +842,7 @@ void THauptForm::btnProcessClick()
         job.ReportUnmatched = true; // for the end text and the list of failures
         TWindowRunClient client(
             *this, [this](const QString& text) { SetStatus(text, Qt::black); }, FEntries, FFailures);
+        client.Destination = job.Printer;
         run = RunOnWorker(job, this, client);
         jobs = client.Jobs;
     }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -167,6 +168,108 @@ TEST_F(PrintEngineTest, ReasonWithoutCapturedOutput)
     client.events.clear();
     RunPrintJob(job, client);
     EXPECT_EQ(client.events.last(), S("failed bad.pdf -1 The print program could not be started (error 2)"));
+}
+
+// A spooler away for a while: "busy" files are refused with the print
+// program's code for that until the third call; "locked" ones always.
+constexpr char kSpoolerProgram[] =
+    "#!/bin/sh\n"
+    "echo \"$3\" >> \"$0.log\"\n"
+    "n=$(grep -c . \"$0.log\")\n"
+    "case \"$3\" in *bad*) echo broken >&2; exit 2 ;; esac\n"
+    "case \"$3\" in *locked*) echo \"cannot reach the print spooler\" >&2; exit 5 ;; esac\n"
+    "case \"$3\" in *busy*) [ \"$n\" -lt 3 ] && { echo 'spooler restarting' >&2; exit 5; } ;; esac\n"
+    "echo \"request id is Q-$n (1 file(s))\"\n"
+    "echo \"request id is Q-$((n + 100)) (1 file(s))\"\n"
+    "exit 0\n";
+
+class SpoolerRecorder : public Recorder
+{
+public:
+    void SpoolerUnavailable(const TInvocation& inv, const QString& reason) override
+    {
+        events << S("waiting ") + QFileInfo(inv.File).fileName() + u' ' + reason;
+    }
+    void SpoolerBack(const TInvocation& inv) override { events << S("back ") + QFileInfo(inv.File).fileName(); }
+    TRunStep RetryWait(unsigned long ms) override
+    {
+        delays << static_cast<int>(ms);
+        return retryAnswer;
+    }
+    void FilePrinted(const TInvocation& inv) override { events << S("printed ") + inv.JobIds.join(u' '); }
+    QList<int> delays;
+    TRunStep retryAnswer = TRunStep::GoOn;
+};
+
+TEST_F(PrintEngineTest, UnavailableSpoolerIsWaitedOutAndJobIdsAreRead)
+{
+    ASSERT_TRUE(WriteScript(program, kSpoolerProgram));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Docs/busy.pdf")), "%PDF-1.4\n"));
+    ASSERT_TRUE(WriteFile(root.filePath(S("Docs/locked.pdf")), "%PDF-1.4\n"));
+    struct Case
+    {
+        const char* name;
+        const char* files;
+        qint64 retryForMs;
+        TRunStep retryAnswer;
+        int calls;
+        QStringList events;
+        QList<int> delays;
+    };
+    const Case cases[] = {
+        {"waited out with growing delays",
+         "busy.pdf;a.pdf",
+         -1,
+         TRunStep::GoOn,
+         4,
+         {S("waiting busy.pdf spooler restarting"), S("back busy.pdf"), S("printed Q-3 Q-103"), S("printed Q-4 Q-104")},
+         {1000, 2000}},
+        {"no waiting: fails at once",
+         "busy.pdf",
+         0,
+         TRunStep::GoOn,
+         1,
+         {S("failed busy.pdf 5 spooler restarting")},
+         {}},
+        {"the time runs out",
+         "locked.pdf",
+         1,
+         TRunStep::GoOn,
+         2,
+         {S("waiting locked.pdf cannot reach the print spooler"),
+          S("failed locked.pdf 5 cannot reach the print spooler")},
+         {1}},
+        {"a stop while waiting",
+         "busy.pdf",
+         -1,
+         TRunStep::Stop,
+         1,
+         {S("waiting busy.pdf spooler restarting"), S("failed busy.pdf 5 spooler restarting")},
+         {1000}},
+        // Another refusal is the file's own: no waiting.
+        {"a refused file", "bad.pdf", -1, TRunStep::GoOn, 1, {S("failed bad.pdf 2 broken")}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(program + S(".log"));
+        SpoolerRecorder r;
+        r.retryAnswer = c.retryAnswer;
+        job.FileField = S(c.files);
+        job.RetryForMs = c.retryForMs;
+        RunPrintJob(job, r);
+        EXPECT_EQ(Log().size(), c.calls);
+        EXPECT_EQ(r.events.filter(QRegularExpression(S("^(waiting|back|printed|failed)"))), c.events);
+        EXPECT_EQ(r.delays, c.delays);
+    }
+}
+
+TEST(PrintEngineJobIds, RequestIdLinesOnly)
+{
+    EXPECT_EQ(JobIdsFromOutput({S("request id is PDF-12 (1 file(s))"), S("  request id is Team/draft-3 (1 file(s))  "),
+                                S("request id is PDF-13"), S("warning: request id is PDF-14 (1 file(s))"),
+                                S("request id is  (1 file(s))"), S("request id is PDF-15 (2 file(s))")}),
+              (QStringList{S("PDF-12"), S("Team/draft-3"), S("PDF-15")}));
+    EXPECT_TRUE(JobIdsFromOutput({S("no printer \"X\"")}).isEmpty());
 }
 
 // The window's side of a run: names that found nothing are not reported, so a

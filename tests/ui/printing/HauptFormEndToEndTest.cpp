@@ -3,14 +3,14 @@
 
 #include "printing/HauptForm.h"
 
-#include "support/BatchProcess.h"
 #include "app/InitProg.h"
 #include "app/MainSettings.h"
 #include "dialogs/FileDialogs.h"
-#include "support/QStringPrinter.h"
 #include "dialogs/MsgDialogs.h"
+#include "support/BatchProcess.h"
 #include "support/CupsPdf.h"
 #include "support/PdfWriter.h"
+#include "support/QStringPrinter.h"
 #include "support/TestSupport.h"
 #include "util/FileNameBytes.h"
 #include "util/NumberEd.h"
@@ -197,16 +197,23 @@ TEST(HauptFormSpooler, OffersTheSpoolersQueuesAndFallsBackToItsDefault)
         WriteMainSettings(home.filePath(QStringLiteral(".config/")) + ExeBaseName + QStringLiteral(".ini"), settings));
     MsgDialogTestSeam::Clear();
     MsgDialogTestSeam::SetStrict(true);
+    // Other tests add and remove queues of their own meanwhile: the window must
+    // offer every queue that was there before and after it read the list, and
+    // none that was never there.
+    const QStringList before = Lpstat(QStringLiteral("-e"));
     THauptForm form{QStringList()};
     form.show();
-
-    QStringList queues = Lpstat(QStringLiteral("-e"));
-    QStringList offered = Items(*form.cxPrinter);
-    ASSERT_TRUE(queues.contains(TestPrinterName()) && queues.contains(QStringLiteral("MorvaneTest2")))
+    const QStringList offered = Items(*form.cxPrinter);
+    const QStringList after = Lpstat(QStringLiteral("-e"));
+    ASSERT_TRUE(after.contains(TestPrinterName()) && after.contains(QStringLiteral("MorvaneTest2")))
         << "the test set-up adds both queues";
-    std::sort(queues.begin(), queues.end());
-    std::sort(offered.begin(), offered.end());
-    EXPECT_EQ(offered, queues);
+    for (const QString& queue : before) {
+        if (after.contains(queue)) {
+            EXPECT_TRUE(offered.contains(queue)) << queue.toStdString();
+        }
+    }
+    for (const QString& queue : offered)
+        EXPECT_TRUE(before.contains(queue) || after.contains(queue)) << queue.toStdString();
     const QString defaultLine = Lpstat(QStringLiteral("-d")).value(0);
     EXPECT_EQ(form.PrtName, defaultLine.mid(defaultLine.indexOf(u':') + 2)) << defaultLine.toStdString();
     EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
@@ -272,7 +279,21 @@ TEST_F(HauptFormEndToEnd, DamagedFileAmongGoodOnesIsListedAndReportedAsByTheBatc
     output += WaitForCupsPdfOutput(stem, 4);
     const QByteArray saved = ReadFile(windowReport);
     EXPECT_EQ(saved.count('\n'), 5) << saved.constData(); // header, missing, three invocations
-    EXPECT_EQ(saved, ReadFile(batchReport));
+    // The same records, but for the moment each was handed over and the
+    // spooler's job numbers, which differ between the two runs.
+    const auto withoutHandover = [](const QByteArray& report) {
+        QList<QByteArray> lines = report.split('\n');
+        for (QByteArray& line : lines) {
+            QList<QByteArray> fields = line.split(',');
+            if (fields.size() == 9 && !fields[5].isEmpty()) {
+                EXPECT_FALSE(fields[6].isEmpty()) << line.constData();
+                fields[5] = fields[6] = "-";
+            }
+            line = fields.join(',');
+        }
+        return lines;
+    };
+    EXPECT_EQ(withoutHandover(saved), withoutHandover(ReadFile(batchReport)));
     for (const QString& file : output)
         QFile::remove(file);
 }
