@@ -3,12 +3,18 @@
 // of its modes.
 
 #include "BatchOptions.h"
+#include "BatchWatch.h"
 
 #include "printing/RunReport.h"
 #include "support/QStringPrinter.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -116,4 +122,53 @@ TEST(BatchInProcess, ReportReplacesWhenFinishedAndAppendsRecordByRecord)
     EXPECT_TRUE(json.endsWith(u'\n'));
     EXPECT_TRUE(json.contains(S("\"result\":\"failed\""))) << json.toStdString();
     EXPECT_TRUE(json.contains(S("\"exit_code\":2"))) << json.toStdString();
+}
+
+TEST(BatchInProcess, WatchClientPrintsEachArrivalOnceUntilStopped)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    ScopedEnv data("XDG_DATA_HOME", root.filePath(S("data")).toUtf8());
+    const QString inbox = root.filePath(S("Inbox/"));
+    ASSERT_TRUE(QDir().mkpath(inbox));
+    const QString log = root.filePath(S("printed.log"));
+    const QString program = root.filePath(S("print.sh"));
+    // The print program's arguments: -print-to PRINTER FILE.
+    ASSERT_TRUE(WriteScript(program, "#!/bin/sh\nprintf '%s\\n' \"$3\" >> '" + log.toUtf8() + "'\n"));
+
+    TBatchOptions options;
+    options.Watch = true;
+    options.Directory = inbox;
+    options.Quiet = true;
+    options.QuietMs = 0;
+    options.SettleMs = 100;
+    // The files may come before the watch looks: those there at its start count too.
+    options.IncludeExisting = true;
+    TPrintJob job;
+    job.Program = program;
+    job.Printer = S("Office");
+    job.PauseMs = 0;
+    job.CaptureOutput = true;
+    int wake[2];
+    ASSERT_EQ(::pipe2(wake, O_CLOEXEC), 0);
+    volatile sig_atomic_t stop = 0;
+    int code = -1;
+    QThread* watch = QThread::create([&] { code = RunWatch(options, job, wake[0], &stop); });
+    watch->start();
+    // PDF files that arrive whole are printed once, in order; other names are left alone.
+    for (const char* name : {"a.pdf", "b.pdf", "c.txt"}) {
+        ASSERT_TRUE(WriteFile(inbox + S("new-") + S(name), "%PDF-1.4\n%%EOF\n"));
+        ASSERT_TRUE(QFile::rename(inbox + S("new-") + S(name), inbox + S(name)));
+    }
+    const auto printed = [&] { return QString::fromUtf8(ReadFile(log)).split(u'\n', Qt::SkipEmptyParts); };
+    for (int i = 0; i < 1000 && printed().size() < 2; ++i)
+        QThread::msleep(10);
+    stop = 1;
+    ASSERT_EQ(::write(wake[1], "x", 1), 1);
+    ASSERT_TRUE(watch->wait(30000));
+    delete watch;
+    ::close(wake[0]);
+    ::close(wake[1]);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(printed(), (QStringList{inbox + S("a.pdf"), inbox + S("b.pdf")}));
 }
