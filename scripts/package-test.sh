@@ -64,7 +64,8 @@ mkdir -p "$work/tree/sub"
 for f in a.pdf sub/b.pdf notes.txt; do printf '%%PDF-1.4\n' >"$work/tree/$f"; done
 printf 'sub/b.pdf\n' >"$work/tree/list.pbt"
 dry=$(cd "$work" && HOME=$work /usr/bin/morvane-batch --dry-run -s tree '*.pdf;list.pbt')
-[ "$(grep -c . <<<"$dry")" -eq 3 ] && grep -q "^1	.*/tree/a.pdf\$" <<<"$dry" && grep -q "^1	.*/tree/sub/b.pdf\$" <<<"$dry" ||
+# sub/b.pdf is named by the mask and the list: printed once, at its first place.
+[ "$(grep -c . <<<"$dry")" -eq 2 ] && grep -q "^1	.*/tree/a.pdf\$" <<<"$dry" && grep -q "^1	.*/tree/sub/b.pdf\$" <<<"$dry" ||
     fail "morvane-batch --dry-run gave: $dry"
 HOME=$work LANG=de_DE.UTF-8 LANGUAGE= /usr/bin/morvane-batch --help | grep -q '^Optionen:' ||
     fail "morvane-batch --help is not German"
