@@ -24,7 +24,6 @@ namespace {
 // One header for the one-off run and the watch: a record handed over says
 // when, to which jobs and to which destination; the others leave that empty.
 constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
-constexpr char WatchCsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
 
 QString CsvField(const QString& value)
 {
@@ -139,7 +138,7 @@ bool TRunReport::Open(const QString& fileName, TMode mode, QString* error)
             return false;
         }
         if (FCsv && st.st_size == 0)
-            return Put(WatchCsvHeader, error);
+            return Put(CsvHeader, error);
         return true;
     }
     if (FCsv)
