@@ -26,6 +26,7 @@ TMainSettings ReadMainSettings(const QString& iniName, const TMainSettings& defa
     result.Sumatra = ini->ReadString(s, QStringLiteral("Sumatra"), defaults.Sumatra);
     result.Printer = ini->ReadString(s, QStringLiteral("Printer"), defaults.Printer);
     result.Subdirectories = ini->ReadBool(s, QStringLiteral("Subdirectories"), defaults.Subdirectories);
+    result.PrintSettings = ini->ReadString(s, QStringLiteral("PrintSettings"), defaults.PrintSettings);
     return result;
 }
 
@@ -42,5 +43,10 @@ bool WriteMainSettings(const QString& iniName, const TMainSettings& settings, QS
     ini->WriteString(s, QStringLiteral("Sumatra"), settings.Sumatra);
     ini->WriteString(s, QStringLiteral("Printer"), settings.Printer);
     ini->WriteBool(s, QStringLiteral("Subdirectories"), settings.Subdirectories);
+    // Without print settings the file stays as the five keys make it.
+    if (settings.PrintSettings.isEmpty())
+        ini->DeleteKey(s, QStringLiteral("PrintSettings"));
+    else
+        ini->WriteString(s, QStringLiteral("PrintSettings"), settings.PrintSettings);
     return ini->UpdateFile(errorText);
 }

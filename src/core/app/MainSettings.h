@@ -11,6 +11,10 @@ struct TMainSettings
     QString Sumatra;
     QString Printer;
     bool Subdirectories = false;
+    // The window's print settings list (-print-settings of the print
+    // program); empty: the printer's defaults. A key of its own after the
+    // five above, which older readers pass over.
+    QString PrintSettings;
 };
 
 // Gives `defaults` and sets *errorText when the file cannot be read.

@@ -365,6 +365,23 @@ bool LeavesNoPage(const Settings& settings, int pageCount)
     return SelectedPages(settings, pageCount).empty();
 }
 
+int SelectedPageCount(const Settings& settings, int pageCount)
+{
+    return static_cast<int>(SelectedPages(settings, pageCount).size());
+}
+
+std::vector<std::pair<std::string, std::string>> PaperSizeNames()
+{
+    std::vector<std::pair<std::string, std::string>> names;
+    for (const auto& [name, media] : PaperSizes) {
+        // "A4", "Letter": the parser takes any case.
+        std::string shown = name;
+        shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
+        names.emplace_back(shown, media);
+    }
+    return names;
+}
+
 bool JobOptions(const Settings& s, int pageCount, Options* options, std::string* error)
 {
     options->clear();

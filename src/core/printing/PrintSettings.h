@@ -69,6 +69,13 @@ std::string UtcTimeOfDay(int hour, int minute);
 // (its ranges lie beyond the end, or odd/even leaves none of them).
 bool LeavesNoPage(const Settings& settings, int pageCount);
 
+// How many pages of a document of pageCount pages the list prints (one copy).
+int SelectedPageCount(const Settings& settings, int pageCount);
+
+// The sizes paper=SIZE takes, in the list's order: the name as an item writes
+// it ("A4", "Letter") and the PWG media name the spooler knows it by.
+std::vector<std::pair<std::string, std::string>> PaperSizeNames();
+
 
 // The description of the list for --help, lines ending in '\n'.
 extern const char HelpText[];
