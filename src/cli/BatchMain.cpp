@@ -12,6 +12,7 @@
 #include "app/MainSettings.h"
 #include "app/UnixSignals.h"
 #include "platform/Printers.h"
+#include "printing/JobPreview.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
 #include "printing/RunReport.h"
@@ -267,6 +268,23 @@ private:
     QByteArray FOut;
 };
 
+// The dry run's page count: the files that cannot be printed on standard
+// error, the figures as the last line of standard output. False when that
+// line could not be written.
+bool WritePageSummary(const TPrintJob& job)
+{
+    const TJobPreview preview = PreviewPrintJob(job);
+    for (const TPreviewFile& file : preview.Files)
+        if (!file.Problem.isEmpty())
+            ErrLine(Tr("%s cannot be printed: %s", file.File, file.Problem));
+    int error = 0;
+    if (WriteAllToFd(STDOUT_FILENO, PreviewSummaryLine(preview).toUtf8() + '\n', &error))
+        return true;
+    if (error != EPIPE)
+        ErrLine(Tr("cannot write to standard output: %s", WriteErrorText(error)));
+    return false;
+}
+
 int DryRun(const TPrintJob& job, const TBatchOptions& options)
 {
     std::unique_ptr<TRunReport> report;
@@ -288,6 +306,8 @@ int DryRun(const TPrintJob& job, const TBatchOptions& options)
     int code = run.Files == 0 ? ExitNothing : ExitPrinted;
     if (run.ListErrors > 0 || run.Unmatched > 0)
         code = ExitFailed;
+    if (options.Pages && !WritePageSummary(job))
+        return ExitReportLost;
     return FinishReport(options, report.get(), code);
 }
 

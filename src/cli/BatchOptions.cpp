@@ -130,6 +130,11 @@ const std::vector<TBatchOption>& BatchOptionTable()
          [](TBatchOptions& o, const QString&) { return Flag(o.StopOnError); }},
         {"dry-run", 0, nullptr, "print nothing; write \"copy<TAB>file\" per invocation to standard output",
          [](TBatchOptions& o, const QString&) { return Flag(o.DryRun); }},
+        {"pages", 0, nullptr,
+         "with --dry-run: count each file's pages and end standard output with the line \"files=N pages=N "
+         "sheets=N copies=N unprintable=N\" (pages after --print-settings for one copy, sheets for all copies and "
+         "both sides); files that cannot be printed are named on standard error",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Pages); }},
         {"keep-duplicates", 0, nullptr,
          "print a file that several names of FILES reach at each of its places (default: at the first only)",
          [](TBatchOptions& o, const QString&) { return Flag(o.KeepDuplicates); }},
@@ -274,6 +279,8 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         return fail(Tr("option %s needs --watch", options.WatchOnly.first()));
     if (options.Watch && options.DryRun)
         return fail(Tr("--dry-run and --watch cannot be combined"));
+    if (options.Pages && !options.DryRun)
+        return fail(Tr("--pages needs --dry-run"));
     if (options.DryRun && options.Report == u"-"_s)
         return fail(Tr("--dry-run and --report - cannot be combined: both write to standard output"));
     if (options.CopiesInJob && options.Copies > 1) {

@@ -32,6 +32,9 @@ struct TBatchOptions
     // out; 0: the file fails at once.
     int RetryForS = 300;
     bool DryRun = false;
+    // With the dry run: count the pages and sheets and end standard output
+    // with one summary line.
+    bool Pages = false;
     bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
     QString Report;              // empty: none; "-": standard output
     bool Quiet = false;
