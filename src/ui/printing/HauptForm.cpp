@@ -11,8 +11,12 @@
 #include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
 #include "printing/JobList.h"
+#include "printing/JobPreview.h"
+#include "printing/PreviewDlg.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgramExit.h"
+#include "printing/PrintSettings.h"
+#include "printing/PrintSettingsDlg.h"
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
@@ -25,8 +29,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -35,21 +42,26 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -270,6 +282,19 @@ void THauptForm::CreateControls()
     cxPrinter->setObjectName(QStringLiteral("cxPrinter"));
     place(cxPrinter, 80, 172, 293, 23);
 
+    // Below the printer, so that the controls above keep their places.
+    btnPrintSettings = new QPushButton(QStringLiteral("Print settings…"), client);
+    btnPrintSettings->setObjectName(QStringLiteral("btnPrintSettings"));
+    btnPrintSettings->setToolTip(QStringLiteral("Pages, sides, paper and colour for the chosen printer"));
+    place(btnPrintSettings, 80, 203, 110, 25);
+    lblPrintSettings = new QLabel(client);
+    lblPrintSettings->setObjectName(QStringLiteral("lblPrintSettings"));
+    place(lblPrintSettings, 196, 207, 177, 16);
+    btnPreview = new QPushButton(QStringLiteral("Preview"), client);
+    btnPreview->setObjectName(QStringLiteral("btnPreview"));
+    btnPreview->setToolTip(QStringLiteral("Show the files, pages and sheets a run would print"));
+    place(btnPreview, 80, 233, 110, 25);
+
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     FStatusLabel = new QLabel(StatusBar);
@@ -301,10 +326,16 @@ void THauptForm::CreateControls()
     QWidget::setTabOrder(InfoBtn, btnEdit);
     QWidget::setTabOrder(btnEdit, btnNew);
     QWidget::setTabOrder(btnNew, cxPrinter);
+    QWidget::setTabOrder(cxPrinter, btnPrintSettings);
+    QWidget::setTabOrder(btnPrintSettings, btnPreview);
 
+    // Taller than the design's 231 by the two rows of the print settings and the preview.
     const int statusHeight = StatusBar->sizeHint().height();
-    client->setFixedSize(px(381), px(231) - statusHeight);
-    setFixedSize(px(381), px(231));
+    client->setFixedSize(px(381), px(292) - statusHeight);
+    setFixedSize(px(381), px(292));
+    setAcceptDrops(true);
+    SourceDirEdit->lineEdit()->installEventFilter(this);
+    FileEdit->lineEdit()->installEventFilter(this);
 
     connect(FileEdit, &QComboBox::editTextChanged, this, &THauptForm::FileEditChange);
     connect(cxPrinter, &QComboBox::activated, this, &THauptForm::cxPrinterCloseUp);
@@ -316,6 +347,20 @@ void THauptForm::CreateControls()
     connect(btnEdit, &QPushButton::clicked, this, &THauptForm::btnEditClick);
     connect(btnNew, &QPushButton::clicked, this, &THauptForm::btnNewClick);
     connect(btnFailures, &QPushButton::clicked, this, &THauptForm::btnFailuresClick);
+    connect(btnPrintSettings, &QPushButton::clicked, this, &THauptForm::btnPrintSettingsClick);
+    connect(btnPreview, &QPushButton::clicked, this, &THauptForm::btnPreviewClick);
+}
+
+void THauptForm::LayoutSettingsRow()
+{
+    // Translated captions may be wider: the two buttons grow alike, the summary gives way.
+    const int width =
+        std::max({btnPrintSettings->width(), btnPrintSettings->sizeHint().width(), btnPreview->sizeHint().width()});
+    btnPrintSettings->resize(width, btnPrintSettings->height());
+    btnPreview->resize(width, btnPreview->height());
+    const int left = btnPrintSettings->geometry().right() + qRound(6 * logicalDpiX() / 96.0);
+    const int right = cxPrinter->geometry().right();
+    lblPrintSettings->setGeometry(left, lblPrintSettings->y(), right - left + 1, lblPrintSettings->height());
 }
 
 void THauptForm::FitLabelColumn()
@@ -340,6 +385,7 @@ void THauptForm::FormCreate(const QStringList& arguments)
 {
     TranslateComponent(this, "default");
     FitLabelColumn();
+    LayoutSettingsRow();
     InitPaths(AppPath, UserPath, ProgPath, true);
     ProgramVersion(QStringLiteral("Ausdruck von PDF-Dateien"), QStringLiteral(" (Vers. 3.3)"),
                    QString::fromUtf8(kCopyright), 2, ProgVersName, ProgVersDate);
@@ -355,6 +401,7 @@ void THauptForm::FormCreate(const QStringList& arguments)
     SumatraPath = settings.Sumatra;
     PrtName = settings.Printer;
     chbSubDir->setChecked(settings.Subdirectories);
+    SetPrintSettings(settings.PrintSettings);
 
     LoadHistory(IniName, QStringLiteral("Source"), SourceDirEdit, 0, false, error.isEmpty() ? &error : nullptr);
     LoadHistory(IniName, QStringLiteral("Files"), FileEdit, 0, false, error.isEmpty() ? &error : nullptr);
@@ -373,19 +420,158 @@ void THauptForm::FormCreate(const QStringList& arguments)
 
 void THauptForm::TakeArgument(const QStringList& arguments)
 {
-    // Start-up options begin with "-"; the first other argument names a file.
+    // Start-up options begin with "-"; the other arguments name files (the
+    // file manager passes every file of a selection).
+    QStringList files;
     for (const QString& argument : arguments) {
         if (argument.startsWith(u'-') || argument.isEmpty())
             continue;
-        const QString full = QFileInfo(argument).isAbsolute() ? argument : QDir::current().absoluteFilePath(argument);
-        const QString dir = FolderPart(full);
-        const QString name = FileNamePart(full);
+        files << (QFileInfo(argument).isAbsolute() ? argument : QDir::current().absoluteFilePath(argument));
+    }
+    if (files.isEmpty())
+        return;
+    // A selection from the file manager names existing files; otherwise the
+    // first argument alone is taken, as a name to fill in.
+    const bool selection =
+        std::all_of(files.begin(), files.end(), [](const QString& file) { return QFileInfo(file).isFile(); });
+    TakeFiles(selection ? files : files.mid(0, 1));
+}
+
+namespace {
+
+// A print list for files from several folders, in the user's data folder
+// (never among the user's own files), named after the moment so that an
+// earlier one in the histories keeps its files. Its entries are full names.
+QString WriteSelectionList(const QStringList& files, QString* error)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        *error = FillPlaceholders(TrDefault("The folder %s cannot be created"), {folder});
+        return {};
+    }
+    const QString stem =
+        QStringLiteral("selection-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = DirectoryWithDelimiter(folder) + stem + u'.' + QString::fromLatin1(PrintListExtension);
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = DirectoryWithDelimiter(folder) + stem + u'-' + QString::number(n) + u'.' +
+               QString::fromLatin1(PrintListExtension);
+    return WritePrintList(name, files, error) ? name : QString();
+}
+
+bool IsPdfOrList(const QString& file)
+{
+    const QString suffix = QFileInfo(file).suffix();
+    return suffix.compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0 ||
+           suffix.compare(QString::fromLatin1(PrintListExtension), Qt::CaseInsensitive) == 0;
+}
+
+QStringList LocalPaths(const QMimeData* data)
+{
+    QStringList paths;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                paths << QDir::cleanPath(url.toLocalFile());
+    return paths;
+}
+
+} // namespace
+
+void THauptForm::TakeFiles(const QStringList& files)
+{
+    const auto setFields = [this](const QString& dir, const QString& names) {
         AddToHistory(SourceDirEdit, dir);
         SourceDirEdit->setCurrentText(dir);
-        AddToHistory(FileEdit, name);
-        FileEdit->setCurrentText(name);
-        break;
+        AddToHistory(FileEdit, names);
+        FileEdit->setCurrentText(names);
+    };
+    const QString dir = FolderPart(files.first());
+    QStringList names;
+    for (const QString& file : files) {
+        if (FolderPart(file) != dir)
+            break;
+        names << FileNamePart(file);
     }
+    if (names.size() == files.size()) {
+        // As the file dialog does: named files, not a search below them.
+        if (files.size() > 1)
+            chbSubDir->setChecked(false);
+        setFields(dir, names.join(u';'));
+        return;
+    }
+    QString error;
+    const QString list = WriteSelectionList(files, &error);
+    if (list.isEmpty()) {
+        ErrorDialog(windowTitle(), error, dmActiveForm);
+        return;
+    }
+    chbSubDir->setChecked(false);
+    setFields(FolderPart(list), FileNamePart(list));
+}
+
+void THauptForm::TakePaths(const QStringList& paths)
+{
+    QStringList files;
+    QString folder;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir() && folder.isEmpty())
+            folder = path;
+        else if (info.isFile() && IsPdfOrList(path))
+            files << info.absoluteFilePath();
+    }
+    if (!files.isEmpty()) {
+        TakeFiles(files);
+    } else if (!folder.isEmpty()) {
+        const QString dir = DirectoryWithDelimiter(QFileInfo(folder).absoluteFilePath());
+        AddToHistory(SourceDirEdit, dir);
+        SourceDirEdit->setCurrentText(dir);
+    }
+}
+
+void THauptForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (!Printing && std::any_of(paths.begin(), paths.end(),
+                                 [](const QString& path) { return QFileInfo(path).isDir() || IsPdfOrList(path); }))
+        event->acceptProposedAction();
+}
+
+void THauptForm::dropEvent(QDropEvent* event)
+{
+    TakePaths(LocalPaths(event->mimeData()));
+    event->acceptProposedAction();
+}
+
+bool THauptForm::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool dirField = watched == SourceDirEdit->lineEdit();
+    if (!dirField && watched != FileEdit->lineEdit())
+        return QMainWindow::eventFilter(watched, event);
+    // Dropped files and folders: the directory field takes a folder, the file
+    // names field follows the window's rule.
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList paths = LocalPaths(drop->mimeData());
+        if (paths.isEmpty())
+            return false; // text is dropped as text
+        if (Printing) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (event->type() != QEvent::Drop)
+            return true;
+        if (!dirField) {
+            TakePaths(paths);
+        } else {
+            // The field names a folder: a dropped file gives its own.
+            const QFileInfo info(paths.first());
+            TakePaths({info.isDir() ? info.absoluteFilePath() : info.absolutePath()});
+        }
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void THauptForm::showEvent(QShowEvent* event)
@@ -438,6 +624,7 @@ void THauptForm::FormDestroy()
     settings.Sumatra = SumatraPath;
     settings.Printer = PrtName;
     settings.Subdirectories = chbSubDir->isChecked();
+    settings.PrintSettings = PrintSettingsList;
     QString error;
     // A failed step ends the saving, as the failed write reports it.
     if (!WriteMainSettings(IniName, settings, &error) ||
@@ -814,7 +1001,11 @@ void THauptForm::btnProcessClick()
         SetStatus(gone, Qt::blue);
         return;
     }
+    if (!PrintSettingsUsable())
+        return;
     cxPrinter->setEnabled(false);
+    btnPrintSettings->setEnabled(false);
+    btnPreview->setEnabled(false);
     btnFailures->hide();
     FEntries.clear();
     FFailures.clear();
@@ -837,6 +1028,7 @@ void THauptForm::btnProcessClick()
         job.Copies = KopAnz->value();
         job.Program = SumatraPath;
         job.Printer = PrtName;
+        job.PrintSettings = PrintSettingsList;
         job.PauseMs = FPausePerFile;
         job.CaptureOutput = true;   // for the reason in the failure prompt
         job.ReportUnmatched = true; // for the end text and the list of failures
@@ -858,8 +1050,67 @@ void THauptForm::btnProcessClick()
     Stopped = false;
     FRunClock.invalidate();
     cxPrinter->setEnabled(true);
+    btnPrintSettings->setEnabled(true);
+    btnPreview->setEnabled(true);
     if (FCloseRequested)
         CloseLater();
+}
+
+bool THauptForm::PrintSettingsUsable()
+{
+    // The list may come from a hand-edited settings file; the print program
+    // would refuse it for every file, so the run does not start.
+    PrintSettings::Settings parsed;
+    std::string error;
+    if (PrintSettingsList.isEmpty() || PrintSettings::Parse(PrintSettingsList.toStdString(), &parsed, &error))
+        return true;
+    ErrorDialog(windowTitle(),
+                FillPlaceholders(TrDefault("The print settings cannot be used: %s"), {QString::fromStdString(error)}),
+                dmActiveForm);
+    return false;
+}
+
+void THauptForm::SetPrintSettings(const QString& list)
+{
+    PrintSettingsList = list.trimmed();
+    const QString summary = PrintSettingsSummary(PrintSettingsList);
+    lblPrintSettings->setText(
+        lblPrintSettings->fontMetrics().elidedText(summary, Qt::ElideRight, lblPrintSettings->width()));
+    lblPrintSettings->setToolTip(PrintSettingsList.isEmpty() ? summary
+                                                             : summary + QStringLiteral("\n") + PrintSettingsList);
+}
+
+void THauptForm::btnPrintSettingsClick()
+{
+    // The printer's choices are asked for now: it may have changed since the start.
+    RefreshPrinters();
+    TPrintSettingsDialog dialog(this);
+    QString list = PrintSettingsList;
+    if (dialog.Execute(PrtName, list))
+        SetPrintSettings(list);
+}
+
+void THauptForm::btnPreviewClick()
+{
+    if (Printing || !PrintSettingsUsable())
+        return;
+    const QString field = FileEdit->currentText();
+    const QString sourceDir = ResolveSourceDir(ExpandHomeDir(SourceDirEdit->currentText()));
+    if (field.isEmpty() || !QFileInfo(sourceDir).isDir()) {
+        SetStatus(NothingPrintedReason(sourceDir, field, TRunResult()), Qt::blue);
+        return;
+    }
+    TPrintJob job;
+    job.SourceDir = sourceDir;
+    job.FileField = field;
+    job.IncludeSubDirs = chbSubDir->isChecked();
+    KopAnz->interpretText();
+    job.Copies = KopAnz->value();
+    job.PrintSettings = PrintSettingsList;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TJobPreview preview = PreviewPrintJob(job);
+    QApplication::restoreOverrideCursor();
+    ShowJobPreview(this, preview);
 }
 
 QString THauptForm::EndText(const TRunResult& run) const

@@ -69,6 +69,14 @@ public:
     QProgressBar* RunProgress = nullptr;
     // Shown after a run with failures or names that found nothing.
     QPushButton* btnFailures = nullptr;
+    // The row below the printer: its print settings, what they are in a few
+    // words, and the preview of a run.
+    QPushButton* btnPrintSettings = nullptr;
+    QLabel* lblPrintSettings = nullptr;
+    QPushButton* btnPreview = nullptr;
+    // The print program's settings list for every file; empty: the printer's
+    // defaults. Kept in the settings file.
+    QString PrintSettingsList;
 
     // The status line's text and colour.
     QString StatusText() const;
@@ -101,6 +109,16 @@ public:
     // Writes the last run's records as the command-line client's report
     // does; asks for the file name. False when cancelled or not written.
     bool SaveReport();
+    // The print settings dialog for the chosen printer.
+    void btnPrintSettingsClick();
+    void SetPrintSettings(const QString& list);
+    // The job list of the fields, counted and shown, printing nothing.
+    void btnPreviewClick();
+    // Files, a folder or a print list from the file manager or a drop: one
+    // file as the first argument is taken, files of one folder as that
+    // folder and their names, files of several folders as a print list
+    // written to the user's data folder, a folder into the directory field.
+    void TakePaths(const QStringList& paths);
 
     // Ends the program on a signal of the session: a run stops after its
     // current file, open boxes are closed, and the window closes normally so
@@ -114,6 +132,10 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Drops onto the two fields' edits.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -121,6 +143,11 @@ private:
     void FitLabelColumn();
     void FormDestroy();
     void TakeArgument(const QStringList& arguments);
+    // Files (at least one) into the fields by the rule of TakePaths.
+    void TakeFiles(const QStringList& files);
+    void LayoutSettingsRow();
+    // False after telling why, when the print settings list is refused.
+    bool PrintSettingsUsable();
     // A written list goes into the file field, its folder into the directory field.
     void TakePrintList(const QString& listFile);
     void SetPrinterIndex(int index);

@@ -7,8 +7,11 @@
 #include "app/MainSettings.h"
 #include "dialogs/FileDialogs.h"
 #include "dialogs/MsgDialogs.h"
+#include "printing/PrintSettingsDlg.h"
 #include "support/BatchProcess.h"
 #include "support/CupsPdf.h"
+#include "support/CupsServer.h"
+#include "support/ModalHelper.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 #include "support/TestSupport.h"
@@ -19,8 +22,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -296,6 +302,81 @@ TEST_F(HauptFormEndToEnd, DamagedFileAmongGoodOnesIsListedAndReportedAsByTheBatc
     EXPECT_EQ(withoutHandover(saved), withoutHandover(ReadFile(batchReport)));
     for (const QString& file : output)
         QFile::remove(file);
+}
+
+// Pages 2-3 of a five-page file on both sides, chosen in the settings
+// dialog, reach the spooler as the job's page-ranges and sides. The queue's
+// driver names duplex; the PDF queue's does not, and its dialog offers none.
+TEST(HauptFormPrintSettingsEndToEnd, PagesAndSidesChosenInTheDialogReachTheSpooler)
+{
+    const QString problem = CupsProblem();
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    const QString queue = S("m28-duplex");
+    ASSERT_EQ(QProcess::execute(S("lpadmin"), {S("-p"), queue, S("-E"), S("-v"), S("cups-pdf:/"), S("-P"),
+                                               S("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd")}),
+              0);
+    const auto removeQueue = qScopeGuard([&queue] { QProcess::execute(S("lpadmin"), {S("-x"), queue}); });
+    // Held in the queue, so that its attributes can be read and nothing is printed.
+    ASSERT_EQ(QProcess::execute(S("cupsdisable"), {queue}), 0);
+
+    QTemporaryDir home, docs;
+    ScopedEnv homeEnv{"HOME", home.path().toUtf8()};
+    ScopedEnv configEnv{"XDG_CONFIG_HOME", QByteArray()};
+    TMainSettings settings;
+    settings.Sumatra = PrintProgram;
+    settings.Printer = TestPrinterName();
+    ASSERT_TRUE(QDir().mkpath(home.filePath(S(".config"))));
+    ASSERT_TRUE(WriteMainSettings(home.filePath(S(".config/")) + ExeBaseName + S(".ini"), settings));
+    ASSERT_TRUE(WriteFile(docs.filePath(S("five.pdf")), MakePdf(5)));
+    MsgDialogTestSeam::Clear();
+    MsgDialogTestSeam::SetStrict(true);
+    THauptForm form{QStringList()};
+    form.show();
+    ASSERT_EQ(form.PrtName, TestPrinterName());
+
+    const auto inDialog = [&form](const std::function<void(TPrintSettingsDialog*, QFormLayout*)>& act) {
+        WhenModalShown([&act](QWidget* modal) {
+            auto* dialog = qobject_cast<TPrintSettingsDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            act(dialog, dialog->findChild<QFormLayout*>());
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        form.btnPrintSettings->click();
+    };
+    bool asked = false;
+    inDialog([&asked](TPrintSettingsDialog* d, QFormLayout* rows) {
+        EXPECT_FALSE(rows->isRowVisible(d->cbxSides));
+        asked = true;
+    });
+    ASSERT_TRUE(asked);
+    form.cxPrinter->setCurrentText(queue);
+    form.cxPrinterCloseUp();
+    ASSERT_EQ(form.PrtName, queue);
+    asked = false;
+    inDialog([&asked](TPrintSettingsDialog* d, QFormLayout* rows) {
+        EXPECT_TRUE(rows->isRowVisible(d->cbxSides));
+        d->edtPages->setText(S("2-3"));
+        d->cbxSides->setCurrentText(S("Both sides, long edge"));
+        d->Buttons->button(QDialogButtonBox::Ok)->click();
+        asked = true;
+    });
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(form.PrintSettingsList, S("2-3,duplexlong"));
+
+    form.SetPausePerFile(0);
+    form.SourceDirEdit->setEditText(docs.path());
+    form.FileEdit->setEditText(S("five.pdf"));
+    form.btnProcess->click();
+    EXPECT_EQ(form.StatusText(), S(" 1 file printed"));
+    ASSERT_EQ(form.RunEntries().size(), 1);
+    ASSERT_EQ(form.RunEntries()[0].JobIds.size(), 1);
+    const int job = form.RunEntries()[0].JobIds[0].section(u'-', -1).toInt();
+    const QMap<QString, QString> attributes = JobAttributes(QString(), job);
+    EXPECT_EQ(attributes.value(S("page-ranges")), S("2-3"));
+    EXPECT_EQ(attributes.value(S("sides")), S("two-sided-long-edge"));
+    EXPECT_TRUE(MsgDialogTestSeam::UnexpectedBoxes().isEmpty());
+    MsgDialogTestSeam::Clear();
 }
 
 } // namespace
