@@ -836,6 +836,12 @@ public:
     {
         Add({invocation.Copy, invocation.File, TRecordResult::NotTried, -1, QString()});
     }
+    // The print settings leave no page of the file: no failure, but counted and recorded.
+    void FileSkipped(const TInvocation& invocation) override
+    {
+        FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
+        Add({invocation.Copy, invocation.File, TRecordResult::Skipped, invocation.ExitCode(), invocation.Reason()});
+    }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
         FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
@@ -926,6 +932,10 @@ public:
     void FileNotTried(const TInvocation& invocation) override
     {
         Tell([this, invocation] { FTarget.FileNotTried(invocation); });
+    }
+    void FileSkipped(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.FileSkipped(invocation); });
     }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
@@ -1118,6 +1128,8 @@ QString THauptForm::EndText(const TRunResult& run) const
     QStringList more;
     if (run.Failed > 0)
         more << FillPlaceholders(TrDefault("%u failed"), {QString::number(run.Failed)});
+    if (run.Skipped > 0)
+        more << FillPlaceholders(TrDefault("%u skipped"), {QString::number(run.Skipped)});
     if (const quint32 notFound = run.Unmatched + run.ListErrors; notFound > 0)
         more << FillPlaceholders(TrDefault("%u not found"), {QString::number(notFound)});
     if (run.Stopped)

@@ -40,9 +40,11 @@ using namespace testing_support;
 
 namespace {
 
-// Logs the settings and the file of each call.
+// Logs the settings and the file of each call; a file named "short" has no
+// page in the range (the print program's code 6).
 constexpr char kFakePrinter[] = "#!/bin/sh\n"
                                 "echo \"$*\" >> \"$0.log\"\n"
+                                "case \"$*\" in *short*) exit 6 ;; esac\n"
                                 "exit 0\n";
 
 // Archive says it prints one side in monochrome only; PDF can do everything.
@@ -242,11 +244,17 @@ TEST_F(HauptFormSettings, ThePrinterChoiceDecidesWhatTheDialogOffersAndTheRunHan
     });
 
     // The list goes to the print program as morvane-batch hands it over.
+    // A file of which the range leaves nothing is counted as skipped, not as printed.
     Write(S("a.pdf"), MakePdf(3));
+    Write(S("short.pdf"), MakePdf(1));
     form->SourceDirEdit->setEditText(docs.path());
-    form->FileEdit->setEditText(S("a.pdf"));
+    form->FileEdit->setEditText(S("a.pdf;short.pdf"));
     form->btnProcess->click();
-    EXPECT_EQ(Log(), QStringList{S("-print-to PDF -print-settings duplex,2-3,monochrome ") + Doc(S("a.pdf"))});
+    EXPECT_EQ(Log(), (QStringList{S("-print-to PDF -print-settings duplex,2-3,monochrome ") + Doc(S("a.pdf")),
+                                  S("-print-to PDF -print-settings duplex,2-3,monochrome ") + Doc(S("short.pdf"))}));
+    EXPECT_EQ(form->StatusText(), S(" 1 file printed · 1 skipped"));
+    ASSERT_EQ(form->RunEntries().size(), 2);
+    EXPECT_EQ(form->RunEntries()[1].Result, TRecordResult::Skipped);
 }
 
 TEST_F(HauptFormSettings, PreviewCountsPagesSheetsAndCopiesAndNamesWhatCannotBePrinted)
