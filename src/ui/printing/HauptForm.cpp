@@ -499,8 +499,28 @@ void THauptForm::TakeFiles(const QStringList& files)
         setFields(dir, names.join(u';'));
         return;
     }
+    // A print list among them gives its files: a list names PDF files only.
+    // A file given twice is listed once, as the job list keeps a file that
+    // two names reach once.
+    QStringList entries;
     QString error;
-    const QString list = WriteSelectionList(files, &error);
+    const auto add = [&entries](const QString& file) {
+        if (!entries.contains(file))
+            entries << file;
+    };
+    for (const QString& file : files) {
+        QStringList lines;
+        if (!IsPrintListName(file)) {
+            add(file);
+        } else if (ReadPrintList(file, lines, &error)) {
+            for (const QString& line : std::as_const(lines))
+                if (!line.isEmpty())
+                    add(CleanJobPath(BuildFileName(FolderPart(file), line, QString())));
+        } else {
+            ErrorDialog(windowTitle(), error, dmActiveForm);
+        }
+    }
+    const QString list = WriteSelectionList(entries, &error);
     if (list.isEmpty()) {
         ErrorDialog(windowTitle(), error, dmActiveForm);
         return;

@@ -320,8 +320,10 @@ TEST_F(HauptFormSettings, FilesFromTheFileManagerAndFromADropFillTheFields)
     EXPECT_EQ(form->SourceDirEdit->currentText(), Doc(S("one/")));
     EXPECT_EQ(form->FileEdit->currentText(), S("a.pdf;b.pdf;c.pdf"));
 
-    // Files of two folders: a print list in the user's data folder names them.
-    Start({Doc(S("one/b.pdf")), Doc(S("two/d.pdf"))});
+    // Files of two folders: a print list in the user's data folder names
+    // them, and the files of a print list among them.
+    Write(S("two/more.pbt"), "../one/c.pdf\r\n\r\nd.pdf\r\n");
+    Start({Doc(S("one/b.pdf")), Doc(S("two/d.pdf")), Doc(S("two/more.pbt"))});
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + u'/';
     EXPECT_TRUE(dataDir.startsWith(home.path() + S("/.local/share/"))) << dataDir.toStdString();
     EXPECT_EQ(form->SourceDirEdit->currentText(), dataDir);
@@ -329,10 +331,11 @@ TEST_F(HauptFormSettings, FilesFromTheFileManagerAndFromADropFillTheFields)
     EXPECT_TRUE(listName.startsWith(S("selection-")) && listName.endsWith(S(".pbt"))) << listName.toStdString();
     QStringList entries;
     ASSERT_TRUE(ReadPrintList(dataDir + listName, entries));
-    EXPECT_EQ(entries, (QStringList{Doc(S("one/b.pdf")), Doc(S("two/d.pdf"))}));
+    // The list's d.pdf is the one selected, listed once.
+    EXPECT_EQ(entries, (QStringList{Doc(S("one/b.pdf")), Doc(S("two/d.pdf")), Doc(S("one/c.pdf"))}));
     form->btnProcess->click();
-    EXPECT_EQ(Log(),
-              (QStringList{S("-print-to PDF ") + Doc(S("one/b.pdf")), S("-print-to PDF ") + Doc(S("two/d.pdf"))}));
+    EXPECT_EQ(Log(), (QStringList{S("-print-to PDF ") + Doc(S("one/b.pdf")), S("-print-to PDF ") + Doc(S("two/d.pdf")),
+                                  S("-print-to PDF ") + Doc(S("one/c.pdf"))}));
 
     // Dropped: files of one folder onto the window (the text file is passed
     // over), then a folder onto the directory field, which keeps the names.
