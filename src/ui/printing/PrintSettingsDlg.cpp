@@ -51,12 +51,11 @@ void AddChoice(QComboBox* box, const QString& caption, const QString& item, cons
 }
 
 template <std::size_t N>
-QComboBox* ChoiceBox(const TChoice (&choices)[N], QWidget* parent)
+void FillChoices(QComboBox* box, const TChoice (&choices)[N])
 {
-    auto* box = new QComboBox(parent);
+    box->clear();
     for (const TChoice& c : choices)
         AddChoice(box, TrDefault(c.Caption), QString::fromLatin1(c.Item), QString::fromLatin1(c.Value));
-    return box;
 }
 
 // Leaves the choices the printer names; the first (the default) always stays.
@@ -103,22 +102,22 @@ TPrintSettingsDialog::TPrintSettingsDialog(QWidget* parent) : QDialog(parent)
     edtPages->setObjectName(QStringLiteral("edtPages"));
     edtPages->setPlaceholderText(TrDefault("all, or e.g. 1-3,5"));
     FForm->addRow(TrDefault("Pages:"), edtPages);
-    cbxPageSet = ChoiceBox(PageSetChoices, this);
+    cbxPageSet = new QComboBox(this);
     FForm->addRow(TrDefault("Of these:"), cbxPageSet);
-    cbxSides = ChoiceBox(SidesChoices, this);
+    cbxSides = new QComboBox(this);
     FForm->addRow(TrDefault("Sides:"), cbxSides);
     cbxPaper = new QComboBox(this);
     FForm->addRow(TrDefault("Paper size:"), cbxPaper);
-    cbxScaling = ChoiceBox(ScalingChoices, this);
+    cbxScaling = new QComboBox(this);
     FForm->addRow(TrDefault("Scaling:"), cbxScaling);
-    cbxColor = ChoiceBox(ColorChoices, this);
+    cbxColor = new QComboBox(this);
     FForm->addRow(TrDefault("Colour:"), cbxColor);
     cbxTray = new QComboBox(this);
     // A tray the spooler does not list can still be typed.
     cbxTray->setEditable(true);
     cbxTray->setInsertPolicy(QComboBox::NoInsert);
     FForm->addRow(TrDefault("Tray:"), cbxTray);
-    cbxOrientation = ChoiceBox(OrientationChoices, this);
+    cbxOrientation = new QComboBox(this);
     FForm->addRow(TrDefault("Orientation:"), cbxOrientation);
     edtOther = new QLineEdit(this);
     edtOther->setObjectName(QStringLiteral("edtOther"));
@@ -141,6 +140,7 @@ TPrintSettingsDialog::TPrintSettingsDialog(QWidget* parent) : QDialog(parent)
     connect(Buttons, &QDialogButtonBox::accepted, this, &TPrintSettingsDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &TPrintSettingsDialog::reject);
     layout->addWidget(Buttons);
+    FillChoices(cbxPageSet, PageSetChoices);
     SetCapabilities({});
 }
 
@@ -156,15 +156,10 @@ void TPrintSettingsDialog::SetCapabilities(const TPrinterCapabilities& caps)
     for (const QString& source : caps.Sources)
         AddChoice(cbxTray, source, QStringLiteral("bin=") + source, source);
     // Refilled from the full choices each time, so that one printer's gaps do not stay for the next.
-    const auto reset = [](QComboBox* box, const auto& choices) {
-        box->clear();
-        for (const TChoice& c : choices)
-            AddChoice(box, TrDefault(c.Caption), QString::fromLatin1(c.Item), QString::fromLatin1(c.Value));
-    };
-    reset(cbxSides, SidesChoices);
-    reset(cbxScaling, ScalingChoices);
-    reset(cbxColor, ColorChoices);
-    reset(cbxOrientation, OrientationChoices);
+    FillChoices(cbxSides, SidesChoices);
+    FillChoices(cbxScaling, ScalingChoices);
+    FillChoices(cbxColor, ColorChoices);
+    FillChoices(cbxOrientation, OrientationChoices);
     // A control with nothing to choose between is not shown: a printer
     // without duplex has no sides to pick.
     const std::pair<QComboBox*, const QStringList*> rows[] = {{cbxSides, &caps.Sides},
@@ -178,17 +173,12 @@ void TPrintSettingsDialog::SetCapabilities(const TPrinterCapabilities& caps)
 
 void TPrintSettingsDialog::SetList(const QString& list)
 {
-    const std::pair<QComboBox*, std::string Settings::*> boxes[] = {{cbxPageSet, &Settings::pageSet},
-                                                                    {cbxSides, &Settings::sides},
-                                                                    {cbxPaper, &Settings::media},
-                                                                    {cbxScaling, &Settings::scaling},
-                                                                    {cbxColor, &Settings::colorMode},
-                                                                    {cbxTray, &Settings::mediaSource},
-                                                                    {cbxOrientation, &Settings::orientation},
-                                                                    {nullptr, nullptr}};
+    const std::pair<QComboBox*, std::string Settings::*> boxes[] = {
+        {cbxPageSet, &Settings::pageSet},        {cbxSides, &Settings::sides},     {cbxPaper, &Settings::media},
+        {cbxScaling, &Settings::scaling},        {cbxColor, &Settings::colorMode}, {cbxTray, &Settings::mediaSource},
+        {cbxOrientation, &Settings::orientation}};
     for (const auto& [box, field] : boxes)
-        if (box)
-            box->setCurrentIndex(0);
+        box->setCurrentIndex(0);
     QStringList pages, other;
     QList<QComboBox*> taken;
     for (const QString& item : ListItems(list)) {
@@ -203,7 +193,7 @@ void TPrintSettingsDialog::SetList(const QString& list)
         }
         bool shown = false;
         for (const auto& [box, field] : boxes) {
-            if (!box || (parsed.*field).empty())
+            if ((parsed.*field).empty())
                 continue;
             const QString value = QString::fromStdString(parsed.*field);
             const int index = box->findData(value, ValueRole);
