@@ -6,6 +6,7 @@
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
 #include "app/MainSettings.h"
+#include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 #include "app/ToolkitTranslations.h"
 #include "dialogs/MsgDialogs.h"
@@ -17,6 +18,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -154,6 +156,49 @@ TEST_F(GermanWindow, NothingPrintedAndAGonePrinterAreSaidInGerman)
     PrinterTestSeam::Install({S("PDF")}, S("PDF"));
     f->btnProcess->click();
     EXPECT_EQ(f->StatusText(), S("Drucker Archive ist nicht verfügbar; es wird PDF verwendet"));
+}
+
+TEST_F(GermanWindow, PrintSettingsAndPreviewAreGerman)
+{
+    ASSERT_TRUE(WriteFile(docs.filePath(S("a.pdf")), MakePdf(3)));
+    form = std::make_unique<THauptForm>(QStringList());
+    form->show();
+    EXPECT_EQ(form->btnPrintSettings->text(), S("Druckeinstellungen…"));
+    EXPECT_EQ(form->btnPreview->text(), S("Vorschau"));
+    EXPECT_EQ(form->lblPrintSettings->text(), S("Vorgaben des Druckers"));
+    // The buttons are wide enough for their German captions, the summary stays within the window.
+    for (const QPushButton* button : {form->btnPrintSettings, form->btnPreview})
+        EXPECT_GE(button->width(), button->sizeHint().width());
+    EXPECT_LE(form->lblPrintSettings->geometry().right(), form->cxPrinter->geometry().right());
+    form->SetPrintSettings(S("2-3,duplex,paper=a4,monochrome"));
+    EXPECT_EQ(form->lblPrintSettings->toolTip().section(u'\n', 0, 0), S("Seiten 2-3 · beidseitig · A4 · schwarzweiß"));
+
+    QStringList labels;
+    QTimer::singleShot(0, form.get(), [&] {
+        auto* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                labels << label->text();
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    form->btnPrintSettings->click();
+    EXPECT_TRUE(labels.contains(S("Ein-/beidseitig:")) && labels.contains(S("Papierformat:")))
+        << labels.join(u'|').toStdString();
+
+    QString total;
+    QTimer::singleShot(0, form.get(), [&] {
+        auto* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        total = dialog->findChild<QLabel*>(S("lblPreviewTotal"))->text();
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    form->SourceDirEdit->setEditText(docs.path());
+    form->FileEdit->setEditText(S("a.pdf"));
+    form->btnPreview->click();
+    EXPECT_EQ(total, S("1 Datei · 2 Seiten · 1 Blatt · 1 Kopie"));
 }
 
 } // namespace
