@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -153,6 +154,15 @@ bool RowShown(TPrintSettingsDialog* dialog, QWidget* field)
 TEST_F(HauptFormSettings, DialogValuesGoThroughTheSettingsFileAndBackAndARefusedListIsNotTaken)
 {
     Start();
+    // The new buttons come after the earlier controls in the tab order, which stays as it was.
+    const QList<QWidget*> tabOrder = {form->SourceDirEdit, form->FileEdit,  form->KopAnz,           form->chbSubDir,
+                                      form->btnProcess,    form->EndeBtn,   form->InfoBtn,          form->btnEdit,
+                                      form->btnNew,        form->cxPrinter, form->btnPrintSettings, form->btnPreview};
+    QList<QWidget*> chain;
+    for (QWidget* w = form->SourceDirEdit; chain.size() < tabOrder.size(); w = w->nextInFocusChain())
+        if (tabOrder.contains(w) && !chain.contains(w))
+            chain << w;
+    EXPECT_EQ(chain, tabOrder);
     EXPECT_EQ(Summary(), S("printer defaults"));
     InSettingsDialog([](TPrintSettingsDialog* d) {
         EXPECT_EQ(d->windowTitle(), S("Print settings for PDF"));
