@@ -275,6 +275,7 @@ TEST_F(HauptFormSettings, PreviewCountsPagesSheetsAndCopiesAndNamesWhatCannotBeP
     Write(S("Invoices/d.pdf"), MakePdf(PdfSpec{2, false}));
     Write(S("Invoices/e.pdf"), "%PDF-1.4\nnot really\n%%EOF\n");
     Write(S("Invoices/f.pdf"), MakePdf(9));
+    Write(S("Invoices/g.pdf"), MakePdf(2).chopped(40)); // cut short while copied
     Write(S("Invoices/list.pbt"), "a.pdf\r\ngone.pdf\r\n");
     Start();
     form->SourceDirEdit->setEditText(Doc(S("Invoices")));
@@ -306,13 +307,14 @@ TEST_F(HauptFormSettings, PreviewCountsPagesSheetsAndCopiesAndNamesWhatCannotBeP
         {Doc(S("Invoices/d.pdf")), S(""), S(""), S(""), S("cannot be printed: does not allow printing")},
         {Doc(S("Invoices/e.pdf")), S(""), S(""), S(""), S("cannot be printed: not a PDF file or damaged")},
         {Doc(S("Invoices/f.pdf")), S("9"), S("2"), S("2"), S("")},
+        {Doc(S("Invoices/g.pdf")), S(""), S(""), S(""), S("cannot be printed: not a PDF file or incomplete")},
         {Doc(S("Invoices/a.pdf")), S(""), S(""), S(""),
          Doc(S("Invoices/list.pbt")) + S(", line 1: \"a.pdf\" is already listed")},
         {Doc(S("Invoices/gone.pdf")), S(""), S(""), S(""),
          Doc(S("Invoices/list.pbt")) + S(", line 2: \"gone.pdf\" names no existing file")},
     };
     EXPECT_EQ(rows, expected);
-    EXPECT_EQ(total, S("6 files · 6 pages · 6 sheets · 2 copies · 3 cannot be printed · 1 left out as named twice · "
+    EXPECT_EQ(total, S("7 files · 6 pages · 6 sheets · 2 copies · 4 cannot be printed · 1 left out as named twice · "
                        "1 not found"));
     EXPECT_TRUE(Log().isEmpty());
 }
