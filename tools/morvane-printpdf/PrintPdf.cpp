@@ -1,9 +1,11 @@
-// morvane-printpdf: hands one PDF file to a CUPS queue, a printer class or an
-// IPP printer and ends as soon as the spooler has accepted the job. Morvane
+// morvane-printpdf: hands one document (a PDF, or a type DocumentType knows) to
+// a CUPS queue, a printer class or an IPP printer and ends as soon as the
+// spooler has accepted the job. Morvane
 // starts it once per file and copy with
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
+#include "DocumentType.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
@@ -48,8 +50,8 @@ void PrintUsage(FILE* out)
     std::fprintf(out,
                  "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
-                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name (or\n"
-                 "TITLE) as job title, and ends once the spooler has accepted the job.\n"
+                 "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
+                 "as job title, and ends once the spooler has accepted the job.\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -64,18 +66,21 @@ void PrintUsage(FILE* out)
                  "\n"
                  "%s"
                  "\n"
+                 "%s"
+                 "\n"
                  "Exit codes:\n"
                  "  0  the job was accepted\n"
                  "  1  wrong usage, a refused print settings list, or another error\n"
-                 "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
-                 "     incomplete, damaged, a page tree that does not lead to its pages,\n"
-                 "     protected by a password, no pages)\n"
+                 "  2  the file cannot be loaded (missing, unreadable, a directory, of a type\n"
+                 "     not printed, not a PDF although named so, incomplete, damaged, a page tree\n"
+                 "     that does not lead to its pages, protected by a password, no pages, an\n"
+                 "     office document without LibreOffice, that it cannot open or convert in time)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
                  "     the job\n"
                  "  6  the print settings leave no page of the file (a page range beyond its end)\n",
-                 Program, Program, PrintSettings::HelpText);
+                 Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
 }
 
 int Fail(int code, const std::string& message)
@@ -374,8 +379,8 @@ int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
 
 // One Print-Job request carries the options and the document: a single round
 // trip per job. Each copy asked for with Nx is a job of its own.
-int Submit(Target& target, const std::string& file, const std::string& jobName, const PrintSettings::Options& settings,
-           int jobs)
+int Submit(Target& target, const std::string& file, const DocumentType::Document& doc, const std::string& jobName,
+           const PrintSettings::Options& settings, int jobs)
 {
     for (const auto& [name, value] : settings)
         target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
@@ -388,12 +393,12 @@ int Submit(Target& target, const std::string& file, const std::string& jobName, 
         // title; the file itself is opened by its original bytes.
         const std::string title = ReadableUtf8(jobName.empty() ? BaseName(file) : jobName);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, doc.format.c_str());
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_JOB);
 
         std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
-            cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), file.c_str()), ippDelete);
+            cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), doc.spoolFile.c_str()), ippDelete);
         const ipp_status_t status = cupsLastError();
         const std::string accepted =
             copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
@@ -467,12 +472,18 @@ int main(int argc, char** argv)
     std::string error;
     if (settingsGiven && !PrintSettings::Parse(settingsList, &settings, &error))
         return Fail(ExitUsage, error);
-    int pages = 0;
-    if (const int refused = CheckDocument(file, &pages))
+    DocumentType::Document doc;
+    if (const int refused = DocumentType::Prepare(file, &doc))
         return refused;
+    int pages = doc.pages;
+    if (doc.format == "application/pdf")
+        if (const int refused = CheckDocument(doc.spoolFile, &pages))
+            return refused;
+    // An estimated count does not clip page ranges: the converter has the last word.
+    const int clip = doc.pagesEstimated ? DocumentType::PagesForRanges(settings, pages) : pages;
     PrintSettings::Options options;
-    if (!PrintSettings::JobOptions(settings, pages, &options, &error))
-        return Fail(PrintSettings::LeavesNoPage(settings, pages) ? ExitNoPageLeft : ExitUsage,
+    if (!PrintSettings::JobOptions(settings, clip, &options, &error))
+        return Fail(PrintSettings::LeavesNoPage(settings, clip) ? ExitNoPageLeft : ExitUsage,
                     Quoted(file) + ": " + error);
 
     cupsSetPasswordCB2(NoPassword, nullptr);
@@ -484,5 +495,5 @@ int main(int argc, char** argv)
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
-    return Submit(target, file, jobName, options, settings.copies > 0 ? settings.copies : 1);
+    return Submit(target, file, doc, jobName, options, settings.copies > 0 ? settings.copies : 1);
 }
