@@ -243,7 +243,7 @@ std::string CheckBmp(const Mapped& m)
     // Uncompressed rows (BI_RGB, BI_BITFIELDS) are padded to 4 bytes: their size is known.
     if (compression == 0 || compression == 3) {
         const unsigned long long row = (static_cast<unsigned long long>(width) * bits + 31) / 32 * 4;
-        if (offset + row * static_cast<unsigned long long>(std::labs(height)) > n)
+        if (static_cast<unsigned long long>(std::labs(height)) > (n - offset) / row)
             return "is incomplete: the BMP image ends inside its pixels";
     }
     return "";
@@ -510,14 +510,15 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
     doc->kind = Kind::Text;
     doc->format = "text/plain";
     doc->pagesEstimated = true;
-    if (ValidUtf8(text)) {
+    const bool utf16 = magic.charset.starts_with("utf-16");
+    if (!utf16 && ValidUtf8(text)) {
         doc->pages = TextPages(text);
         return 0;
     }
     // Not UTF-8: UTF-16 by its byte order mark, else the locale's encoding, and
     // Windows-1252 (Latin-1 with the typographic signs) under a UTF-8 locale.
     std::setlocale(LC_CTYPE, "");
-    std::string from = magic.charset.starts_with("utf-16") ? "UTF-16" : nl_langinfo(CODESET);
+    std::string from = utf16 ? "UTF-16" : nl_langinfo(CODESET);
     if (strcasecmp(from.c_str(), "UTF-8") == 0 || strcasecmp(from.c_str(), "ANSI_X3.4-1968") == 0)
         from = "WINDOWS-1252";
     int fd = -1;

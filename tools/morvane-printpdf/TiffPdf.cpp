@@ -40,8 +40,8 @@ bool ReadPage(TIFF* tif, Raster* r, double* dpiX, double* dpiY)
 {
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &r->width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &r->height);
-    // 400 million pixels: a poster at 600 dpi; more is refused rather than kept in memory.
-    if (r->width == 0 || r->height == 0 || static_cast<std::uint64_t>(r->width) * r->height > 400000000ull)
+    // 100 million pixels (A3 at 600 dpi is 70 million): a page is decoded whole, 4 bytes a pixel.
+    if (r->width == 0 || r->height == 0 || static_cast<std::uint64_t>(r->width) * r->height > 100000000ull)
         return false;
     float x = 0, y = 0;
     std::uint16_t unit = RESUNIT_INCH, samples = 1, bitsPerSample = 1;
