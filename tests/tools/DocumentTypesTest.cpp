@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -34,6 +35,17 @@ QByteArray Ghostscript(const QTemporaryDir& tmp, const char* device, int pages)
                         QString::fromUtf8(PageProgram(pages))});
     EXPECT_TRUE(gs.waitForFinished(60000) && gs.exitCode() == 0) << device << ": " << gs.readAllStandardError().data();
     return ReadFile(out);
+}
+
+// The page count -check reports for a file, as "N pages" or "about N pages" says it; -1 if none.
+int CheckedPages(const QString& file)
+{
+    QProcess p;
+    p.start(BuiltPrintProgram(), {u"-check"_qs, file});
+    p.waitForFinished(60000);
+    static const QRegularExpression pages(u": [^,]+, (about )?(\\d+) pages?\n$"_qs);
+    const QRegularExpressionMatch m = pages.match(QString::fromUtf8(p.readAllStandardOutput()));
+    return p.exitCode() == 0 && m.hasMatch() ? m.captured(2).toInt() : -1;
 }
 
 // The text in the cups-pdf output: its glyphs, compared between two outputs.
@@ -97,9 +109,14 @@ TEST_F(DocumentTypes, EachTypeComesOutOfTheQueueWithItsPages)
         QStringList args{u"-print-to"_qs, TestPrinterName(), u"-job-name"_qs, stems.last()};
         if (*row.settings)
             args << u"-print-settings"_qs << QString::fromUtf8(row.settings);
-        const PrintResult r = RunPrintProgram(args << write(QString::fromUtf8(row.name), row.bytes));
+        const QString file = write(QString::fromUtf8(row.name), row.bytes);
+        const PrintResult r = RunPrintProgram(args << file);
         EXPECT_EQ(r.exitCode, 0) << row.name << ": " << r.errors.toStdString();
         EXPECT_EQ(r.jobIds.size(), 1) << row.name;
+        // The figure a check gives beforehand is the printout's (the text's estimate included).
+        if (!*row.settings) {
+            EXPECT_EQ(CheckedPages(file), row.pages) << row.name;
+        }
     }
     QMap<QString, QString> outputs;
     for (qsizetype i = 0; i < stems.size(); ++i) {

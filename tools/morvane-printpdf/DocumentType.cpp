@@ -508,7 +508,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
     if (text.find('\0') != std::string_view::npos && !magic.charset.starts_with("utf-16"))
         return Fail(Quoted(file) + " is not text: it contains NUL bytes");
     doc->kind = Kind::Text;
-    doc->format = "text/plain";
+    doc->format = doc->type = "text/plain";
     doc->pagesEstimated = true;
     const bool utf16 = magic.charset.starts_with("utf-16");
     if (!utf16 && ValidUtf8(text)) {
@@ -593,8 +593,10 @@ int Prepare(const std::string& file, Document* doc)
         return Fail(Quoted(file) + " is of a type that is not printed: " + what +
                     (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
     }
-    if (kind == Kind::Office)
+    if (kind == Kind::Office) {
+        doc->type = magic.mime;
         return ConvertOfficeDocument(file, doc);
+    }
 
     const Mapped m(fd, static_cast<std::size_t>(st.st_size));
     if (!m.ok())
@@ -603,7 +605,9 @@ int Prepare(const std::string& file, Document* doc)
         return PrepareText(file, m, magic, doc);
 
     doc->kind = kind;
-    doc->format = format;
+    doc->format = doc->type = format;
+    if (kind == Kind::Bmp)
+        doc->type = "image/bmp";
     doc->pages = 1;
     std::string problem;
     switch (kind) {

@@ -32,6 +32,9 @@ struct Document
     // that nothing is left behind however the program ends.
     std::string spoolFile;
     std::string format = "application/pdf";
+    // What the file is, as a MIME type (for an office document or a TIFF of
+    // several pages not the format sent).
+    std::string type = "application/pdf";
     // Set for every type but PDF (whose pages the PDF check counts).
     int pages = 0;
     // The count is an estimate (text without a converter's figure): page ranges

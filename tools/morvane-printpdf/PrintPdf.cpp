@@ -50,8 +50,11 @@ void PrintUsage(FILE* out)
     std::fprintf(out,
                  "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "       %s -check [-print-settings LIST] FILE\n"
                  "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
                  "as job title, and ends once the spooler has accepted the job.\n"
+                 "-check makes every check of printing, spools nothing and writes the file's type\n"
+                 "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -80,7 +83,7 @@ void PrintUsage(FILE* out)
                  "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
                  "     the job\n"
                  "  6  the print settings leave no page of the file (a page range beyond its end)\n",
-                 Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
+                 Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
 }
 
 int Fail(int code, const std::string& message)
@@ -423,6 +426,7 @@ int main(int argc, char** argv)
 {
     std::string printer, file, settingsList, jobName;
     bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false, nameGiven = false;
+    bool checkOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
@@ -454,6 +458,8 @@ int main(int argc, char** argv)
             nameGiven = true;
             if (jobName.empty())
                 return Fail(ExitUsage, "the job name is empty");
+        } else if (arg == "-check" && !checkOnly) {
+            checkOnly = true;
         } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             fileGiven = true;
@@ -462,7 +468,7 @@ int main(int argc, char** argv)
             return PrintUsage(stderr), ExitUsage;
         }
     }
-    if (!fileGiven || (!printerGiven && !useDefault))
+    if (!fileGiven || (!printerGiven && !useDefault && !checkOnly))
         return PrintUsage(stderr), ExitUsage;
     if (printerGiven && printer.empty())
         return Fail(ExitNoSuchPrinter, "no printer name given");
@@ -485,6 +491,11 @@ int main(int argc, char** argv)
     if (!PrintSettings::JobOptions(settings, clip, &options, &error))
         return Fail(PrintSettings::LeavesNoPage(settings, clip) ? ExitNoPageLeft : ExitUsage,
                     Quoted(file) + ": " + error);
+    if (checkOnly) {
+        std::printf("%s: %s, %s%d %s\n", Quoted(file).c_str(), doc.type.c_str(), doc.pagesEstimated ? "about " : "",
+                    pages, pages == 1 ? "page" : "pages");
+        return ExitAccepted;
+    }
 
     cupsSetPasswordCB2(NoPassword, nullptr);
     Target target;
