@@ -1,7 +1,6 @@
 // morvane-printpdf: hands one document (a PDF, or a type DocumentType knows) to
 // a CUPS queue, a printer class or an IPP printer and ends as soon as the
-// spooler has accepted the job. Morvane
-// starts it once per file and copy with
+// spooler has accepted the job. Morvane starts it once per file and copy with
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
