@@ -148,7 +148,11 @@ TEST_F(DocumentTypes, ContentDecidesAndWhatIsNotWholeIsRefused)
         {"cut.png", png.left(png.size() / 2), "is incomplete: a PNG chunk runs past the end of the file"},
         {"cut.tif", tiff.left(tiff.size() - 200), "is incomplete"},
         {"png-named.gif", png.left(40), "is incomplete"},
-        {"binary.txt", QByteArray("\x7F" "ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0", 20), "is of a type that is not printed"},
+        {"binary.txt",
+         QByteArray("\x7F"
+                    "ELF\2\1\1\0\0\0\0\0\0\0\0\0\3\0>\0",
+                    20),
+         "is of a type that is not printed"},
         {"empty.txt", QByteArray(), "is of a type that is not printed"},
     };
     for (const auto& c : cases) {

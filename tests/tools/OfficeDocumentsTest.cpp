@@ -92,8 +92,8 @@ TEST_F(OfficeDocuments, AMixedFolderPrintsInOneRunWithEveryFileInTheReport)
     {
         QString stem, ext;
         int pages;
-    } printed[] = {{letter, u".odt"_qs, letterPages}, {memo, u".docx"_qs, 1}, {prices, u".xlsx"_qs, 1},
-                   {note, u".txt"_qs, 1}};
+    } printed[] = {
+        {letter, u".odt"_qs, letterPages}, {memo, u".docx"_qs, 1}, {prices, u".xlsx"_qs, 1}, {note, u".txt"_qs, 1}};
     for (const auto& p : printed) {
         EXPECT_EQ(report.filter(p.stem + p.ext + u",printed,0,"_qs).size(), 1) << report.join(u'\n').toStdString();
         const QStringList out = WaitForCupsPdfOutput(p.stem, 1);
@@ -104,17 +104,32 @@ TEST_F(OfficeDocuments, AMixedFolderPrintsInOneRunWithEveryFileInTheReport)
     const QStringList broken = report.filter(u"broken.docx,failed,2,"_qs);
     ASSERT_EQ(broken.size(), 1) << report.join(u'\n').toStdString();
     EXPECT_TRUE(broken[0].contains(u"LibreOffice cannot open"_qs)) << broken[0].toStdString();
-    EXPECT_TRUE(QDir(tmp).isEmpty()) << QDir(tmp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(u' ').toStdString();
+    EXPECT_TRUE(QDir(tmp).isEmpty())
+        << QDir(tmp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(u' ').toStdString();
 }
 
-TEST_F(OfficeDocuments, WithoutLibreOfficeOrInTimeTheFileFailsWithTheReason)
+TEST_F(OfficeDocuments, TwoConversionsAtOnceAndTheReasonsWithoutLibreOfficeOrInTime)
 {
     const QString docx = make(u"memo"_qs, "Memo\n", ".txt", "docx");
-    const PrintResult missing = RunPrintProgram({u"-print-to"_qs, TestPrinterName(), docx}, {{u"PATH"_qs, u"/nonexistent"_qs}});
+    const QString odt = make(u"letter"_qs, "Letter\n", ".txt", "odt");
+    // Side by side, as two runs on one machine: each LibreOffice has its own profile.
+    QProcess first, second;
+    first.start(BuiltPrintProgram(), {u"-check"_qs, docx});
+    second.start(BuiltPrintProgram(), {u"-check"_qs, odt});
+    ASSERT_TRUE(first.waitForFinished(180000) && second.waitForFinished(180000));
+    EXPECT_EQ(QString::fromUtf8(first.readAllStandardOutput()),
+              u"\""_qs + docx +
+                  u"\": application/vnd.openxmlformats-officedocument.wordprocessingml.document, 1 page\n"_qs);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardOutput()),
+              u"\""_qs + odt + u"\": application/vnd.oasis.opendocument.text, 1 page\n"_qs);
+
+    const PrintResult missing =
+        RunPrintProgram({u"-print-to"_qs, TestPrinterName(), docx}, {{u"PATH"_qs, u"/nonexistent"_qs}});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.errors.contains(u"LibreOffice is needed to print \""_qs + docx)) << missing.errors.toStdString();
-    const PrintResult slow = RunPrintProgram({u"-print-to"_qs, TestPrinterName(), docx},
-                                             {{u"MORVANE_OFFICE_TIMEOUT"_qs, u"1"_qs}});
+    EXPECT_TRUE(missing.errors.contains(u"LibreOffice is needed to print \""_qs + docx))
+        << missing.errors.toStdString();
+    const PrintResult slow =
+        RunPrintProgram({u"-print-to"_qs, TestPrinterName(), docx}, {{u"MORVANE_OFFICE_TIMEOUT"_qs, u"1"_qs}});
     EXPECT_EQ(slow.exitCode, 2);
     EXPECT_TRUE(slow.errors.contains(u"LibreOffice did not convert it within 1 s"_qs)) << slow.errors.toStdString();
     EXPECT_TRUE(missing.jobIds.isEmpty() && slow.jobIds.isEmpty());

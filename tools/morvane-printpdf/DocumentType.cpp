@@ -25,16 +25,15 @@
 
 namespace DocumentType {
 
-const char HelpText[] =
-    "Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
-    "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
-    "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
-    "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
-    "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
-    "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
-    "PostScript, images and text go to the spooler as they are, which converts them;\n"
-    "an image is checked to be whole (its structure, not its pixels) and counts as\n"
-    "one page (a TIFF as its frames), a text's page count is an estimate.\n";
+const char HelpText[] = "Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
+                        "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
+                        "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
+                        "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
+                        "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
+                        "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
+                        "PostScript, images and text go to the spooler as they are, which converts them;\n"
+                        "an image is checked to be whole (its structure, not its pixels) and counts as\n"
+                        "one page (a TIFF as its frames), a text's page count is an estimate.\n";
 
 Document::~Document()
 {
@@ -350,8 +349,11 @@ bool ValidUtf8(std::string_view s)
     std::size_t i = 0;
     while (i < s.size()) {
         const unsigned char c = s[i];
-        const int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 && c >= 0xC2 ? 1 : (c & 0xF0) == 0xE0 ? 2
-                                      : (c & 0xF8) == 0xF0 && c <= 0xF4 ? 3 : -1;
+        const int more = c < 0x80                          ? 0
+                         : (c & 0xE0) == 0xC0 && c >= 0xC2 ? 1
+                         : (c & 0xF0) == 0xE0              ? 2
+                         : (c & 0xF8) == 0xF0 && c <= 0xF4 ? 3
+                                                           : -1;
         if (more < 0 || i + more >= s.size() + (more ? 0 : 1))
             return false;
         for (int k = 1; k <= more; ++k)
@@ -492,8 +494,9 @@ bool Sniff(const unsigned char* h, std::size_t n, Kind* kind, std::string* forma
     else if (is("GIF87a", 6) || is("GIF89a", 6))
         *kind = Kind::Gif, *format = "image/gif";
     // "BM" and a known header size: a text that begins with "BM" is no image.
-    else if (is("BM", 2) && n >= 18 && (Le32(h + 14) == 12 || Le32(h + 14) == 40 || Le32(h + 14) == 52 ||
-                                         Le32(h + 14) == 56 || Le32(h + 14) == 108 || Le32(h + 14) == 124))
+    else if (is("BM", 2) && n >= 18 &&
+             (Le32(h + 14) == 12 || Le32(h + 14) == 40 || Le32(h + 14) == 52 || Le32(h + 14) == 56 ||
+              Le32(h + 14) == 108 || Le32(h + 14) == 124))
         *kind = Kind::Bmp, *format = "image/x-bitmap"; // the spooler's name for BMP
     else if (is("%!", 2) || is("\x04%!", 3))
         *kind = Kind::PostScript, *format = "application/postscript";
@@ -611,13 +614,26 @@ int Prepare(const std::string& file, Document* doc)
     doc->pages = 1;
     std::string problem;
     switch (kind) {
-    case Kind::Jpeg: problem = CheckJpeg(m); break;
-    case Kind::Png: problem = CheckPng(m); break;
-    case Kind::Gif: problem = CheckGif(m); break;
-    case Kind::Bmp: problem = CheckBmp(m); break;
-    case Kind::Tiff: problem = m.size() < 8 ? "is incomplete: the TIFF header is cut" : CheckTiff(m, &doc->pages); break;
-    case Kind::PostScript: doc->pages = PostScriptPages(m, &doc->pagesEstimated); break;
-    default: break;
+    case Kind::Jpeg:
+        problem = CheckJpeg(m);
+        break;
+    case Kind::Png:
+        problem = CheckPng(m);
+        break;
+    case Kind::Gif:
+        problem = CheckGif(m);
+        break;
+    case Kind::Bmp:
+        problem = CheckBmp(m);
+        break;
+    case Kind::Tiff:
+        problem = m.size() < 8 ? "is incomplete: the TIFF header is cut" : CheckTiff(m, &doc->pages);
+        break;
+    case Kind::PostScript:
+        doc->pages = PostScriptPages(m, &doc->pagesEstimated);
+        break;
+    default:
+        break;
     }
     if (problem.empty() && kind == Kind::Tiff && doc->pages > 1) {
         const int pdf = ::memfd_create("morvane-tiff", MFD_CLOEXEC);

@@ -167,8 +167,8 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
             return Fail("cannot prepare the conversion of " + Quoted(file) + ": " + std::strerror(errno));
 
         const std::string profile = "-env:UserInstallation=" + FileUrl(tmp.path() + "/profile");
-        std::vector<std::string> args = {soffice,    profile,  "--headless", "--norestore", "--nologo",
-                                         "--convert-to", "pdf", "--outdir",   out,           link};
+        std::vector<std::string> args = {soffice,        profile, "--headless", "--norestore", "--nologo",
+                                         "--convert-to", "pdf",   "--outdir",   out,           link};
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());

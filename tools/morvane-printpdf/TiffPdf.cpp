@@ -133,8 +133,8 @@ bool TiffPagesToPdf(const std::string& file, int outFd, std::string* error)
         pdf += "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::string(size) + "] /Resources << /XObject << /Im " +
                std::to_string(offsets.size() + 2) + " 0 R >> >> /Contents " + std::to_string(offsets.size() + 1) +
                " 0 R >>\nendobj\n";
-        const std::string draw = "q " + std::string(size).replace(std::string(size).find(' '), 1, " 0 0 ") +
-                                 " 0 0 cm /Im Do Q\n";
+        const std::string draw =
+            "q " + std::string(size).replace(std::string(size).find(' '), 1, " 0 0 ") + " 0 0 cm /Im Do Q\n";
         begin();
         pdf += "<< /Length " + std::to_string(draw.size()) + " >>\nstream\n" + draw + "endstream\nendobj\n";
         begin();
