@@ -574,7 +574,7 @@ int Prepare(const std::string& file, Document* doc)
     if (memmem(head, n, "%PDF-", 5))
         return 0;
 
-    Kind kind = Kind::Pdf;
+    Kind kind = Kind::Pdf; // stays so for a type that is not printed (a PDF was taken above)
     std::string format;
     Magic magic;
     if (!Sniff(head, n, &kind, &format)) {
