@@ -12,7 +12,7 @@ as_root() {
 morvane_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-l10n-tools
-    libcups2-dev libpoppler-cpp-dev gettext libgtest-dev
+    libcups2-dev libpoppler-cpp-dev libmagic-dev libtiff-dev zlib1g-dev gettext libgtest-dev
     cups cups-client cups-bsd printer-driver-cups-pdf ghostscript poppler-utils
     xvfb xauth fonts-dejavu-core
 )
@@ -36,6 +36,21 @@ run_sanitized() {
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     LSAN_OPTIONS=suppressions=$MORVANE_ROOT/scripts/lsan-suppressions.txt:print_suppressions=0 \
         "$@"
+}
+
+# The tests labelled "office" print office documents through LibreOffice
+# without a display: its headless packages, for those tests only.
+office_packages=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui)
+install_office_dependencies() {
+    local missing=()
+    for p in "${office_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
 }
 
 # The fuzz targets need Debian's clang with its libFuzzer runtime.

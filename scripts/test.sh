@@ -5,9 +5,15 @@
 # then runs every fuzz target for 30 seconds; then builds, installs, checks
 # and purges the Debian package. ctest options given to this script apply to
 # both suite runs; MORVANE_SKIP_ASAN=1, MORVANE_SKIP_FUZZ=1 or
-# MORVANE_PACKAGE_TEST=0 leave a stage out for a quick local run.
+# MORVANE_PACKAGE_TEST=0 leave a stage out for a quick local run;
+# MORVANE_SKIP_OFFICE=1 leaves out LibreOffice and the tests labelled office.
 source "$(dirname "$0")/common.sh"
 install_dependencies
+if [ "${MORVANE_SKIP_OFFICE:-0}" != 1 ]; then
+    install_office_dependencies
+else
+    set -- -LE office "$@"
+fi
 build_morvane "$MORVANE_ROOT/build/ci" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_HARDEN=ON -DMORVANE_WERROR=ON
 ensure_printer
 ensure_test_printer

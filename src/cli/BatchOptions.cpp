@@ -309,7 +309,7 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
 QString BatchUsage()
 {
     QString text = Tr("Usage: %s [OPTIONS] DIRECTORY [FILES]", u"morvane-batch"_s) + u'\n' +
-                   TrDefault("Prints the PDF files in DIRECTORY through the print-to program, one after the other.\n"
+                   TrDefault("Prints the files in DIRECTORY through the print-to program, one after the other.\n"
                              "FILES are names, masks and print lists (*.pbt) separated by \";\", as in the\n"
                              "window's file names field (default *.pdf). A relative DIRECTORY is taken from the\n"
                              "current folder. Printer and print program default to the window's settings.") +
@@ -319,6 +319,10 @@ QString BatchUsage()
                              "Empty print list lines are passed over. A name that found nothing is not handed\n"
                              "over. A file of which --print-settings leave no page (a page range beyond its end)\n"
                              "is skipped: no failure. After --stop-on-error the files never tried are counted.") +
+                   u"\n\n"_s +
+                   TrDefault("Printed are PDF, PostScript, JPEG, PNG, TIFF, GIF and BMP images, plain text and,\n"
+                             "with LibreOffice, office documents (.odt .ods .odp .doc .docx .xls .xlsx .ppt .pptx\n"
+                             ".rtf), each told by its content; a mask such as \"*.*\" reaches them all.") +
                    u"\n\n"_s + TrDefault("Options:") + u'\n';
     for (const TBatchOption& o : BatchOptionTable()) {
         QString names = o.ShortName ? u"  -"_s + QLatin1Char(o.ShortName) + u", --"_s : u"      --"_s;

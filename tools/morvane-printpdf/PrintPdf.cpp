@@ -1,9 +1,10 @@
-// morvane-printpdf: hands one PDF file to a CUPS queue, a printer class or an
-// IPP printer and ends as soon as the spooler has accepted the job. Morvane
-// starts it once per file and copy with
+// morvane-printpdf: hands one document (a PDF, or a type DocumentType knows) to
+// a CUPS queue, a printer class or an IPP printer and ends as soon as the
+// spooler has accepted the job. Morvane starts it once per file and copy with
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
+#include "DocumentType.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
@@ -48,8 +49,11 @@ void PrintUsage(FILE* out)
     std::fprintf(out,
                  "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
-                 "Hands the PDF FILE to PRINTER (or the default queue) with the file's name (or\n"
-                 "TITLE) as job title, and ends once the spooler has accepted the job.\n"
+                 "       %s -check [-print-settings LIST] FILE\n"
+                 "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
+                 "as job title, and ends once the spooler has accepted the job.\n"
+                 "-check makes every check of printing, spools nothing and writes the file's type\n"
+                 "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -64,18 +68,21 @@ void PrintUsage(FILE* out)
                  "\n"
                  "%s"
                  "\n"
+                 "%s"
+                 "\n"
                  "Exit codes:\n"
                  "  0  the job was accepted\n"
                  "  1  wrong usage, a refused print settings list, or another error\n"
-                 "  2  the file cannot be loaded (missing, unreadable, a directory, not a PDF,\n"
-                 "     incomplete, damaged, a page tree that does not lead to its pages,\n"
-                 "     protected by a password, no pages)\n"
+                 "  2  the file cannot be loaded (missing, unreadable, a directory, of a type\n"
+                 "     not printed, not a PDF although named so, incomplete, damaged, a page tree\n"
+                 "     that does not lead to its pages, protected by a password, no pages, an\n"
+                 "     office document without LibreOffice, that it cannot open or convert in time)\n"
                  "  3  the document does not allow printing\n"
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
                  "     the job\n"
                  "  6  the print settings leave no page of the file (a page range beyond its end)\n",
-                 Program, Program, PrintSettings::HelpText);
+                 Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
 }
 
 int Fail(int code, const std::string& message)
@@ -374,8 +381,8 @@ int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
 
 // One Print-Job request carries the options and the document: a single round
 // trip per job. Each copy asked for with Nx is a job of its own.
-int Submit(Target& target, const std::string& file, const std::string& jobName, const PrintSettings::Options& settings,
-           int jobs)
+int Submit(Target& target, const std::string& file, const DocumentType::Document& doc, const std::string& jobName,
+           const PrintSettings::Options& settings, int jobs)
 {
     for (const auto& [name, value] : settings)
         target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
@@ -388,12 +395,12 @@ int Submit(Target& target, const std::string& file, const std::string& jobName, 
         // title; the file itself is opened by its original bytes.
         const std::string title = ReadableUtf8(jobName.empty() ? BaseName(file) : jobName);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, doc.format.c_str());
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_JOB);
 
         std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
-            cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), file.c_str()), ippDelete);
+            cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), doc.spoolFile.c_str()), ippDelete);
         const ipp_status_t status = cupsLastError();
         const std::string accepted =
             copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
@@ -418,6 +425,7 @@ int main(int argc, char** argv)
 {
     std::string printer, file, settingsList, jobName;
     bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false, nameGiven = false;
+    bool checkOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
@@ -449,6 +457,8 @@ int main(int argc, char** argv)
             nameGiven = true;
             if (jobName.empty())
                 return Fail(ExitUsage, "the job name is empty");
+        } else if (arg == "-check" && !checkOnly) {
+            checkOnly = true;
         } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             fileGiven = true;
@@ -457,7 +467,7 @@ int main(int argc, char** argv)
             return PrintUsage(stderr), ExitUsage;
         }
     }
-    if (!fileGiven || (!printerGiven && !useDefault))
+    if (!fileGiven || (!printerGiven && !useDefault && !checkOnly))
         return PrintUsage(stderr), ExitUsage;
     if (printerGiven && printer.empty())
         return Fail(ExitNoSuchPrinter, "no printer name given");
@@ -467,13 +477,24 @@ int main(int argc, char** argv)
     std::string error;
     if (settingsGiven && !PrintSettings::Parse(settingsList, &settings, &error))
         return Fail(ExitUsage, error);
-    int pages = 0;
-    if (const int refused = CheckDocument(file, &pages))
+    DocumentType::Document doc;
+    if (const int refused = DocumentType::Prepare(file, &doc))
         return refused;
+    int pages = doc.pages;
+    if (doc.format == "application/pdf")
+        if (const int refused = CheckDocument(doc.spoolFile, &pages))
+            return refused;
+    // An estimated count does not clip page ranges: the converter has the last word.
+    const int clip = doc.pagesEstimated ? DocumentType::PagesForRanges(settings, pages) : pages;
     PrintSettings::Options options;
-    if (!PrintSettings::JobOptions(settings, pages, &options, &error))
-        return Fail(PrintSettings::LeavesNoPage(settings, pages) ? ExitNoPageLeft : ExitUsage,
+    if (!PrintSettings::JobOptions(settings, clip, &options, &error))
+        return Fail(PrintSettings::LeavesNoPage(settings, clip) ? ExitNoPageLeft : ExitUsage,
                     Quoted(file) + ": " + error);
+    if (checkOnly) {
+        std::printf("%s: %s, %s%d %s\n", Quoted(file).c_str(), doc.type.c_str(), doc.pagesEstimated ? "about " : "",
+                    pages, pages == 1 ? "page" : "pages");
+        return ExitAccepted;
+    }
 
     cupsSetPasswordCB2(NoPassword, nullptr);
     Target target;
@@ -484,5 +505,5 @@ int main(int argc, char** argv)
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
-    return Submit(target, file, jobName, options, settings.copies > 0 ? settings.copies : 1);
+    return Submit(target, file, doc, jobName, options, settings.copies > 0 ? settings.copies : 1);
 }

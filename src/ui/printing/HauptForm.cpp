@@ -1223,8 +1223,12 @@ void THauptForm::FileBtnClick()
 {
     TFileDialogOptions options;
     options.InitialDir = SourceDirEdit->currentText();
+    // PDF first, as the mask's default; the other types the print program prints after it.
     options.Filter =
-        FillPlaceholders(TrDefault("PDF files|*.pdf|Print list|*.%s"), {QString::fromLatin1(PrintListExtension)});
+        FillPlaceholders(TrDefault("PDF files|*.pdf|Print list|*.%s"), {QString::fromLatin1(PrintListExtension)}) +
+        u'|' +
+        TrDefault("Printable files|*.pdf;*.ps;*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.gif;*.bmp;*.txt;*.odt;*.ods;*.odp;"
+                  "*.doc;*.docx;*.xls;*.xlsx;*.ppt;*.pptx;*.rtf");
     options.Title = TrDefault("Select files to print or print list");
     options.MultiSelect = true;
     const QStringList files = OpenFileDialog(this, options);

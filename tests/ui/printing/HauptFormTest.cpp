@@ -341,7 +341,8 @@ TEST_F(HauptFormTest, FileSelectionFillsNamesAndDirectory)
     f->FileBtn->click();
     const TFileDialogOptions options = FileDialogTestSeam::AnsweredDialogs().value(0);
     EXPECT_EQ(options.Title, S("Select files to print or print list"));
-    EXPECT_EQ(options.Filter, S("PDF files|*.pdf|Print list|*.pbt"));
+    EXPECT_TRUE(options.Filter.startsWith(S("PDF files|*.pdf|Print list|*.pbt|Printable files|*.pdf;*.ps;*.jpg;")))
+        << options.Filter.toStdString();
     EXPECT_EQ(options.InitialDir, S("/data/Docs"));
     EXPECT_TRUE(options.MultiSelect);
     EXPECT_EQ(f->SourceDirEdit->currentText(), S("/data/Docs/"));

@@ -1,0 +1,22 @@
+#pragma once
+
+// Office documents become a temporary PDF through LibreOffice without a display.
+
+#include "DocumentType.h"
+
+#include <string>
+
+namespace DocumentType {
+
+// How long a conversion may take, in seconds: 120, or MORVANE_OFFICE_TIMEOUT.
+int OfficeTimeoutS();
+
+// Converts file with `soffice --headless --convert-to pdf` (soffice from PATH),
+// with a profile of its own in a temporary folder, so that conversions side by
+// side do not meet in one LibreOffice. On success doc holds the PDF as an open
+// descriptor (its folder is already removed) for the PDF check and the spooler;
+// a stop (SIGTERM, SIGINT, SIGHUP) during the conversion ends LibreOffice and
+// removes the folder first. Returns 0, or an exit code after one line on stderr.
+int ConvertOfficeDocument(const std::string& file, Document* doc);
+
+} // namespace DocumentType
