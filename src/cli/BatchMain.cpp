@@ -373,6 +373,11 @@ int Run(const TBatchOptions& options)
                                  QString::fromLatin1(PrintProgramName)));
     }
 
+    // Only the own print program knows -one-job; another one would take the list for one file name.
+    if (options.OneJob && QFileInfo(job.Program).fileName() != QLatin1String(PrintProgramName))
+        return SetUpError(
+            Tr("--one-job needs %s as print program, not %s", QString::fromLatin1(PrintProgramName), job.Program));
+
     std::shared_ptr<TPrinterShare> share;
     if (options.Printers.size() > 1) {
         // Shared printers: each one must exist now; which one takes a file is decided per file.
@@ -426,10 +431,6 @@ int Run(const TBatchOptions& options)
     }
 
     if (options.OneJob) {
-        // Only the own print program knows -one-job; another one would print the list as one file name.
-        if (QFileInfo(job.Program).fileName() != QLatin1String(PrintProgramName))
-            return SetUpError(Tr("--one-job needs %s as print program, not %s", QString::fromLatin1(PrintProgramName),
-                                 job.Program));
         for (const QString& printer : options.Printers.size() > 1 ? options.Printers : QStringList{job.Printer}) {
             if (const QString problem = OneJobProblem(printer); !problem.isEmpty())
                 return SetUpError(problem);
