@@ -65,7 +65,7 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
         QString problem;
         inv.Printer = job.NextPrinter ? job.NextPrinter(&problem) : job.Printer;
         TProcessEnd end;
-        if (inv.Printer.isEmpty()) {
+        if (job.NextPrinter && inv.Printer.isEmpty()) {
             inv.Output << problem;
             end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
         } else {

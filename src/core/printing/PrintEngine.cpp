@@ -209,7 +209,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 QString problem;
                 inv.Printer = job.NextPrinter ? job.NextPrinter(&problem) : job.Printer;
                 TProcessEnd end;
-                if (inv.Printer.isEmpty()) {
+                if (job.NextPrinter && inv.Printer.isEmpty()) {
                     inv.Output << problem;
                     end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
                 } else {
