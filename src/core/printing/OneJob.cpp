@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -70,7 +71,8 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
             end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
         } else {
             // The whole list in one program: its time limit grows with the list.
-            const int limitMs = job.TimeoutPerFileS * 1000 * static_cast<int>(std::min<qsizetype>(jobs.size(), 1000));
+            const int limitMs = static_cast<int>(std::min<qint64>(
+                qint64{job.TimeoutPerFileS} * 1000 * jobs.size(), std::numeric_limits<int>::max()));
             end = RunProcessLimited(OneJobCommandLine(job.Program, inv.Printer, jobs, job.PrintSettings, title),
                                     ResolveSourceDir(job.SourceDir), options,
                                     {limitMs, job.CancelFd, job.CancelGraceMs},
