@@ -176,10 +176,10 @@ TEST_F(BatchJobs, OneJobKeepsTheBatchTogetherWhileAnotherClientPrints)
         if (i == 3)
             Write(S("doc-3b.pdf"), pdf.left(pdf.size() / 2));
     }
-    // Another client printing into the same queue at the same time.
+    // Another client printing into the same queue meanwhile, spread over the batch's run.
     QProcess other;
-    other.start(S("sh"), {S("-c"), S("for i in 1 2 3 4 5 6; do lp -d '%1' -t other-$i '%2'; done").arg(queue,
-                                                                                                     docs + names[0])});
+    other.start(S("sh"), {S("-c"), S("for i in $(seq 10); do lp -d '%1' -t other-$i '%2'; sleep 0.1; done")
+                                       .arg(queue, docs + names[0])});
     const TBatchResult r = Batch({S("--one-job"), S("-p"), queue});
     ASSERT_TRUE(other.waitForFinished(60000));
     EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
@@ -220,7 +220,7 @@ TEST_F(BatchJobs, OneJobKeepsTheBatchTogetherWhileAnotherClientPrints)
             EXPECT_EQ(JobAttributes(QString(), j.id).value(S("number-of-documents")), S("1"));
         }
     }
-    EXPECT_EQ(others, 6);
+    EXPECT_EQ(others, 10);
 }
 
 TEST_F(BatchJobs, SeparatorPagesBetweenTheFilesAndQueuesThatCannotTakeSeveralDocuments)
