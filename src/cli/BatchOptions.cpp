@@ -294,7 +294,8 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         PrintSettings::Settings parsed;
         std::string problem;
         if (PrintSettings::Parse(options.PrintSettings.toStdString(), &parsed, &problem) && !parsed.separator.empty())
-            return fail(Tr("separator=%s of --print-settings needs --one-job", QString::fromStdString(parsed.separator)));
+            return fail(
+                Tr("separator=%s of --print-settings needs --one-job", QString::fromStdString(parsed.separator)));
     }
     if (options.CopiesInJob && options.Copies > 1) {
         // Checked with the rest of the list, so that "3x" and the like are refused before the run.

@@ -10,8 +10,8 @@ using namespace Qt::StringLiterals;
 
 bool TPrinterShare::Ask(const QString& printer, TState* state)
 {
-    const bool isUri = printer.startsWith(u"ipp://"_s, Qt::CaseInsensitive) ||
-                       printer.startsWith(u"ipps://"_s, Qt::CaseInsensitive);
+    const bool isUri =
+        printer.startsWith(u"ipp://"_s, Qt::CaseInsensitive) || printer.startsWith(u"ipps://"_s, Qt::CaseInsensitive);
     QByteArray uri, resource = "/";
     std::unique_ptr<http_t, void (*)(http_t*)> own(nullptr, httpClose);
     http_t* http = CUPS_HTTP_DEFAULT;

@@ -73,7 +73,8 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("--one-job"), S("--watch"), S("Docs")}, "--one-job and --watch cannot be combined"},
         {{S("-p"), S("A"), S("-p"), S("B"), S("--watch"), S("Docs")}, "several printers (-p) and --watch"},
         {{S("-p"), S("A"), S("-p"), S("a"), S("Docs")}, "the printer a is named twice"},
-        {{S("--print-settings"), S("separator=title"), S("Docs")}, "separator=title of --print-settings needs --one-job"},
+        {{S("--print-settings"), S("separator=title"), S("Docs")},
+         "separator=title of --print-settings needs --one-job"},
         {{S("--print-settings"), S("separator=thick"), S("Docs")}, "separator=blank or separator=title"},
     };
     for (const Case& c : cases) {

@@ -93,7 +93,8 @@ protected:
     {
         const QString name = QStringLiteral("m30-%1-%2").arg(tag).arg(::getpid());
         QString out;
-        EXPECT_TRUE(Tool(S("lpadmin"), {S("-p"), name, S("-E"), S("-v"), S("m30-sink:") + sink, S("-m"), S("raw")}, &out))
+        EXPECT_TRUE(
+            Tool(S("lpadmin"), {S("-p"), name, S("-E"), S("-v"), S("m30-sink:") + sink, S("-m"), S("raw")}, &out))
             << out.toStdString();
         queues << name;
         return name;
@@ -134,10 +135,10 @@ protected:
     }
     TBatchResult Batch(const QStringList& args, const std::function<void(QProcess&, QString&)>& whileRunning = nullptr)
     {
-        return RunBatch(QStringList{S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("--report"),
-                                    S("run.jsonl")} +
-                            args + QStringList{S("Docs")},
-                        root.path(), root.filePath(S("home")), {}, whileRunning);
+        return RunBatch(
+            QStringList{S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("--report"), S("run.jsonl")} +
+                args + QStringList{S("Docs")},
+            root.path(), root.filePath(S("home")), {}, whileRunning);
     }
 
     QTemporaryDir root;
@@ -178,8 +179,9 @@ TEST_F(BatchJobs, OneJobKeepsTheBatchTogetherWhileAnotherClientPrints)
     }
     // Another client printing into the same queue meanwhile, spread over the batch's run.
     QProcess other;
-    other.start(S("sh"), {S("-c"), S("for i in $(seq 10); do lp -d '%1' -t other-$i '%2'; sleep 0.1; done")
-                                       .arg(queue, docs + names[0])});
+    other.start(S("sh"),
+                {S("-c"),
+                 S("for i in $(seq 10); do lp -d '%1' -t other-$i '%2'; sleep 0.1; done").arg(queue, docs + names[0])});
     const TBatchResult r = Batch({S("--one-job"), S("-p"), queue});
     ASSERT_TRUE(other.waitForFinished(60000));
     EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
@@ -253,8 +255,8 @@ TEST_F(BatchJobs, SeparatorPagesBetweenTheFilesAndQueuesThatCannotTakeSeveralDoc
     EXPECT_EQ(pages, (QList<int>{2, 1, 1, 1, 3})) << "a, the page titled b, b, the page titled c, c";
     EXPECT_EQ(titles.value(1), S("b.pdf"));
     EXPECT_EQ(titles.value(3), S("c.pdf"));
-    EXPECT_EQ(DocumentNames(jobs[0].id), (QStringList{S("a.pdf"), S("separator"), S("b.pdf"), S("separator"),
-                                                    S("c.pdf")}));
+    EXPECT_EQ(DocumentNames(jobs[0].id),
+              (QStringList{S("a.pdf"), S("separator"), S("b.pdf"), S("separator"), S("c.pdf")}));
 
     // The cups-pdf queue writes only the first document of a job and then
     // blocks: refused in one line before anything is spooled or reported.

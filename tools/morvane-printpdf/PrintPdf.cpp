@@ -480,8 +480,7 @@ std::string PdfText(const std::string& text)
 std::string SeparatorPdf(const std::string& title)
 {
     const std::string content =
-        title.empty() ? std::string()
-                      : "BT /F1 16 Tf 56 770 Td (" + PdfText(title.substr(0, 200)) + ") Tj ET\n";
+        title.empty() ? std::string() : "BT /F1 16 Tf 56 770 Td (" + PdfText(title.substr(0, 200)) + ") Tj ET\n";
     const std::string objects[] = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -522,8 +521,8 @@ ipp_t* JobRequest(ipp_op_t op, const Target& target, int jobId)
 }
 
 // One Send-Document with a file or (file empty) the bytes of data; true when accepted.
-bool SendDocument(Target& target, int jobId, const std::string& name, const std::string& file,
-                  const std::string& data, bool last)
+bool SendDocument(Target& target, int jobId, const std::string& name, const std::string& file, const std::string& data,
+                  bool last)
 {
     std::string path = file;
     if (file.empty()) {
@@ -557,9 +556,9 @@ int CancelJob(Target& target, int jobId, const std::string& what, const std::str
     const std::string reason = target.timedOut ? "no answer within " + std::to_string(target.answerTimeoutS) + " s"
                                                : std::string(cupsLastErrorString());
     target.timedOut = false;
-    IppPtr response(cupsDoRequest(target.http.get(), JobRequest(IPP_OP_CANCEL_JOB, target, jobId),
-                                  target.resource.c_str()),
-                    ippDelete);
+    IppPtr response(
+        cupsDoRequest(target.http.get(), JobRequest(IPP_OP_CANCEL_JOB, target, jobId), target.resource.c_str()),
+        ippDelete);
     return Fail(ExitSpoolerRefused, "the spooler refused " + what + " of request " + target.name + "-" +
                                         std::to_string(jobId) + " (" + reason + "); the job was cancelled" + accepted);
 }
@@ -637,8 +636,8 @@ int PrintOneJob(const std::string& printer, bool useDefault, const std::vector<s
             refused = Fail(PrintSettings::LeavesNoPage(settings, pages) ? ExitNoPageLeft : ExitUsage,
                            Quoted(files[i]) + ": " + error);
         if (refused) {
-            lines += "file " + std::to_string(i + 1) + ": left out (" + std::to_string(refused) +
-                     "): " + LastFailure + "\n";
+            lines +=
+                "file " + std::to_string(i + 1) + ": left out (" + std::to_string(refused) + "): " + LastFailure + "\n";
             if (!firstRefusal)
                 firstRefusal = refused;
             continue;
@@ -657,8 +656,9 @@ int PrintOneJob(const std::string& printer, bool useDefault, const std::vector<s
 
     cupsSetPasswordCB2(NoPassword, nullptr);
     Target target;
-    const int connected = useDefault || !IsPrinterUri(printer) ? ConnectQueue(useDefault ? std::string() : printer, &target)
-                                                               : ConnectUri(printer, &target);
+    const int connected = useDefault || !IsPrinterUri(printer)
+                              ? ConnectQueue(useDefault ? std::string() : printer, &target)
+                              : ConnectUri(printer, &target);
     if (connected)
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))

@@ -71,12 +71,12 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
             end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
         } else {
             // The whole list in one program: its time limit grows with the list.
-            const int limitMs = static_cast<int>(std::min<qint64>(
-                qint64{job.TimeoutPerFileS} * 1000 * jobs.size(), std::numeric_limits<int>::max()));
-            end = RunProcessLimited(OneJobCommandLine(job.Program, inv.Printer, jobs, job.PrintSettings, title),
-                                    ResolveSourceDir(job.SourceDir), options,
-                                    {limitMs, job.CancelFd, job.CancelGraceMs},
-                                    job.CaptureOutput ? &inv.Output : nullptr, codePage);
+            const int limitMs = static_cast<int>(
+                std::min<qint64>(qint64{job.TimeoutPerFileS} * 1000 * jobs.size(), std::numeric_limits<int>::max()));
+            end =
+                RunProcessLimited(OneJobCommandLine(job.Program, inv.Printer, jobs, job.PrintSettings, title),
+                                  ResolveSourceDir(job.SourceDir), options, {limitMs, job.CancelFd, job.CancelGraceMs},
+                                  job.CaptureOutput ? &inv.Output : nullptr, codePage);
         }
         inv.Result = end.Result;
         inv.Signal = end.Signal;

@@ -18,7 +18,7 @@ QString OneJobCommandLine(const QString& program, const QString& printer, const 
 struct TOneJobFile
 {
     bool Sent = false;
-    QString JobId;   // "DEST-N" of the job it went in, when sent
+    QString JobId;    // "DEST-N" of the job it went in, when sent
     int ExitCode = 0; // when left out: the code the file would have had alone
     QString Message;  // when left out: why
 };

@@ -213,10 +213,10 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                     inv.Output << problem;
                     end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
                 } else {
-                    end = RunProcessLimited(PrintCommandLine(job.Program, inv.Printer, inv.File, job.PrintSettings, title),
-                                            run.SourceDir, options,
-                                            {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
-                                            job.CaptureOutput ? &inv.Output : nullptr, codePage);
+                    end = RunProcessLimited(
+                        PrintCommandLine(job.Program, inv.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
+                        options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
+                        job.CaptureOutput ? &inv.Output : nullptr, codePage);
                 }
                 inv.Result = end.Result;
                 inv.Signal = end.Signal;
