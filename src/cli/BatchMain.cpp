@@ -5,6 +5,7 @@
 #include "BatchOptions.h"
 #include "BatchWatch.h"
 #include "ExitCodes.h"
+#include "PrinterShare.h"
 
 #include "app/GnuGetText.h"
 #include "app/InitProg.h"
@@ -27,6 +28,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -139,7 +141,7 @@ public:
     void FilePrinted(const TInvocation& inv) override
     {
         if (FReport)
-            FReport->Add(HandedOverRecord(inv, Destination));
+            FReport->Add(HandedOverRecord(inv, inv.Printer.isEmpty() ? Destination : inv.Printer));
     }
     void FileSkipped(const TInvocation& inv) override
     {
@@ -311,6 +313,38 @@ int DryRun(const TPrintJob& job, const TBatchOptions& options)
     return FinishReport(options, report.get(), code);
 }
 
+// A queue of the local spooler as the run names it ("queue/instance" keeps
+// its instance), or empty with *error set when the spooler has no such queue.
+QString ExistingQueue(const QStringList& queues, const QString& name, QString* error)
+{
+    const qsizetype slash = name.indexOf(u'/');
+    const QString queue = name.left(slash);
+    const int index = ChoosePrinter(queues, queue, QString());
+    if (queue.isEmpty() || queues[index].compare(queue, Qt::CaseInsensitive) != 0) {
+        *error = Tr("the printer %s does not exist", name);
+        return {};
+    }
+    return queues[index] + (slash < 0 ? QString() : name.mid(slash));
+}
+
+// A job of several documents blocks a cups-pdf queue (its backend writes the
+// first document only): refused before anything is spooled. Empty when fine.
+QString OneJobProblem(const QString& printer)
+{
+    if (IsPrinterUri(printer))
+        return {};
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.section(u'/', 0, 0).toUtf8().constData(), nullptr);
+    if (!dest)
+        return {};
+    const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
+    const bool cupsPdf = uri && qstrnicmp(uri, "cups-pdf:", 9) == 0;
+    cupsFreeDests(1, dest);
+    return cupsPdf ? Tr("%s cannot print a job of several documents: its cups-pdf backend writes only the first; "
+                        "print without --one-job",
+                        printer)
+                   : QString();
+}
+
 int Run(const TBatchOptions& options)
 {
     TPrintJob job;
@@ -359,7 +393,30 @@ int Run(const TBatchOptions& options)
                                  QString::fromLatin1(PrintProgramName)));
     }
 
-    if (IsPrinterUri(options.Printer)) {
+    // Only the own print program knows -one-job; another one would take the list for one file name.
+    if (options.OneJob && QFileInfo(job.Program).fileName() != QLatin1String(PrintProgramName))
+        return SetUpError(
+            Tr("--one-job needs %s as print program, not %s", QString::fromLatin1(PrintProgramName), job.Program));
+
+    std::shared_ptr<TPrinterShare> share;
+    if (options.Printers.size() > 1) {
+        // Shared printers: each one must exist now; which one takes a file is decided per file.
+        const bool anyQueue = std::any_of(options.Printers.begin(), options.Printers.end(),
+                                          [](const QString& p) { return !IsPrinterUri(p); });
+        const QStringList queues = anyQueue ? QueueNames(nullptr) : QStringList();
+        if (anyQueue && queues.isEmpty() && !SpoolerReachable())
+            return SetUpError(Tr("cannot reach the print spooler at %s", QString::fromUtf8(cupsServer())));
+        QStringList printers;
+        for (const QString& name : options.Printers) {
+            QString error;
+            printers << (IsPrinterUri(name) ? name : ExistingQueue(queues, name, &error));
+            if (!error.isEmpty())
+                return SetUpError(error);
+        }
+        job.Printer = printers.first();
+        share = std::make_shared<TPrinterShare>(printers);
+        job.NextPrinter = [share](QString* problem) { return share->Next(problem); };
+    } else if (IsPrinterUri(options.Printer)) {
         // Printed to without a local queue: an unreachable host or a missing
         // printer is the print program's answer for each file.
         job.Printer = options.Printer;
@@ -391,6 +448,14 @@ int Run(const TBatchOptions& options)
         } else {
             job.Printer = queues[ChoosePrinter(queues, QString(), defaultQueue)];
         }
+    }
+
+    if (options.OneJob) {
+        for (const QString& printer : options.Printers.size() > 1 ? options.Printers : QStringList{job.Printer}) {
+            if (const QString problem = OneJobProblem(printer); !problem.isEmpty())
+                return SetUpError(problem);
+        }
+        job.OneJob = true;
     }
 
     // Waited out in a one-off run; the watch hands a file over as before.

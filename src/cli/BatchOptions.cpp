@@ -52,11 +52,16 @@ const std::vector<TBatchOption>& BatchOptionTable()
          [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
         {"printer", 'p', "NAME",
          "the CUPS queue, QUEUE/INSTANCE or an IPP URI (default: the printer saved by the window, else the default "
-         "queue)",
+         "queue); given more than once, the printers share the files: each goes to the one with the fewest jobs "
+         "waiting, a stopped or rejecting one is passed over",
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the printer name is empty");
-             o.Printer = v;
+             if (o.Printers.contains(v, Qt::CaseInsensitive))
+                 return Tr("the printer %s is named twice", v);
+             if (o.Printers.isEmpty())
+                 o.Printer = v;
+             o.Printers << v;
              return QString();
          }},
         {"print-settings", 0, "LIST",
@@ -82,6 +87,11 @@ const std::vector<TBatchOption>& BatchOptionTable()
          "with -n: hand each file over once and let the printer make the copies, collated (copies=N of the "
          "print settings; not for PDF queues, which ignore copies)",
          [](TBatchOptions& o, const QString&) { return Flag(o.CopiesInJob); }},
+        {"one-job", 0, nullptr,
+         "hand the whole list over as one job of several documents in order (per copy), so that no other job comes "
+         "between the files; a file that fails its check is left out (not for cups-pdf queues; with "
+         "--print-settings separator=blank or separator=title a page between the files)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.OneJob); }},
         {"job-name", 0, "TEMPLATE",
          "the job's name in the queue: {file} the file's name, {batch} the folder's name, {copy} the copy, "
          "{date} YYYY-MM-DD (default: the file's name)",
@@ -283,6 +293,17 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         return fail(Tr("--pages needs --dry-run"));
     if (options.DryRun && options.Report == u"-"_s)
         return fail(Tr("--dry-run and --report - cannot be combined: both write to standard output"));
+    if (options.Watch && options.OneJob)
+        return fail(Tr("--one-job and --watch cannot be combined"));
+    if (options.Watch && options.Printers.size() > 1)
+        return fail(Tr("several printers (-p) and --watch cannot be combined"));
+    if (!options.OneJob && !options.PrintSettings.isEmpty()) {
+        PrintSettings::Settings parsed;
+        std::string problem;
+        if (PrintSettings::Parse(options.PrintSettings.toStdString(), &parsed, &problem) && !parsed.separator.empty())
+            return fail(
+                Tr("separator=%s of --print-settings needs --one-job", QString::fromStdString(parsed.separator)));
+    }
     if (options.CopiesInJob && options.Copies > 1) {
         // Checked with the rest of the list, so that "3x" and the like are refused before the run.
         const QString copies = u"copies="_s + QString::number(options.Copies);
@@ -361,6 +382,8 @@ QString BatchUsage()
                       "5 s after a stop signal is ended.") +
             u"\n\n"_s + TrDefault("Example:") + u'\n' +
             u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
+            u"  morvane-batch --one-job --print-settings separator=title -p Office ~/Invoices\n"_s +
+            u"  morvane-batch -p Office1 -p Office2 -p ipp://print.example/printers/Hall --report run.csv ~/Batch\n"_s +
             u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;
     // Catalog texts come with CR LF line breaks; a terminal wants LF.
     text.remove(u'\r');

@@ -18,12 +18,14 @@ struct TBatchOptions
     QString Files = QStringLiteral("*.pdf");
     bool SubDirectories = false;
     QString Printer;       // empty: the saved printer, else the default queue
+    QStringList Printers;  // every -p in order; more than one share the run (Printer is the first)
     QString PrintSettings; // handed to the print program per file; already checked
     int Copies = 1;
     // The copies go as copies=N of the print settings: each file once, the
     // printer makes them. Set by ParseBatchArguments, which then sets Copies to 1.
     bool CopiesInJob = false;
     QString JobName; // the job title template; empty: the file's name
+    bool OneJob = false; // the job list as one job of several documents per copy
     QString Program; // empty: the saved print program, else the search
     unsigned long PauseMs = 1000;
     bool StopOnError = false;

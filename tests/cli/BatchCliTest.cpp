@@ -69,6 +69,13 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("-n3"), S("--copies-in-job"), S("--print-settings"), S("2x"), S("Docs")},
          "--copies-in-job: \"copies=3\" contradicts \"2x\""},
         {{S("-n"), S("0"), S("Docs")}, "Kopien", {NoCups, S("LANG=de_DE.UTF-8")}},
+        {{S("--one-job"), S("--program"), S("tool"), S("Docs")}, "--one-job needs morvane-printpdf as print program"},
+        {{S("--one-job"), S("--watch"), S("Docs")}, "--one-job and --watch cannot be combined"},
+        {{S("-p"), S("A"), S("-p"), S("B"), S("--watch"), S("Docs")}, "several printers (-p) and --watch"},
+        {{S("-p"), S("A"), S("-p"), S("a"), S("Docs")}, "the printer a is named twice"},
+        {{S("--print-settings"), S("separator=title"), S("Docs")},
+         "separator=title of --print-settings needs --one-job"},
+        {{S("--print-settings"), S("separator=thick"), S("Docs")}, "separator=blank or separator=title"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());

@@ -41,6 +41,7 @@ constexpr int ExitPrintingNotAllowed = PrintProgramExit::PrintingNotAllowed;
 constexpr int ExitNoSuchPrinter = PrintProgramExit::NoSuchPrinter;
 constexpr int ExitSpoolerRefused = PrintProgramExit::SpoolerRefused;
 constexpr int ExitNoPageLeft = PrintProgramExit::NoPageLeft;
+constexpr int ExitSomeLeftOut = PrintProgramExit::SomeLeftOut;
 
 constexpr char Program[] = "morvane-printpdf";
 
@@ -50,10 +51,23 @@ void PrintUsage(FILE* out)
                  "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -check [-print-settings LIST] FILE\n"
+                 "       %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] -one-job FILE...\n"
                  "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
                  "as job title, and ends once the spooler has accepted the job.\n"
                  "-check makes every check of printing, spools nothing and writes the file's type\n"
                  "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n"
+                 "\n"
+                 "With -one-job the FILEs (PDF files) go as the documents of one job, in order, so\n"
+                 "that no other job comes between them; the print settings apply to the whole job (with\n"
+                 "separator=blank or separator=title a page between the files). Each file is\n"
+                 "checked first; one that fails is left out and the job goes without it. One line\n"
+                 "per file on standard output:\n"
+                 "  file N: document D of request DEST-ID\n"
+                 "  file N: left out (CODE): MESSAGE        (CODE: the exit code it would have had)\n"
+                 "then \"request id is DEST-ID (K file(s))\". A queue whose backend prints only the\n"
+                 "first document of a job (cups-pdf) or a printer that takes no job of several\n"
+                 "documents is refused with exit code 1 before anything is spooled. A document the\n"
+                 "spooler refuses cancels the job (exit code 5).\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -81,13 +95,19 @@ void PrintUsage(FILE* out)
                  "  4  the printer does not exist, or there is no default printer\n"
                  "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
                  "     the job\n"
-                 "  6  the print settings leave no page of the file (a page range beyond its end)\n",
-                 Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
+                 "  6  the print settings leave no page of the file (a page range beyond its end)\n"
+                 "  7  with -one-job: the job was accepted, but some files were left out\n"
+                 "  With -one-job and every file left out, the first file's code.\n",
+                 Program, Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
 }
+
+// The last refusal's message, for the per-file lines of a job of several files.
+std::string LastFailure;
 
 int Fail(int code, const std::string& message)
 {
     std::fprintf(stderr, "%s: %s\n", Program, message.c_str());
+    LastFailure = message;
     return code;
 }
 
@@ -419,12 +439,251 @@ int Submit(Target& target, const std::string& file, const DocumentType::Document
     return ExitAccepted;
 }
 
+// A job of several documents goes to the printer's backend as one stream.
+// cups-pdf writes the first document and ends, and the spooler then waits
+// for ever for the rest: the queue stays blocked. Such queues, and printers
+// that say they take no job of several documents, are refused before a job
+// exists. One Get-Printer-Attributes round trip.
+int CheckSeveralDocuments(Target& target)
+{
+    const char* const requested[] = {"device-uri", "multiple-document-jobs-supported"};
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, requested);
+    std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
+        cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
+    if (target.timedOut)
+        return Fail(ExitSpoolerRefused,
+                    Quoted(target.name) + " did not answer within " + std::to_string(target.answerTimeoutS) + " s");
+    if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
+        return Fail(ExitSpoolerRefused,
+                    "cannot ask " + Quoted(target.name) + " what it supports: " + cupsLastErrorString());
+    if (ipp_attribute_t* uri = ippFindAttribute(response.get(), "device-uri", IPP_TAG_URI)) {
+        if (const char* value = ippGetString(uri, 0, nullptr); value && strncasecmp(value, "cups-pdf:", 9) == 0)
+            return Fail(ExitUsage, Quoted(target.name) +
+                                       " cannot print a job of several documents: its cups-pdf backend writes only "
+                                       "the first (print the files one by one)");
+    }
+    ipp_attribute_t* several = ippFindAttribute(response.get(), "multiple-document-jobs-supported", IPP_TAG_BOOLEAN);
+    if (several && !ippGetBoolean(several, 0))
+        return Fail(ExitUsage, Quoted(target.name) + " takes no job of several documents (print the files one by one)");
+    return 0;
+}
+
+// Text for a PDF string: printable ASCII, the three special characters escaped.
+std::string PdfText(const std::string& text)
+{
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c == '(' || c == ')' || c == '\\')
+            out += '\\';
+        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+// A separator page of A4 size: empty, or with a title near its top.
+std::string SeparatorPdf(const std::string& title)
+{
+    const std::string content =
+        title.empty() ? std::string() : "BT /F1 16 Tf 56 770 Td (" + PdfText(title.substr(0, 200)) + ") Tj ET\n";
+    const std::string objects[] = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R"
+        " /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+    };
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < std::size(objects); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (const std::size_t offset : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+using IppPtr = std::unique_ptr<ipp_t, void (*)(ipp_t*)>;
+
+// The operation attributes every request of a job carries.
+ipp_t* JobRequest(ipp_op_t op, const Target& target, int jobId)
+{
+    ipp_t* request = ippNewRequest(op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, target.uri.c_str());
+    if (jobId > 0)
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+// One Send-Document with a file or (file empty) the bytes of data; true when accepted.
+bool SendDocument(Target& target, int jobId, const std::string& name, const std::string& file, const std::string& data,
+                  bool last)
+{
+    std::string path = file;
+    if (file.empty()) {
+        // The request body comes from a file: a temporary one that is gone at once.
+        const char* dir = std::getenv("TMPDIR");
+        path = std::string(dir && *dir ? dir : "/tmp") + "/morvane-separator-XXXXXX";
+        const int fd = ::mkstemp(path.data());
+        if (fd < 0)
+            return false;
+        const bool written = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+        ::close(fd);
+        if (!written) {
+            ::unlink(path.c_str());
+            return false;
+        }
+    }
+    ipp_t* request = JobRequest(IPP_OP_SEND_DOCUMENT, target, jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, ReadableUtf8(name).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "application/pdf");
+    ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", last ? 1 : 0);
+    IppPtr response(cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), path.c_str()), ippDelete);
+    if (file.empty())
+        ::unlink(path.c_str());
+    return response && !target.timedOut && cupsLastError() <= IPP_STATUS_OK_CONFLICTING;
+}
+
+// A document the spooler did not take: the job is cancelled, so that no
+// part of the batch is printed without the rest.
+int CancelJob(Target& target, int jobId, const std::string& what, const std::string& accepted)
+{
+    const std::string reason = target.timedOut ? "no answer within " + std::to_string(target.answerTimeoutS) + " s"
+                                               : std::string(cupsLastErrorString());
+    target.timedOut = false;
+    IppPtr response(
+        cupsDoRequest(target.http.get(), JobRequest(IPP_OP_CANCEL_JOB, target, jobId), target.resource.c_str()),
+        ippDelete);
+    return Fail(ExitSpoolerRefused, "the spooler refused " + what + " of request " + target.name + "-" +
+                                        std::to_string(jobId) + " (" + reason + "); the job was cancelled" + accepted);
+}
+
+// The files as the documents of one job per copy: Create-Job with the job's
+// attributes, then one Send-Document per file in order (and a separator page
+// between them), the last one marked. files[i] is sent when its index is in
+// sendable; each file's line tells what became of it.
+int SubmitOneJob(Target& target, const std::vector<std::string>& files, const std::vector<std::size_t>& sendable,
+                 const std::string& jobName, const std::string& separator, const PrintSettings::Options& settings,
+                 int jobs)
+{
+    for (const auto& [name, value] : settings)
+        target.numOptions = cupsAddOption(name.c_str(), value.c_str(), target.numOptions, &target.options);
+    const std::string title = ReadableUtf8(jobName.empty() ? BaseName(files[sendable.front()]) : jobName);
+
+    for (int copy = 0; copy < jobs; ++copy) {
+        const std::string accepted =
+            copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
+        ipp_t* request = JobRequest(IPP_OP_CREATE_JOB, target, 0);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
+        cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
+        cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_JOB);
+        IppPtr response(cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
+        const ipp_status_t status = cupsLastError();
+        if (target.timedOut)
+            return Fail(ExitSpoolerRefused, Quoted(target.name) + " did not answer within " +
+                                                std::to_string(target.answerTimeoutS) + " s" + accepted);
+        if (status == IPP_STATUS_ERROR_NOT_FOUND)
+            return Fail(ExitNoSuchPrinter,
+                        "no printer " + Quoted(target.name) + ": " + cupsLastErrorString() + accepted);
+        ipp_attribute_t* idAttr = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
+        if (status > IPP_STATUS_OK_CONFLICTING || !idAttr)
+            return Fail(ExitSpoolerRefused, "the spooler refused the job for " + Quoted(target.name) + ": " +
+                                                cupsLastErrorString() + accepted);
+        const int jobId = ippGetInteger(idAttr, 0);
+
+        std::string lines;
+        int document = 0;
+        for (std::size_t k = 0; k < sendable.size(); ++k) {
+            const std::string& file = files[sendable[k]];
+            const bool last = k + 1 == sendable.size();
+            if (k > 0 && !separator.empty()) {
+                ++document;
+                if (!SendDocument(target, jobId, "separator", std::string(),
+                                  SeparatorPdf(separator == "title" ? BaseName(file) : std::string()), false))
+                    return CancelJob(target, jobId, "the separator page before " + Quoted(file), accepted);
+            }
+            ++document;
+            if (!SendDocument(target, jobId, BaseName(file), file, std::string(), last))
+                return CancelJob(target, jobId, Quoted(file), accepted);
+            lines += "file " + std::to_string(sendable[k] + 1) + ": document " + std::to_string(document) +
+                     " of request " + target.name + "-" + std::to_string(jobId) + "\n";
+        }
+        // Only now: a job cancelled half way printed none of its files.
+        std::fputs(lines.c_str(), stdout);
+        std::printf("request id is %s-%d (%zu file(s))\n", target.name.c_str(), jobId, sendable.size());
+    }
+    return ExitAccepted;
+}
+
+// -one-job: every file checked as a single one would be, then one job of the
+// files that passed. Returns the exit code.
+int PrintOneJob(const std::string& printer, bool useDefault, const std::vector<std::string>& files,
+                const PrintSettings::Settings& settings, const std::string& jobName)
+{
+    std::vector<std::size_t> sendable;
+    int firstRefusal = 0, maxPages = 0;
+    std::string lines;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        int pages = 0, refused = CheckDocument(files[i], &pages);
+        PrintSettings::Options options;
+        std::string error;
+        if (!refused && !PrintSettings::JobOptions(settings, pages, &options, &error))
+            refused = Fail(PrintSettings::LeavesNoPage(settings, pages) ? ExitNoPageLeft : ExitUsage,
+                           Quoted(files[i]) + ": " + error);
+        if (refused) {
+            lines +=
+                "file " + std::to_string(i + 1) + ": left out (" + std::to_string(refused) + "): " + LastFailure + "\n";
+            if (!firstRefusal)
+                firstRefusal = refused;
+            continue;
+        }
+        sendable.push_back(i);
+        maxPages = std::max(maxPages, pages);
+    }
+    std::fputs(lines.c_str(), stdout);
+    if (sendable.empty())
+        return firstRefusal;
+    // The job's page ranges are the list's; the spooler clips them to each document.
+    PrintSettings::Options options;
+    std::string error;
+    if (!PrintSettings::JobOptions(settings, maxPages, &options, &error))
+        return Fail(ExitUsage, error);
+
+    cupsSetPasswordCB2(NoPassword, nullptr);
+    Target target;
+    const int connected = useDefault || !IsPrinterUri(printer)
+                              ? ConnectQueue(useDefault ? std::string() : printer, &target)
+                              : ConnectUri(printer, &target);
+    if (connected)
+        return connected;
+    if (const int unsupported = CheckPrinterSupport(target, options))
+        return unsupported;
+    if (const int refused = CheckSeveralDocuments(target))
+        return refused;
+    const int code = SubmitOneJob(target, files, sendable, jobName, settings.separator, options,
+                                  settings.copies > 0 ? settings.copies : 1);
+    return code == ExitAccepted && firstRefusal ? ExitSomeLeftOut : code;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string printer, file, settingsList, jobName;
-    bool printerGiven = false, useDefault = false, fileGiven = false, settingsGiven = false, nameGiven = false;
+    std::string printer, settingsList, jobName;
+    std::vector<std::string> files;
+    bool printerGiven = false, useDefault = false, settingsGiven = false, nameGiven = false, oneJob = false;
     bool checkOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -459,15 +718,22 @@ int main(int argc, char** argv)
                 return Fail(ExitUsage, "the job name is empty");
         } else if (arg == "-check" && !checkOnly) {
             checkOnly = true;
-        } else if (!fileGiven && (arg.empty() || arg[0] != '-' || arg == "-")) {
-            file = arg;
-            fileGiven = true;
+        } else if (arg == "-one-job") {
+            oneJob = true;
+        } else if (arg.empty() || arg[0] != '-' || arg == "-") {
+            files.push_back(arg);
         } else {
             std::fprintf(stderr, "%s: unexpected argument %s\n", Program, Quoted(arg).c_str());
             return PrintUsage(stderr), ExitUsage;
         }
     }
-    if (!fileGiven || (!printerGiven && !useDefault && !checkOnly))
+    if (!oneJob && files.size() > 1) {
+        std::fprintf(stderr, "%s: unexpected argument %s\n", Program, Quoted(files[1]).c_str());
+        return PrintUsage(stderr), ExitUsage;
+    }
+    if (oneJob && checkOnly)
+        return Fail(ExitUsage, "-check takes one file, not -one-job");
+    if (files.empty() || (!printerGiven && !useDefault && !checkOnly))
         return PrintUsage(stderr), ExitUsage;
     if (printerGiven && printer.empty())
         return Fail(ExitNoSuchPrinter, "no printer name given");
@@ -477,6 +743,11 @@ int main(int argc, char** argv)
     std::string error;
     if (settingsGiven && !PrintSettings::Parse(settingsList, &settings, &error))
         return Fail(ExitUsage, error);
+    if (oneJob)
+        return PrintOneJob(printer, useDefault, files, settings, jobName);
+    if (!settings.separator.empty())
+        return Fail(ExitUsage, "separator=" + settings.separator + " needs -one-job (a job of several files)");
+    const std::string& file = files.front();
     DocumentType::Document doc;
     if (const int refused = DocumentType::Prepare(file, &doc))
         return refused;

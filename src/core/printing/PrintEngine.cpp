@@ -1,6 +1,7 @@
 #include "printing/PrintEngine.h"
 
 #include "app/GnuGetText.h"
+#include "printing/OneJob.h"
 #include "printing/PrintProgram.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
@@ -142,7 +143,7 @@ TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
     resolved.SourceDir = ResolveSourceDir(job.SourceDir);
     TJobListCounts counts;
     const QStringList jobs = BuildJobList(resolved, client, &counts);
-    TRunResult run = RunPrintFiles(resolved, jobs, client);
+    TRunResult run = job.OneJob ? RunOneJob(resolved, jobs, client) : RunPrintFiles(resolved, jobs, client);
     run.ListErrors = counts.ListErrors;
     run.Unmatched = counts.Unmatched;
     run.DuplicateFiles = counts.DuplicateFiles;
@@ -204,10 +205,19 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             qint64 delayMs = 1000;
             for (;;) {
                 inv.Output.clear();
-                const TProcessEnd end = RunProcessLimited(
-                    PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
-                    options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
-                    job.CaptureOutput ? &inv.Output : nullptr, codePage);
+                // Chosen anew for each try: a printer stopped meanwhile is passed over.
+                QString problem;
+                inv.Printer = job.NextPrinter ? job.NextPrinter(&problem) : job.Printer;
+                TProcessEnd end;
+                if (job.NextPrinter && inv.Printer.isEmpty()) {
+                    inv.Output << problem;
+                    end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
+                } else {
+                    end = RunProcessLimited(
+                        PrintCommandLine(job.Program, inv.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
+                        options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
+                        job.CaptureOutput ? &inv.Output : nullptr, codePage);
+                }
                 inv.Result = end.Result;
                 inv.Signal = end.Signal;
                 inv.TimedOut = end.TimedOut;

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The print run without a window: the job list, the copies loop, one
 // invocation of the print-to program per file and copy, the pause, the stop
 // requests and the count. What differs between the window and the command
@@ -81,6 +83,14 @@ struct TPrintJob
     // over again with a growing delay for this long before it fails; 0: it
     // fails at once, -1: no limit.
     qint64 RetryForMs = 0;
+    // The whole job list goes to the print program at once, as the documents
+    // of one job per copy (RunOneJob); the program must be morvane-printpdf.
+    bool OneJob = false;
+    // Several printers share the run: asked before each handover, it names
+    // the printer for the next file, or is empty (with *problem set) while
+    // none of them takes jobs, which is waited out like an unavailable
+    // spooler. Without it every file goes to Printer.
+    std::function<QString(QString* problem)> NextPrinter;
 };
 
 // One invocation of the print-to program.
@@ -91,7 +101,8 @@ struct TInvocation
     qsizetype Index = 0; // position in the job list, 0-based
     qsizetype Count = 0; // size of the job list
     QString File;
-    int Result = 0; // the runner's result (ExecuteProcess)
+    QString Printer; // where it was handed over (TPrintJob::Printer or NextPrinter's choice)
+    int Result = 0;  // the runner's result (ExecuteProcess)
     bool Printed = false;
     // Not printed because the print settings leave no page of this file (a page
     // range beyond its end): no failure.

@@ -13,4 +13,6 @@ inline constexpr int NoSuchPrinter = 4;
 inline constexpr int SpoolerRefused = 5;
 // The print settings leave no page of the file: passed over, no failure of the file.
 inline constexpr int NoPageLeft = 6;
+// A job of several files (-one-job) was accepted without some of them.
+inline constexpr int SomeLeftOut = 7;
 } // namespace PrintProgramExit

@@ -34,6 +34,8 @@ const char HelpText[] = "Print settings (-print-settings LIST): comma-separated 
                         "                  next time the clock shows it), night, evening, day-time,\n"
                         "                  weekend, second-shift, third-shift, indefinite (until released)\n"
                         "  priority=N      job priority, 1 (lowest) to 100 (highest; default 50)\n"
+                        "  separator=KIND  with -one-job: a page between the files, blank or title (the\n"
+                        "                  next file's name on it)\n"
                         "Example: 1-4,duplex,2up,layout=tblr,border=single,copies=3,hold=night\n"
                         "An unknown item, an empty list, two contradicting items or an item the printer\n"
                         "says it cannot do (banner, hold, priority, copies, pages per sheet) are refused\n"
@@ -199,6 +201,12 @@ public:
                 return fail("unknown time in " + Quoted(item) +
                             " (HH:MM, night, evening, weekend, day-time, second-shift, third-shift, indefinite)");
             return set(m_s->holdUntil, when, item);
+        }
+        if (lower.starts_with("separator=")) {
+            const std::string kind = lower.substr(10);
+            if (kind != "blank" && kind != "title")
+                return fail("a separator page is separator=blank or separator=title, not " + Quoted(item));
+            return set(m_s->separator, kind, item);
         }
         if (lower.starts_with("priority=")) {
             const int priority = Number(std::string_view(lower).substr(9));

@@ -39,6 +39,9 @@ struct Settings
     std::string banner;      // job-sheets: a banner of the spooler before the job
     std::string holdUntil;   // job-hold-until: a keyword, or HH:MM in local time
     int priority = 0;        // job-priority: 1 to 100
+    // A page between the documents of a job of several files: "blank", or
+    // "title" (the next file's name); no job option, the print program adds it.
+    std::string separator;
     bool operator==(const Settings&) const = default;
 };
 
