@@ -124,6 +124,18 @@ const std::vector<TBatchOption>& BatchOptionTable()
                  return Tr("the retry time must be a duration of at most a week such as 90, 90s, 5m or 2h, not \"%s\"",
                            v);
              o.RetryForS = static_cast<int>(n);
+             o.RetryForGiven = true;
+             return QString();
+         }},
+        {"wait", 0, "[=DURATION]",
+         "follow each job at the spooler until the printer has completed, aborted or canceled it, at most DURATION "
+         "after the last handover (seconds, or with s, m or h; default: no limit); printed then means completed",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = -1;
+             if (!v.isEmpty() && !ReadDuration(v, n))
+                 return Tr("the wait must be a duration of at most a week such as 90, 90s, 5m or 2h, not \"%s\"", v);
+             o.Wait = true;
+             o.WaitS = static_cast<int>(n);
              return QString();
          }},
         {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",
@@ -253,7 +265,12 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
             if (!found)
                 return fail(Tr("unknown option %s", shown));
             QString value;
-            if (found->ValueName) {
+            if (found->ValueName && found->ValueName[0] == '[') {
+                // An optional value: only "--name=VALUE", so that an operand after it stays one.
+                value = inlineValue;
+                if (hasInline && value.isEmpty())
+                    return fail(Tr("option %s needs a value after \"=\"", shown));
+            } else if (found->ValueName) {
                 if (hasInline)
                     value = inlineValue;
                 else if (i + 1 < arguments.size())
@@ -317,7 +334,7 @@ QString BatchUsage()
         QString names = o.ShortName ? u"  -"_s + QLatin1Char(o.ShortName) + u", --"_s : u"      --"_s;
         names += QLatin1String(o.LongName);
         if (o.ValueName)
-            names += u' ' + QLatin1String(o.ValueName);
+            names += (o.ValueName[0] == '[' ? QString() : u" "_s) + QLatin1String(o.ValueName);
         text += names.leftJustified(28) + u' ' + TrDefault(o.Help) + u'\n';
     }
     text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed or skipped") + u'\n' +

@@ -4,6 +4,7 @@
 
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
+#include "printing/PrintProgramExit.h"
 #include "printing/RunReport.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
@@ -52,7 +53,7 @@ public:
         FNumber = number;
         Records.clear();
         JobIds.clear();
-        Failed = false;
+        Failed = Interrupted = false;
         Reason.clear();
         FHandedOver = HandoverTime(handedOverMs);
     }
@@ -73,8 +74,21 @@ public:
         Records.push_back(
             {inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason(), FHandedOver, {}, false});
     }
+    void SpoolerUnavailable(const TInvocation& inv, const QString& reason) override
+    {
+        ErrLine(Tr("%s: %s; waiting for the print spooler and trying again", inv.File, reason));
+    }
+    void SpoolerBack(const TInvocation& inv) override { ErrLine(Tr("the print spooler took %s; going on", inv.File)); }
+    TRunStep RetryWait(unsigned long ms) override
+    {
+        Pause(ms);
+        return *FStop != 0 ? TRunStep::Stop : TRunStep::GoOn;
+    }
     TRunStep FileFailed(const TInvocation& inv) override
     {
+        // A stop while the spooler was waited for: the file was not handed
+        // over and waits for the next start; it has not failed.
+        Interrupted = *FStop != 0 && inv.ExitCode() == PrintProgramExit::SpoolerRefused;
         Failed = true;
         Reason = inv.Reason();
         Records.push_back({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), Reason, FHandedOver, {}, false});
@@ -98,6 +112,7 @@ public:
     QString Destination; // the printer the files go to
     QStringList JobIds;
     bool Failed = false;
+    bool Interrupted = false;
     QString Reason;
 
 private:
@@ -300,6 +315,8 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
             }
             client.Begin(++number, file.HandedOverMs);
             RunPrintFiles(fileJob, {file.Path}, client);
+            if (client.Interrupted)
+                break;
             if (!client.Failed) {
                 ++printed;
                 writeRecords();
