@@ -244,51 +244,9 @@ public:
     {
         for (const auto& [index, file] : Followed) {
             TReportRecord& record = FRecords[index];
-            TJobStatus worst;
-            QString worstId;
-            record.Pages = record.Sheets = -1;
-            bool allCompleted = true;
-            for (const QString& id : std::as_const(record.JobIds)) {
-                const TJobStatus status = Follower->Status(id);
-                for (const QString& reason : status.Reasons) {
-                    if (!record.JobStateReasons.contains(reason))
-                        record.JobStateReasons << reason;
-                }
-                if (status.Impressions >= 0)
-                    record.Pages = std::max(record.Pages, 0) + status.Impressions;
-                if (status.Sheets >= 0)
-                    record.Sheets = std::max(record.Sheets, 0) + status.Sheets;
-                if (status.Completed())
-                    continue;
-                allCompleted = false;
-                // An ended job that did not complete outweighs one still running.
-                if (worstId.isEmpty() || (status.Ended() && !worst.Ended()))
-                    worst = status, worstId = id;
-            }
-            if (allCompleted) {
-                record.JobState = JobStateName(IPP_JSTATE_COMPLETED);
+            SettleRecord(*Follower, record);
+            if (record.Result == TRecordResult::Printed)
                 continue;
-            }
-            record.JobState = worst.Gone ? u"unknown"_s : JobStateName(worst.State);
-            QString detail = worst.Message.isEmpty() ? worst.Reasons.join(u", "_s) : worst.Message;
-            if (worst.Gone) {
-                record.Result = TRecordResult::Failed;
-                record.Reason = worst.QueueGone
-                                    ? Tr("job %s is gone: the printer %s was deleted", worstId, Destination)
-                                    : Tr("job %s is no longer known to the print spooler", worstId);
-            } else if (worst.Ended()) {
-                record.Result = TRecordResult::Failed;
-                record.Reason = worst.State == IPP_JSTATE_CANCELED ? Tr("job %s was canceled", worstId)
-                                                                   : Tr("job %s was aborted", worstId);
-                if (worst.QueueGone)
-                    record.Reason += u": "_s + Tr("the printer %s was deleted", Destination);
-                else if (!detail.isEmpty())
-                    record.Reason += u": "_s + detail;
-            } else {
-                record.Result = TRecordResult::Pending;
-                record.Reason = Tr("job %s had not finished: %s", worstId,
-                                   record.JobState + (detail.isEmpty() ? QString() : u", "_s + detail));
-            }
             if (record.Result == TRecordResult::Failed) {
                 ++failed;
                 Failures << file + u": "_s + record.Reason;

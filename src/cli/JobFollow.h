@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printing/RunReport.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -79,3 +81,9 @@ private:
     QStringList FMessages;
     std::thread FThread;
 };
+
+// The record of a file handed over with record.JobIds, as its jobs stand at
+// the follower: printed when every job completed, failed (with the reason)
+// when one was aborted or canceled or is gone, else pending; with the state,
+// the state reasons and the pages and sheets the printer counted.
+void SettleRecord(const TJobFollower& follower, TReportRecord& record);
