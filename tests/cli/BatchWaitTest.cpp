@@ -17,7 +17,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QtCore/qtestsupport_core.h>
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <sys/stat.h>
 
@@ -261,6 +265,94 @@ TEST_F(BatchWait, ASpoolerRestartInTheMiddleOfABatchPrintsEachFileOnce)
     RunTool(S("lpstat"), {S("-h"), server.address(), S("-W"), S("all"), S("-o")}, &out);
     EXPECT_EQ(out.count(u'\n'), 50) << out.toStdString();
     EXPECT_EQ(QDir(spool).entryList(QDir::Files).size(), 50);
+}
+
+// The watch with --wait: a file moves to the printed folder only once its job
+// completed, even across a stop in the middle of the job; a file whose job is
+// aborted is handed over 3 times in all, then fails. The spooler's jobs per
+// file tell how often each was handed over.
+TEST_F(BatchWait, AWatchMovesAFileWhenItsJobEndedAndFollowsItAcrossARestart)
+{
+    const QString pid = QString::number(::getpid());
+    const QString slow = S("m26wslow") + pid, fail = S("m26wfail") + pid;
+    AddQueue(slow, S("m26-slow:3"));
+    AddQueue(fail, S("m26-fail:"), {S("-o"), S("printer-error-policy=abort-job")});
+    const QString inbox = root.filePath(S("Inbox")), printed = root.filePath(S("Printed")),
+                  failed = root.filePath(S("Failed"));
+    QDir().mkpath(inbox);
+    const auto start = [&](QProcess& p, const QString& queue) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(S("HOME"), home);
+        env.remove(S("XDG_DATA_HOME"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(root.path());
+        p.start(BuiltBatchProgram(),
+                {S("--watch"), S("--wait"), S("-p"), queue, S("--program"), BuiltPrintProgram(), S("--pause"), S("0"),
+                 S("--quiet-time"), S("100"), S("--move-printed"), printed, S("--move-failed"), failed, S("--report"),
+                 root.filePath(S("watch.jsonl")), S("Inbox")});
+    };
+    const auto jobsOf = [](const QString& queue, const QString& title) {
+        QString out;
+        RunTool(S("lpstat"), {S("-W"), S("all"), S("-o"), queue}, &out);
+        QStringList ids;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString id = line.section(u' ', 0, 0);
+            if (JobAttributes(QString(), JobNumber(id)).value(S("job-name")) == title)
+                ids << id;
+        }
+        return ids;
+    };
+
+    // Stopped while the job prints: the file stays; the restart follows the job and moves it.
+    QString err;
+    {
+        QProcess watch;
+        start(watch, slow);
+        ASSERT_TRUE(WaitForError(watch, err, S("stop with Ctrl+C"))) << err.toStdString();
+        ASSERT_TRUE(WriteFile(inbox + S("/slow.pdf"), MakePdf(1)));
+        ASSERT_TRUE(WaitForError(watch, err, S("copy 1/1"))) << err.toStdString();
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        ASSERT_TRUE(watch.waitForFinished(60000));
+        err += QString::fromUtf8(watch.readAllStandardError());
+        EXPECT_TRUE(err.contains(S("a restart goes on following them"))) << err.toStdString();
+        EXPECT_TRUE(QFile::exists(inbox + S("/slow.pdf")));
+    }
+    {
+        QProcess watch;
+        start(watch, slow);
+        ASSERT_TRUE(WaitForError(watch, err, S("it is not printed again"))) << err.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(printed + S("/slow.pdf")); }, 60000));
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        ASSERT_TRUE(watch.waitForFinished(60000));
+    }
+    const QStringList slowJobs = jobsOf(slow, S("slow.pdf"));
+    ASSERT_EQ(slowJobs.size(), 1);
+    EXPECT_EQ(JobAttributes(QString(), JobNumber(slowJobs[0])).value(S("job-state")), S("completed"));
+
+    // Aborted three times: then failed and moved aside.
+    {
+        QProcess watch;
+        start(watch, fail);
+        ASSERT_TRUE(WaitForError(watch, err, S("stop with Ctrl+C"))) << err.toStdString();
+        ASSERT_TRUE(WriteFile(inbox + S("/jam.pdf"), MakePdf(1)));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(failed + S("/jam.pdf")); }, 60000));
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        ASSERT_TRUE(watch.waitForFinished(60000));
+    }
+    const QStringList jamJobs = jobsOf(fail, S("jam.pdf"));
+    EXPECT_EQ(jamJobs.size(), 3);
+
+    // One record per handover, each with the state the spooler recorded.
+    QStringList seen;
+    for (const QJsonObject& record : ReadReport(root.filePath(S("watch.jsonl")))) {
+        const QString id = record.value(S("job_ids")).toArray().at(0).toString();
+        EXPECT_EQ(record.value(S("job_state")).toString(),
+                  JobAttributes(QString(), JobNumber(id)).value(S("job-state")));
+        seen << QFileInfo(record.value(S("file")).toString()).fileName() + u'=' +
+                    record.value(S("result")).toString() + (record.value(S("recovered")).toBool() ? S("*") : S(""));
+    }
+    EXPECT_EQ(seen, (QStringList{S("slow.pdf=printed*"), S("jam.pdf=failed"), S("jam.pdf=failed"),
+                                 S("jam.pdf=failed")}));
 }
 
 } // namespace
