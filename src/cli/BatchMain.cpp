@@ -239,7 +239,7 @@ public:
         FShownEnded = ended;
     }
     // The records of the followed files as their jobs ended; adds them all to
-    // the report in the run's order. Returns how many failed and are pending.
+    // the report in the run's order and counts the failed and pending ones.
     void SettleFollowed(quint32& failed, quint32& pending)
     {
         for (const auto& [index, file] : Followed) {
@@ -295,6 +295,9 @@ private:
 // run created, the --wait duration has passed or a stop signal came.
 void WaitForJobs(const TBatchOptions& options, TBatchClient& client)
 {
+    // A print program that names no jobs leaves nothing to wait for.
+    if (client.Follower->Count() == 0)
+        return;
     QElapsedTimer waited;
     waited.start();
     for (;;) {
