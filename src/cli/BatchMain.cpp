@@ -262,7 +262,7 @@ public:
         FRecords.clear();
     }
 
-    QString Destination; // the printer the files go to
+    QString Destination;              // the printer the files go to
     TJobFollower* Follower = nullptr; // with --wait
     // The records of files handed over with their jobs: index in FRecords, file.
     std::vector<std::pair<size_t, QString>> Followed;

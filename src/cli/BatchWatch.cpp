@@ -22,8 +22,8 @@
 #include <cups/cups.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>

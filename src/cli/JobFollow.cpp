@@ -48,7 +48,8 @@ TWhere WhereOf(const QString& destination)
     }
     where.Host = cupsServer();
     where.Port = ippPort();
-    where.Server = QString::fromUtf8(where.Host) + (where.Host.startsWith('/') ? QString() : u':' + QString::number(where.Port));
+    where.Server =
+        QString::fromUtf8(where.Host) + (where.Host.startsWith('/') ? QString() : u':' + QString::number(where.Port));
     // The queue without its instance: the spooler knows instances not.
     const QByteArray queue = destination.section(u'/', 0, 0).toUtf8();
     where.Resource = "/printers/" + queue;
@@ -302,10 +303,9 @@ void TJobFollower::PollServer(const QString& server, const QStringList& ids)
         ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
         ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                       static_cast<int>(std::size(JobAttributes)), nullptr, JobAttributes);
-        IppPtr response(cupsDoRequest(http.get(), request, firstDestination.contains(u"://"_s)
-                                                                ? where.Resource.constData()
-                                                                : "/"),
-                        ippDelete);
+        IppPtr response(
+            cupsDoRequest(http.get(), request, firstDestination.contains(u"://"_s) ? where.Resource.constData() : "/"),
+            ippDelete);
         if (response && ippGetStatusCode(response.get()) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
             answered = true;
             ipp_attribute_t* attr = ippFirstAttribute(response.get());
@@ -448,8 +448,8 @@ void SettleRecord(const TJobFollower& follower, TReportRecord& record)
                                         : Tr("job %s is no longer known to the print spooler", worstId);
     } else if (worst.Ended()) {
         record.Result = TRecordResult::Failed;
-        record.Reason = worst.State == IPP_JSTATE_CANCELED ? Tr("job %s was canceled", worstId)
-                                                           : Tr("job %s was aborted", worstId);
+        record.Reason =
+            worst.State == IPP_JSTATE_CANCELED ? Tr("job %s was canceled", worstId) : Tr("job %s was aborted", worstId);
         if (worst.QueueGone)
             record.Reason += u": "_s + Tr("the printer %s was deleted", record.Destination);
         else if (!detail.isEmpty())

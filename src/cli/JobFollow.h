@@ -20,12 +20,12 @@
 // What the spooler last said about a job.
 struct TJobStatus
 {
-    int State = 0;        // IPP job-state: 3 pending ... 9 completed; 0: not known yet
-    QStringList Reasons;  // job-state-reasons, without "none"
-    QString Message;      // job-printer-state-message
-    int Impressions = -1; // job-impressions-completed; -1: not reported
-    int Sheets = -1;      // job-media-sheets-completed; -1: not reported
-    bool Gone = false;    // the spooler no longer knows the job (purged, its queue deleted)
+    int State = 0;          // IPP job-state: 3 pending ... 9 completed; 0: not known yet
+    QStringList Reasons;    // job-state-reasons, without "none"
+    QString Message;        // job-printer-state-message
+    int Impressions = -1;   // job-impressions-completed; -1: not reported
+    int Sheets = -1;        // job-media-sheets-completed; -1: not reported
+    bool Gone = false;      // the spooler no longer knows the job (purged, its queue deleted)
     bool QueueGone = false; // the spooler no longer knows the job's printer
 
     bool Ended() const { return Gone || State >= 7; }
@@ -76,7 +76,7 @@ private:
     bool FHasNews = false;
     QStringList FOrder; // job ids in the order they were handed over
     QHash<QString, TJobStatus> FJobs;
-    QHash<QString, TPrinter> FPrinters;     // by destination
+    QHash<QString, TPrinter> FPrinters;      // by destination
     QHash<QString, bool> FServerUnreachable; // by server, told once per outage
     QStringList FMessages;
     std::thread FThread;

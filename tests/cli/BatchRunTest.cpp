@@ -111,9 +111,9 @@ TEST_F(BatchRun, ExitCodesAndReports)
                                                           S("--report"), S("s.csv"), S("short.pdf;bad.pdf;a.pdf")});
     EXPECT_EQ(stopped.Exit, 2);
     EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("s.csv")))),
-              header + S("1,") + docs + S("short.pdf,skipped,6,") + docs + S("short.pdf: no page is left,,,,,,,,\r\n1,") +
-                  docs + S("bad.pdf,failed,4,\"broken, really: ") + docs + S("bad.pdf\",,,,,,,,\r\n1,") + docs +
-                  S("a.pdf,not-tried,-1,,,,,,,,,\r\n"));
+              header + S("1,") + docs + S("short.pdf,skipped,6,") + docs +
+                  S("short.pdf: no page is left,,,,,,,,\r\n1,") + docs + S("bad.pdf,failed,4,\"broken, really: ") +
+                  docs + S("bad.pdf\",,,,,,,,\r\n1,") + docs + S("a.pdf,not-tried,-1,,,,,,,,,\r\n"));
 
     const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
     EXPECT_EQ(json.Exit, 2);

@@ -113,15 +113,15 @@ protected:
     void AddQueue(const QString& name, const QString& uri, const QStringList& extra = {})
     {
         QString out;
-        ASSERT_TRUE(RunTool(S("lpadmin"), QStringList{S("-p"), name, S("-E"), S("-v"), uri, S("-m"), S("raw")} + extra,
-                            &out))
+        ASSERT_TRUE(
+            RunTool(S("lpadmin"), QStringList{S("-p"), name, S("-E"), S("-v"), uri, S("-m"), S("raw")} + extra, &out))
             << out.toStdString();
         queues << name;
     }
     QStringList Args(const QString& queue, const QString& wait, const QString& report) const
     {
-        return {wait, S("-p"), queue, S("--program"), BuiltPrintProgram(), S("--pause"), S("0"), S("--report"),
-                report, S("Docs")};
+        return {wait,         S("-p"), queue,         S("--program"), BuiltPrintProgram(),
+                S("--pause"), S("0"),  S("--report"), report,         S("Docs")};
     }
 
     QTemporaryDir root;
@@ -155,7 +155,7 @@ TEST_F(BatchWait, EachJobIsFollowedToTheStateTheSpoolerRecorded)
         int exit;
         const char* result;
         const char* states; // as the spooler recorded them, "|" between; "": the spooler no longer knows the job
-        const char* said;  // on standard error
+        const char* said;   // on standard error
     };
     const auto waiting = [](QProcess& p, QString& err) {
         ASSERT_TRUE(WaitForError(p, err, S("Waiting for the printer"))) << err.toStdString();
@@ -235,15 +235,15 @@ TEST_F(BatchWait, ASpoolerRestartInTheMiddleOfABatchPrintsEachFileOnce)
 
     const QString uri = S("ipp://") + server.address() + S("/printers/m26restart");
     const QString report = root.filePath(S("restart.jsonl"));
-    const TBatchResult r = RunBatch(
-        Args(uri, S("--wait=5m"), report) + QStringList{S("--retry-for"), S("5m")}, root.path(), home, {},
-        [&](QProcess& p, QString& err) {
-            ASSERT_TRUE(WaitForError(p, err, S("[20/50]"))) << err.toStdString();
-            server.stop();
-            ASSERT_TRUE(WaitForError(p, err, S("waiting for the print spooler"))) << err.toStdString();
-            const QString again = server.start();
-            ASSERT_TRUE(again.isEmpty()) << again.toStdString();
-        });
+    const TBatchResult r = RunBatch(Args(uri, S("--wait=5m"), report) + QStringList{S("--retry-for"), S("5m")},
+                                    root.path(), home, {}, [&](QProcess& p, QString& err) {
+                                        ASSERT_TRUE(WaitForError(p, err, S("[20/50]"))) << err.toStdString();
+                                        server.stop();
+                                        ASSERT_TRUE(WaitForError(p, err, S("waiting for the print spooler")))
+                                            << err.toStdString();
+                                        const QString again = server.start();
+                                        ASSERT_TRUE(again.isEmpty()) << again.toStdString();
+                                    });
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains(S("Printed: 50, failed: 0"))) << r.Err.toStdString();
 
@@ -348,11 +348,11 @@ TEST_F(BatchWait, AWatchMovesAFileWhenItsJobEndedAndFollowsItAcrossARestart)
         const QString id = record.value(S("job_ids")).toArray().at(0).toString();
         EXPECT_EQ(record.value(S("job_state")).toString(),
                   JobAttributes(QString(), JobNumber(id)).value(S("job-state")));
-        seen << QFileInfo(record.value(S("file")).toString()).fileName() + u'=' +
-                    record.value(S("result")).toString() + (record.value(S("recovered")).toBool() ? S("*") : S(""));
+        seen << QFileInfo(record.value(S("file")).toString()).fileName() + u'=' + record.value(S("result")).toString() +
+                    (record.value(S("recovered")).toBool() ? S("*") : S(""));
     }
-    EXPECT_EQ(seen, (QStringList{S("slow.pdf=printed*"), S("jam.pdf=failed"), S("jam.pdf=failed"),
-                                 S("jam.pdf=failed")}));
+    EXPECT_EQ(seen,
+              (QStringList{S("slow.pdf=printed*"), S("jam.pdf=failed"), S("jam.pdf=failed"), S("jam.pdf=failed")}));
 }
 
 } // namespace

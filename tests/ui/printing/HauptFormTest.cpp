@@ -807,8 +807,8 @@ TEST_F(MainWindowRun, SpoolerOutageIsWaitedOutInTheStatusLineAndStopEndsIt)
         f->btnProcess->click();
         EXPECT_TRUE(waited);
         // No box in either case: the test's strict seam fails on one.
-        EXPECT_EQ(f->StatusText(), stop ? S(" 1 file printed · 1 failed, stopped before the end")
-                                        : S(" 3 files printed"));
+        EXPECT_EQ(f->StatusText(),
+                  stop ? S(" 1 file printed · 1 failed, stopped before the end") : S(" 3 files printed"));
     }
     QFile::remove(away);
 }
