@@ -333,6 +333,7 @@ TEST_F(BatchWait, AWatchMovesAFileWhenItsJobEndedAndFollowsItAcrossARestart)
     {
         QProcess watch;
         start(watch, fail);
+        err.clear();
         ASSERT_TRUE(WaitForError(watch, err, S("stop with Ctrl+C"))) << err.toStdString();
         ASSERT_TRUE(WriteFile(inbox + S("/jam.pdf"), MakePdf(1)));
         EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(failed + S("/jam.pdf")); }, 60000));
@@ -341,6 +342,17 @@ TEST_F(BatchWait, AWatchMovesAFileWhenItsJobEndedAndFollowsItAcrossARestart)
     }
     const QStringList jamJobs = jobsOf(fail, S("jam.pdf"));
     EXPECT_EQ(jamJobs.size(), 3);
+    // A restart does not take the aborted jobs for a print.
+    {
+        QProcess watch;
+        start(watch, fail);
+        err.clear();
+        ASSERT_TRUE(WaitForError(watch, err, S("stop with Ctrl+C"))) << err.toStdString();
+        ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+        ASSERT_TRUE(watch.waitForFinished(60000));
+        err += QString::fromUtf8(watch.readAllStandardError());
+        EXPECT_FALSE(err.contains(S("jam.pdf was handed over before the restart"))) << err.toStdString();
+    }
 
     // One record per handover, each with the state the spooler recorded.
     QStringList seen;
