@@ -5,6 +5,7 @@
 #include "BatchOptions.h"
 #include "BatchWatch.h"
 #include "ExitCodes.h"
+#include "JobFollow.h"
 #include "PrinterShare.h"
 
 #include "app/GnuGetText.h"
@@ -34,6 +35,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -97,8 +100,7 @@ public:
         ClearLine();
         ErrLine(message);
         Failures << message;
-        if (FReport)
-            FReport->Add({0, QString(), TRecordResult::Failed, -1, message});
+        Add({0, QString(), TRecordResult::Failed, -1, message});
     }
     void NameMatchedNothing(const TUnmatchedName& name) override
     {
@@ -106,16 +108,14 @@ public:
         const QString text = UnmatchedText(name);
         ErrLine(Tr("warning: %s", text));
         Unmatched << text;
-        if (FReport)
-            FReport->Add({0, name.Path, TRecordResult::Missing, -1, text});
+        Add({0, name.Path, TRecordResult::Missing, -1, text});
     }
     void NameDuplicated(const TJobName& name) override
     {
         const QString text = DuplicateText(name);
         if (!FOptions.Quiet)
             ErrLine(Tr("left out: %s", text));
-        if (FReport)
-            FReport->Add({0, name.Path, TRecordResult::Duplicate, -1, text});
+        Add({0, name.Path, TRecordResult::Duplicate, -1, text});
     }
     void JobListReady(const QStringList&, int) override { FClock.start(); }
     void FileStarts(const TInvocation& inv) override
@@ -128,11 +128,14 @@ public:
             Err(line + inv.File);
             return;
         }
+        ShowFollowerMessages();
         line += QFileInfo(inv.File).fileName();
         if (inv.Number() > 0) {
             const qint64 left = FClock.elapsed() * (inv.Total() - inv.Number()) / inv.Number() / 1000;
             line += u"  "_s + Tr("%s left", Clock(left));
         }
+        if (Follower && Follower->Count() > 0)
+            line += u"  "_s + FinishedText();
         const QByteArray bytes = "\r\033[K" + line.toLocal8Bit();
         std::fputs(bytes.constData(), stderr);
         std::fflush(stderr);
@@ -140,8 +143,11 @@ public:
     }
     void FilePrinted(const TInvocation& inv) override
     {
-        if (FReport)
-            FReport->Add(HandedOverRecord(inv, inv.Printer.isEmpty() ? Destination : inv.Printer));
+        if (Follower && !inv.JobIds.isEmpty()) {
+            Follower->Follow(inv.JobIds);
+            Followed.push_back({FRecords.size(), inv.File});
+        }
+        Add(HandedOverRecord(inv, inv.Printer.isEmpty() ? Destination : inv.Printer));
     }
     void FileSkipped(const TInvocation& inv) override
     {
@@ -150,13 +156,11 @@ public:
         if (!FOptions.Quiet)
             ErrLine(Tr("%s skipped: %s", inv.File, reason));
         Skipped << inv.File + u": "_s + reason;
-        if (FReport)
-            FReport->Add({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), reason});
+        Add({inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), reason});
     }
     void FileNotTried(const TInvocation& inv) override
     {
-        if (FReport)
-            FReport->Add({inv.Copy, inv.File, TRecordResult::NotTried, -1, QString()});
+        Add({inv.Copy, inv.File, TRecordResult::NotTried, -1, QString()});
     }
     void SpoolerUnavailable(const TInvocation& inv, const QString& reason) override
     {
@@ -174,8 +178,7 @@ public:
         const QString reason = inv.Reason();
         ErrLine(Tr("%s could not be printed: %s", inv.File, reason));
         Failures << inv.File + u": "_s + reason;
-        if (FReport)
-            FReport->Add({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), reason});
+        Add({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), reason});
         return FOptions.StopOnError ? TRunStep::Stop : TRunStep::GoOn;
     }
     TRunStep Pause(unsigned long ms) override
@@ -200,18 +203,119 @@ public:
         }
     }
 
-    QString Destination; // the printer the files go to
+    // The printer's finished jobs out of those followed, for the progress line.
+    QString FinishedText() const
+    {
+        return Tr("finished %s/%s", QString::number(Follower->EndedCount()), QString::number(Follower->Count()));
+    }
+    void ShowFollowerMessages()
+    {
+        if (!Follower)
+            return;
+        for (const QString& message : Follower->TakeMessages()) {
+            ClearLine();
+            ErrLine(message);
+        }
+    }
+    // The progress while the run waits for the printer: in place on a
+    // terminal, else a line whenever the count changed.
+    void ShowWaiting()
+    {
+        ShowFollowerMessages();
+        if (FOptions.Quiet)
+            return;
+        const int ended = Follower->EndedCount();
+        if (ended == FShownEnded && FLineShown)
+            return;
+        const QString line = Tr("Waiting for the printer: %s of %s jobs finished", QString::number(ended),
+                                QString::number(Follower->Count()));
+        if (!FTerminal) {
+            if (ended != FShownEnded)
+                Err(line);
+        } else {
+            const QByteArray bytes = "\r\033[K" + line.toLocal8Bit();
+            std::fputs(bytes.constData(), stderr);
+            std::fflush(stderr);
+            FLineShown = true;
+        }
+        FShownEnded = ended;
+    }
+    // The records of the followed files as their jobs ended; adds them all to
+    // the report in the run's order and counts the failed and pending ones.
+    void SettleFollowed(quint32& failed, quint32& pending)
+    {
+        for (const auto& [index, file] : Followed) {
+            TReportRecord& record = FRecords[index];
+            SettleRecord(*Follower, record);
+            if (record.Result == TRecordResult::Printed)
+                continue;
+            if (record.Result == TRecordResult::Failed) {
+                ++failed;
+                Failures << file + u": "_s + record.Reason;
+            } else {
+                ++pending;
+                Pending << file + u": "_s + record.Reason;
+            }
+        }
+        if (FReport) {
+            for (const TReportRecord& record : FRecords)
+                FReport->Add(record);
+        }
+        FRecords.clear();
+    }
+
+    QString Destination;              // the printer the files go to
+    TJobFollower* Follower = nullptr; // with --wait
+    // The records of files handed over with their jobs: index in FRecords, file.
+    std::vector<std::pair<size_t, QString>> Followed;
     QStringList Failures;
     QStringList Unmatched;
     QStringList Skipped;
+    QStringList Pending;
 
 private:
+    // With --wait the records wait for their jobs' end, so that the report
+    // keeps the run's order.
+    void Add(const TReportRecord& record)
+    {
+        if (Follower)
+            FRecords.push_back(record);
+        else if (FReport)
+            FReport->Add(record);
+    }
+
+    std::vector<TReportRecord> FRecords;
+    int FShownEnded = -1;
     const TBatchOptions& FOptions;
     TRunReport* FReport;
     bool FTerminal;
     bool FLineShown = false;
     QElapsedTimer FClock;
 };
+
+// After the last handover: waits until the printer has ended every job the
+// run created, the --wait duration has passed or a stop signal came.
+void WaitForJobs(const TBatchOptions& options, TBatchClient& client)
+{
+    // A print program that names no jobs leaves nothing to wait for.
+    if (client.Follower->Count() == 0)
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        client.ShowWaiting();
+        if (client.Follower->AllEnded() || *StopSignals::Received() != 0)
+            return;
+        qint64 left = 250;
+        if (options.WaitS >= 0) {
+            left = std::min<qint64>(left, qint64{options.WaitS} * 1000 - waited.elapsed());
+            if (left <= 0)
+                return;
+        }
+        pollfd fd{StopSignals::ReadFd(), POLLIN, 0};
+        ::poll(&fd, StopSignals::ReadFd() >= 0 ? 1 : 0, static_cast<int>(left));
+    }
+}
 
 // Opens the report when one is asked for; false after the message.
 bool OpenReport(const TBatchOptions& options, std::unique_ptr<TRunReport>& report)
@@ -458,8 +562,8 @@ int Run(const TBatchOptions& options)
         job.OneJob = true;
     }
 
-    // Waited out in a one-off run; the watch hands a file over as before.
-    job.RetryForMs = options.Watch ? 0 : qint64{options.RetryForS} * 1000;
+    // Waited out; a watch that runs unattended waits as long as it takes unless told otherwise.
+    job.RetryForMs = options.Watch && !options.RetryForGiven ? -1 : qint64{options.RetryForS} * 1000;
     if (options.Watch) {
         StopSignals::Install();
         job.CancelFd = StopSignals::ReadFd();
@@ -476,7 +580,19 @@ int Run(const TBatchOptions& options)
     job.CancelFd = StopSignals::ReadFd();
     TBatchClient client(options, report.get());
     client.Destination = job.Printer;
-    const TRunResult run = RunPrintJob(job, client);
+    std::unique_ptr<TJobFollower> follower;
+    if (options.Wait)
+        client.Follower = (follower = std::make_unique<TJobFollower>()).get();
+    TRunResult run = RunPrintJob(job, client);
+    quint32 pending = 0;
+    if (follower) {
+        WaitForJobs(options, client);
+        client.ClearLine();
+        quint32 failed = 0;
+        client.SettleFollowed(failed, pending);
+        run.Printed -= failed + pending;
+        run.Failed += failed;
+    }
     client.ClearLine();
 
     int code = ExitPrinted;
@@ -484,6 +600,8 @@ int Run(const TBatchOptions& options)
         code = ExitSignal;
     else if (run.Failed > 0 || run.ListErrors > 0 || run.Unmatched > 0)
         code = ExitFailed;
+    else if (pending > 0)
+        code = ExitNotFinished;
     else if (run.Printed == 0)
         code = ExitNothing;
 
@@ -498,6 +616,11 @@ int Run(const TBatchOptions& options)
         Err(Tr("Skipped: %s", QString::number(client.Skipped.size())));
         for (const QString& skipped : std::as_const(client.Skipped))
             Err(u"  "_s + skipped);
+    }
+    if (!client.Pending.isEmpty()) {
+        Err(Tr("Handed over, not finished in time: %s", QString::number(client.Pending.size())));
+        for (const QString& file : std::as_const(client.Pending))
+            Err(u"  "_s + file);
     }
     if (run.NotTried > 0)
         Err(Tr("Not tried: %s", QString::number(run.NotTried)));

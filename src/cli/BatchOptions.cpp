@@ -127,13 +127,26 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"retry-for", 0, "DURATION",
          "wait out a print spooler that cannot take a file for the moment (restart, not reachable) this long, "
-         "handing the file over again: seconds, or with s, m or h; 0: fail at once (default 5m)",
+         "handing the file over again: seconds, or with s, m or h; 0: fail at once (default 5m; with --watch: no "
+         "limit)",
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadDuration(v, n))
                  return Tr("the retry time must be a duration of at most a week such as 90, 90s, 5m or 2h, not \"%s\"",
                            v);
              o.RetryForS = static_cast<int>(n);
+             o.RetryForGiven = true;
+             return QString();
+         }},
+        {"wait", 0, "[=DURATION]",
+         "follow each job at the spooler until the printer has completed, aborted or canceled it, at most DURATION "
+         "after the last handover (seconds, or with s, m or h; default: no limit); printed then means completed",
+         [](TBatchOptions& o, const QString& v) {
+             qlonglong n = -1;
+             if (!v.isEmpty() && !ReadDuration(v, n))
+                 return Tr("the wait must be a duration of at most a week such as 90, 90s, 5m or 2h, not \"%s\"", v);
+             o.Wait = true;
+             o.WaitS = static_cast<int>(n);
              return QString();
          }},
         {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",
@@ -149,7 +162,8 @@ const std::vector<TBatchOption>& BatchOptionTable()
          "print a file that several names of FILES reach at each of its places (default: at the first only)",
          [](TBatchOptions& o, const QString&) { return Flag(o.KeepDuplicates); }},
         {"report", 0, "FILE",
-         "write one record per file and copy (printed, failed, missing, skipped, not-tried, duplicate): CSV for "
+         "write one record per file and copy (printed, failed, pending, missing, skipped, not-tried, duplicate): "
+         "CSV for "
          "*.csv, else JSON Lines; - is standard output",
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
@@ -268,7 +282,12 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
             if (!found)
                 return fail(Tr("unknown option %s", shown));
             QString value;
-            if (found->ValueName) {
+            if (found->ValueName && found->ValueName[0] == '[') {
+                // An optional value: only "--name=VALUE", so that an operand after it stays one.
+                value = inlineValue;
+                if (hasInline && value.isEmpty())
+                    return fail(Tr("option %s needs a value after \"=\"", shown));
+            } else if (found->ValueName) {
                 if (hasInline)
                     value = inlineValue;
                 else if (i + 1 < arguments.size())
@@ -349,7 +368,7 @@ QString BatchUsage()
         QString names = o.ShortName ? u"  -"_s + QLatin1Char(o.ShortName) + u", --"_s : u"      --"_s;
         names += QLatin1String(o.LongName);
         if (o.ValueName)
-            names += u' ' + QLatin1String(o.ValueName);
+            names += (o.ValueName[0] == '[' ? QString() : u" "_s) + QLatin1String(o.ValueName);
         text += names.leftJustified(28) + u' ' + TrDefault(o.Help) + u'\n';
     }
     text += u'\n' + TrDefault("Exit codes:") + u'\n' + TrDefault("  0    every file was printed or skipped") + u'\n' +
@@ -358,7 +377,17 @@ QString BatchUsage()
             TrDefault("  3    nothing printed: FILES matched no file, or every file was skipped") + u'\n' +
             TrDefault("  4    the files were handed over as the summary says, but the report or the list on\n"
                       "       standard output could not be written completely (disk full, closed pipe)") +
+            u'\n' +
+            TrDefault("  5    with --wait: every file was handed over and none failed, but the printer had not\n"
+                      "       finished every job in time (records \"pending\"; they may still print)") +
             u'\n' + TrDefault("  130  stopped by SIGINT, SIGTERM or SIGHUP after the current file") + u"\n\n"_s +
+            TrDefault("With --wait a file is printed when the printer completed its jobs; an aborted or\n"
+                      "canceled job fails it, one not ended in time leaves it pending. Report records carry\n"
+                      "handed_over, job_ids and destination, and with --wait job_state, job_state_reasons,\n"
+                      "pages and sheets. A watch with --wait moves a file to --move-printed only then,\n"
+                      "hands a file whose job was aborted or canceled over again up to 3 times in all, and\n"
+                      "after a restart follows the jobs left pending instead of printing again.") +
+            u"\n\n"_s +
             TrDefault("With --watch it prints nothing that was there at the first start (unless\n"
                       "--include-existing), then each file that arrives or is replaced, once it is complete:\n"
                       "closed by its writer or moved in and then unchanged for the quiet time, else unchanged\n"

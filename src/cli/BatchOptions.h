@@ -33,6 +33,11 @@ struct TBatchOptions
     // How long a spooler that cannot take a file for the moment is waited
     // out; 0: the file fails at once.
     int RetryForS = 300;
+    bool RetryForGiven = false; // a watch waits without limit unless --retry-for says otherwise
+    // Follow each job at the spooler to its end (--wait), at most WaitS
+    // seconds after the last handover; -1: as long as it takes.
+    bool Wait = false;
+    int WaitS = -1;
     bool DryRun = false;
     // With the dry run: count the pages and sheets and end standard output
     // with one summary line.
@@ -56,7 +61,7 @@ struct TBatchOption
 {
     const char* LongName;  // without "--"
     char ShortName;        // 0: none
-    const char* ValueName; // nullptr: a switch without value
+    const char* ValueName; // nullptr: a switch without value; "[=NAME]": a value only as --name=VALUE
     const char* Help;      // English; translated when shown
     // Takes the value (empty for a switch); returns an error text (translated) or empty.
     std::function<QString(TBatchOptions&, const QString& value)> Apply;

@@ -1,9 +1,11 @@
 #include "BatchWatch.h"
 
 #include "ExitCodes.h"
+#include "JobFollow.h"
 
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
+#include "printing/PrintProgramExit.h"
 #include "printing/RunReport.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
@@ -20,8 +22,10 @@
 #include <cups/cups.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include <poll.h>
@@ -52,7 +56,7 @@ public:
         FNumber = number;
         Records.clear();
         JobIds.clear();
-        Failed = false;
+        Failed = Interrupted = false;
         Reason.clear();
         FHandedOver = HandoverTime(handedOverMs);
     }
@@ -73,8 +77,21 @@ public:
         Records.push_back(
             {inv.Copy, inv.File, TRecordResult::Skipped, inv.ExitCode(), inv.Reason(), FHandedOver, {}, false});
     }
+    void SpoolerUnavailable(const TInvocation& inv, const QString& reason) override
+    {
+        ErrLine(Tr("%s: %s; waiting for the print spooler and trying again", inv.File, reason));
+    }
+    void SpoolerBack(const TInvocation& inv) override { ErrLine(Tr("the print spooler took %s; going on", inv.File)); }
+    TRunStep RetryWait(unsigned long ms) override
+    {
+        Pause(ms);
+        return *FStop != 0 ? TRunStep::Stop : TRunStep::GoOn;
+    }
     TRunStep FileFailed(const TInvocation& inv) override
     {
+        // A stop while the spooler was waited for: the file was not handed
+        // over and waits for the next start; it has not failed.
+        Interrupted = *FStop != 0 && inv.ExitCode() == PrintProgramExit::SpoolerRefused;
         Failed = true;
         Reason = inv.Reason();
         Records.push_back({inv.Copy, inv.File, TRecordResult::Failed, inv.ExitCode(), Reason, FHandedOver, {}, false});
@@ -98,6 +115,7 @@ public:
     QString Destination; // the printer the files go to
     QStringList JobIds;
     bool Failed = false;
+    bool Interrupted = false;
     QString Reason;
 
 private:
@@ -142,6 +160,21 @@ TJobLookup FindJobs(const QString& file, const TIntent& intent)
     cupsFreeJobs(count, jobs);
     return lookup;
 }
+
+// With --wait: how often a file whose job the printer aborted or canceled is
+// handed over in all before it has failed.
+constexpr int MaxHandovers = 3;
+
+// A file handed over whose jobs the watch follows (--wait): its intent stays
+// open until they ended, so that a restart finds them in the spooler and
+// follows them instead of printing the file again.
+struct TAwaiting
+{
+    TArrival File;
+    std::vector<TReportRecord> Records;
+    QStringList JobIds;
+    int Handovers = 1;
+};
 
 // A move target as given, taken from the current folder when relative.
 QString AbsoluteDir(const QString& dir)
@@ -226,9 +259,26 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         if (LoadFromFile(options.Report, bytes))
             reported = bytes.split('\n');
     }
+    std::unique_ptr<TJobFollower> follower;
+    if (options.Wait)
+        follower = std::make_unique<TJobFollower>();
+    std::vector<TAwaiting> awaiting;
     for (const TRecovered& r : recovered) {
         Err(Tr("%s was handed over before the restart and is in the spooler (%s); it is not printed again.", r.Path,
                r.JobIds.join(u' ')));
+        if (follower) {
+            // Its record and its move wait for the end of its jobs, as they would have.
+            TArrival file;
+            file.Path = r.Path;
+            file.Key = r.Path.mid(hot.Dir().size());
+            file.Stamp = r.Intent.Stamp;
+            follower->Follow(r.JobIds);
+            awaiting.push_back({file,
+                                {{1, r.Path, TRecordResult::Printed, 0, QString(), HandoverTime(r.Intent.StartedMs),
+                                  r.JobIds, true, r.Intent.Destination}},
+                                r.JobIds});
+            continue;
+        }
         const QString at = HandoverTime(r.Intent.StartedMs);
         const QByteArray atBytes = at.toUtf8();
         const QByteArray pathBytes = r.Path.toUtf8();
@@ -278,8 +328,83 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         return false;
     };
 
+    const auto failed = [&](const TArrival& file, const QString& reason) {
+        ErrLine(Tr("%s could not be printed: %s", file.Path, reason));
+        failures << file.Path + u": "_s + reason;
+        moveAside(file, moveFailed);
+        hot.Failed(file);
+        if (options.StopOnError)
+            code = ExitFailed;
+    };
+    // Hands a file over; true when the print program took it. With --wait
+    // its jobs are followed from then on.
+    const auto handOver = [&](TArrival& file, int handovers) {
+        // No print without its intent on disk: else a restart would print it again.
+        if (!hot.BeginHandover(file, fileJob.Printer, &error)) {
+            stateFailed();
+            return false;
+        }
+        if (blocked) {
+            blocked = false;
+            Err(Tr("The watch state can be saved again; printing goes on."));
+        }
+        client.Begin(++number, file.HandedOverMs);
+        RunPrintFiles(fileJob, {file.Path}, client);
+        if (client.Interrupted || client.Failed)
+            return false;
+        if (follower && !client.JobIds.isEmpty()) {
+            follower->Follow(client.JobIds);
+            awaiting.push_back({file, client.Records, client.JobIds, handovers});
+            return true;
+        }
+        ++printed;
+        writeRecords();
+        const bool moved = moveAside(file, movePrinted);
+        if (!hot.Printed(file, moved, client.JobIds, &error))
+            stateFailed();
+        return true;
+    };
+    // The followed files whose jobs all ended: printed and moved when they
+    // completed, else handed over again or failed.
+    const auto settle = [&] {
+        for (size_t i = 0; i < awaiting.size() && code == ExitStopped;) {
+            bool ended = true;
+            for (const QString& id : std::as_const(awaiting[i].JobIds))
+                ended &= follower->Status(id).Ended();
+            if (!ended) {
+                ++i;
+                continue;
+            }
+            TAwaiting done = std::move(awaiting[i]);
+            awaiting.erase(awaiting.begin() + static_cast<std::ptrdiff_t>(i));
+            client.Records = done.Records;
+            for (TReportRecord& record : client.Records)
+                SettleRecord(*follower, record);
+            writeRecords();
+            const TReportRecord& last = client.Records.back();
+            if (last.Result == TRecordResult::Printed) {
+                ++printed;
+                const bool moved = moveAside(done.File, movePrinted);
+                if (!hot.Printed(done.File, moved, done.JobIds, &error))
+                    stateFailed();
+            } else if (done.Handovers < MaxHandovers && *stop == 0) {
+                ErrLine(Tr("%s: %s; handing it over again", done.File.Path, last.Reason));
+                if (!handOver(done.File, done.Handovers + 1) && !client.Interrupted && client.Failed)
+                    failed(done.File, client.Reason);
+            } else {
+                failed(done.File, last.Reason);
+            }
+        }
+    };
+
     while (*stop == 0 && code == ExitStopped) {
-        const TWatchFolder::TWait wait = hot.Wait(wakeFd);
+        // While jobs are followed, their ends are looked at twice a second.
+        const TWatchFolder::TWait wait = hot.Wait(wakeFd, awaiting.empty() ? -1 : 500);
+        if (follower) {
+            for (const QString& message : follower->TakeMessages())
+                ErrLine(message);
+            settle();
+        }
         for (const QString& message : hot.TakeMessages())
             ErrLine(message);
         if (wait == TWatchFolder::TWait::Vanished) {
@@ -289,40 +414,21 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         }
         TArrival file;
         while (*stop == 0 && code == ExitStopped && hot.TakeNext(file)) {
-            // No print without its intent on disk: else a restart would print it again.
-            if (!hot.BeginHandover(file, fileJob.Printer, &error)) {
-                stateFailed();
-                break;
-            }
-            if (blocked) {
-                blocked = false;
-                Err(Tr("The watch state can be saved again; printing goes on."));
-            }
-            client.Begin(++number, file.HandedOverMs);
-            RunPrintFiles(fileJob, {file.Path}, client);
-            if (!client.Failed) {
-                ++printed;
-                writeRecords();
-                const bool moved = moveAside(file, movePrinted);
-                if (!hot.Printed(file, moved, client.JobIds, &error))
-                    stateFailed();
+            if (handOver(file, 1))
                 continue;
-            }
+            if (blocked || client.Interrupted)
+                break;
             if (hot.Refused(file)) {
                 ErrLine(Tr("%s was refused (%s); it is tried once more when it has settled", file.Path, client.Reason));
                 continue;
             }
             writeRecords();
-            ErrLine(Tr("%s could not be printed: %s", file.Path, client.Reason));
-            failures << file.Path + u": "_s + client.Reason;
-            moveAside(file, moveFailed);
-            hot.Failed(file);
-            if (options.StopOnError) {
-                code = ExitFailed;
-                break;
-            }
+            failed(file, client.Reason);
         }
     }
+    if (!awaiting.empty())
+        Err(Tr("Handed over, jobs not ended yet: %s; a restart goes on following them.",
+               QString::number(awaiting.size())));
 
     if (!hot.Flush(&error))
         ErrLine(error);

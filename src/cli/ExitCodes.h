@@ -12,5 +12,8 @@ enum TBatchExit
     // The files were handed over as the summary says, but the report or the
     // list on standard output is not complete: a wrapper must not print again.
     ExitReportLost = 4,
+    // --wait: every file was handed over and none failed, but the printer
+    // had not finished every job when the wait was over.
+    ExitNotFinished = 5,
     ExitSignal = 130,
 };

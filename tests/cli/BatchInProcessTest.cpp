@@ -62,6 +62,19 @@ TEST(BatchInProcess, ArgumentsBecomeTheOptions)
              EXPECT_EQ(o.QuietMs, 0);
              EXPECT_EQ(o.MovePrinted, S("Done"));
          }},
+        // --wait takes its duration only after "=": the word after it stays an operand.
+        {{S("--wait"), S("5m")},
+         [](const TBatchOptions& o) {
+             EXPECT_TRUE(o.Wait);
+             EXPECT_EQ(o.WaitS, -1);
+             EXPECT_EQ(o.Directory, S("5m"));
+         }},
+        {{S("--wait=2h"), S("--retry-for"), S("0"), S("Docs")},
+         [](const TBatchOptions& o) {
+             EXPECT_EQ(o.WaitS, 7200);
+             EXPECT_EQ(o.RetryForS, 0);
+             EXPECT_TRUE(o.RetryForGiven);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Args.join(u' ').toStdString());
@@ -75,6 +88,10 @@ TEST(BatchInProcess, ArgumentsBecomeTheOptions)
     QString error;
     EXPECT_FALSE(ParseBatchArguments({S("--settle"), S("500"), S("Docs")}, options, &error));
     EXPECT_TRUE(error.contains(S("--settle"))) << error.toStdString();
+    for (const QString& bad : {S("--wait="), S("--wait=soon")}) {
+        EXPECT_FALSE(ParseBatchArguments({bad, S("Docs")}, options, &error)) << bad.toStdString();
+        EXPECT_TRUE(error.contains(S("--wait")) || error.contains(S("soon"))) << error.toStdString();
+    }
 }
 
 TEST(BatchInProcess, ReportReplacesWhenFinishedAndAppendsRecordByRecord)

@@ -23,12 +23,13 @@ using namespace testing_support;
 namespace {
 
 // Logs "begin|file|run" (run: the watch that started it) when started and "end|file|checksum" (or "refused") when
-// done; refuses a "partial" or "bad" file that does not end like a whole PDF.
+// done; refuses a "partial" or "bad" file that does not end like a whole PDF, with the print program's code for a
+// file it cannot load.
 // Scans are only logged, to keep 500 of them quick.
 constexpr char kFakeProgram[] = "#!/bin/sh\n"
                                 "echo \"begin|$3|$WATCH_RUN\" >> \"$0.log\"\n"
                                 "case \"$3\" in *partial*|*bad*) case \"$(tail -c 6 \"$3\")\" in *%%EOF*) ;;\n"
-                                "  *) echo \"incomplete: $3\" >&2; echo \"end|$3|refused\" >> \"$0.log\"; exit 5 ;;\n"
+                                "  *) echo \"incomplete: $3\" >&2; echo \"end|$3|refused\" >> \"$0.log\"; exit 2 ;;\n"
                                 "esac ;; esac\n"
                                 "case \"$3\" in *scan-*) echo \"end|$3|\" >> \"$0.log\"; exit 0 ;; esac\n"
                                 "echo \"end|$3|$(cksum < \"$3\" | cut -d' ' -f1)\" >> \"$0.log\"\n";
@@ -293,13 +294,14 @@ TEST_F(BatchWatch, MovesNeverReplaceAndRefusedFilesAreTriedOnceMore)
     EXPECT_EQ(QDir(inbox).entryList(QDir::Files), QStringList());
     const QStringList report = QString::fromUtf8(ReadFile(root.filePath(S("watch.csv")))).split(S("\r\n"));
     ASSERT_EQ(report.size(), 6) << report.join(u'\n').toStdString();
-    EXPECT_EQ(report[0], S("copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination"));
+    EXPECT_EQ(report[0], S("copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,job_state,"
+                           "job_state_reasons,pages,sheets"));
     // Each handover has its record with its time; the stand-in names no jobs.
     const QStringList bad = report[4].split(u',');
-    ASSERT_EQ(bad.size(), 9) << report[4].toStdString();
-    EXPECT_EQ(bad.mid(0, 5).join(u','), S("1,") + inbox + S("bad.pdf,failed,5,incomplete: ") + inbox + S("bad.pdf"));
+    ASSERT_EQ(bad.size(), 13) << report[4].toStdString();
+    EXPECT_EQ(bad.mid(0, 5).join(u','), S("1,") + inbox + S("bad.pdf,failed,2,incomplete: ") + inbox + S("bad.pdf"));
     EXPECT_TRUE(QDateTime::fromString(bad[5], Qt::ISODateWithMs).isValid()) << bad[5].toStdString();
-    EXPECT_EQ(bad.mid(6).join(u','), S(",no,"));
+    EXPECT_EQ(bad.mid(6).join(u','), S(",no,,,,,"));
 
     // A folder that does not exist: exit 1 at once.
     const TBatchResult missing =

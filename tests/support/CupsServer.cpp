@@ -135,7 +135,9 @@ QString CupsServer::start()
 {
     if (::geteuid() != 0)
         return QStringLiteral("a test spooler with cups-pdf queues needs root (the cups-pdf backend runs as root)");
-    if (!m_dir.isValid() || (m_port = FreeLoopbackPort()) == 0)
+    if (m_port == 0)
+        m_port = FreeLoopbackPort();
+    if (!m_dir.isValid() || m_port == 0)
         return QStringLiteral("no temporary folder or free port");
     const QString d = m_dir.path();
     // Filters run as the lp user: the folders must be reachable, the temporary one writable.
@@ -194,6 +196,13 @@ QString CupsServer::addPdfQueue(const QString& name)
 {
     return admin({QStringLiteral("-p"), name, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"), QStringLiteral("-E"),
                   QStringLiteral("-P"), QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd")});
+}
+
+QString CupsServer::addQueue(const QString& name, const QString& deviceUri, const QStringList& extra)
+{
+    return admin(QStringList{QStringLiteral("-p"), name, QStringLiteral("-v"), deviceUri, QStringLiteral("-E"),
+                             QStringLiteral("-m"), QStringLiteral("raw")} +
+                 extra);
 }
 
 QString CupsServer::addToClass(const QString& queue, const QString& className)

@@ -40,10 +40,13 @@ public:
     CupsServer(const CupsServer&) = delete;
     CupsServer& operator=(const CupsServer&) = delete;
 
-    // Empty on success, else what went wrong.
+    // Empty on success, else what went wrong. A start after a stop comes
+    // back on the same port with the queues and jobs it had.
     QString start();
     void stop();
     QString addPdfQueue(const QString& name);
+    // A queue on a backend of the test's own; extra: further lpadmin arguments.
+    QString addQueue(const QString& name, const QString& deviceUri, const QStringList& extra = {});
     QString addToClass(const QString& queue, const QString& className);
 
     QString address() const; // "127.0.0.1:PORT"

@@ -22,8 +22,15 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // One header for the one-off run and the watch: a record handed over says
-// when, to which jobs and to which destination; the others leave that empty.
-constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
+// when, to which jobs and to which destination, and a followed one how its
+// jobs ended; the others leave that empty.
+constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,"
+                             "job_state,job_state_reasons,pages,sheets\r\n";
+
+QString Count(int n)
+{
+    return n < 0 ? QString() : QString::number(n);
+}
 
 QString CsvField(const QString& value)
 {
@@ -58,6 +65,8 @@ QString RecordResultName(TRecordResult result)
         return u"not-tried"_s;
     case TRecordResult::Duplicate:
         return u"duplicate"_s;
+    case TRecordResult::Pending:
+        return u"pending"_s;
     }
     return u"failed"_s;
 }
@@ -71,6 +80,8 @@ QString TRunReport::CsvLine(const TReportRecord& r)
              : r.Recovered          ? u"yes"_s
                                     : u"no"_s) +
             u',' + CsvField(r.Destination);
+    line += u',' + r.JobState + u',' + CsvField(r.JobStateReasons.join(u' ')) + u',' + Count(r.Pages) + u',' +
+            Count(r.Sheets);
     return line + u"\r\n"_s;
 }
 
@@ -88,6 +99,14 @@ QString TRunReport::JsonLine(const TReportRecord& r)
         o.insert(u"recovered"_s, r.Recovered);
         if (!r.Destination.isEmpty())
             o.insert(u"destination"_s, r.Destination);
+    }
+    if (!r.JobState.isEmpty()) {
+        o.insert(u"job_state"_s, r.JobState);
+        o.insert(u"job_state_reasons"_s, QJsonArray::fromStringList(r.JobStateReasons));
+        if (r.Pages >= 0)
+            o.insert(u"pages"_s, r.Pages);
+        if (r.Sheets >= 0)
+            o.insert(u"sheets"_s, r.Sheets);
     }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }

@@ -23,6 +23,7 @@ enum class TRecordResult
     Skipped,   // "skipped": the print settings leave no page of it; no failure
     NotTried,  // "not-tried": a stop came before its turn
     Duplicate, // "duplicate": an earlier name already gave this file; printed there
+    Pending,   // "pending": handed over, but its job had not ended when the wait was over
 };
 
 // The report's name of a result.
@@ -41,6 +42,13 @@ struct TReportRecord
     QStringList JobIds{};
     bool Recovered = false;
     QString Destination{};
+    // Where the run followed its jobs (--wait): the job's state at the end
+    // ("completed", "aborted", ...), its state reasons, and the pages and
+    // sheets the printer counted (-1: it counted none).
+    QString JobState{};
+    QStringList JobStateReasons{};
+    int Pages = -1;
+    int Sheets = -1;
 };
 
 // The record of a file the print program took, for the run's destination:

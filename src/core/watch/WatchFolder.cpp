@@ -710,6 +710,9 @@ bool TWatchFolder::Refused(const TArrival& file)
 
 void TWatchFolder::Failed(const TArrival& file)
 {
+    // Its jobs may be in the spooler (aborted): a restart must not take them for a print.
+    if (!FState.DropIntent(file.Key, nullptr))
+        FStateDirty = true;
     FPending.remove(file.Key);
     FFailed.insert(file.Key, file.Stamp);
 }

@@ -862,10 +862,20 @@ public:
         FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
         Add({invocation.Copy, invocation.File, TRecordResult::Skipped, invocation.ExitCode(), invocation.Reason()});
     }
+    // A spooler away for the moment is waited out in the status line; the
+    // Stop button ends the waiting.
+    void SpoolerUnavailable(const TInvocation&, const QString& reason) override
+    {
+        FStatus(FillPlaceholders(TrDefault("Waiting for the print spooler: %s"), {reason}));
+    }
+    void SpoolerBack(const TInvocation& invocation) override { FStatus(PrintStatusText(invocation.File)); }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
         FForm.RunProgress->setValue(static_cast<int>(invocation.Number() + 1));
         Add({invocation.Copy, invocation.File, TRecordResult::Failed, invocation.ExitCode(), invocation.Reason()});
+        // Stopped while the spooler was waited for: the stop was the answer.
+        if (FForm.Stopped)
+            return TRunStep::Stop;
         // After "Ignore all", and after the one question about a printer
         // that has gone, the failures are only listed.
         const bool gone = PrinterGone(invocation);
@@ -956,6 +966,14 @@ public:
     void FileSkipped(const TInvocation& invocation) override
     {
         Tell([this, invocation] { FTarget.FileSkipped(invocation); });
+    }
+    void SpoolerUnavailable(const TInvocation& invocation, const QString& reason) override
+    {
+        Tell([this, invocation, reason] { FTarget.SpoolerUnavailable(invocation, reason); });
+    }
+    void SpoolerBack(const TInvocation& invocation) override
+    {
+        Tell([this, invocation] { FTarget.SpoolerBack(invocation); });
     }
     TRunStep FileFailed(const TInvocation& invocation) override
     {
@@ -1062,6 +1080,8 @@ void THauptForm::btnProcessClick()
         job.PauseMs = FPausePerFile;
         job.CaptureOutput = true;   // for the reason in the failure prompt
         job.ReportUnmatched = true; // for the end text and the list of failures
+        // A spooler restart is waited out (the status line says so) rather than failing every file.
+        job.RetryForMs = 5 * 60 * 1000;
         TWindowRunClient client(
             *this, [this](const QString& text) { SetStatus(text, Qt::black); }, FEntries, FFailures);
         client.Destination = job.Printer;

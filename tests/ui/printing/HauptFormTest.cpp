@@ -54,7 +54,8 @@ namespace {
 // A stand-in for the print-to program: logs its arguments and its process id,
 // fails for files whose name contains "bad" (giving a reason on stderr after
 // a blank line) or "silent" (without one) or "vanish" (as when the printer is
-// gone), and takes a moment for files named "slow".
+// gone), and takes a moment for files named "slow"; a file named "outage" finds
+// the spooler away (exit 5) while the file "$0.away" exists.
 constexpr char kFakePrinter[] =
     "#!/bin/sh\n"
     "echo $$ >> \"$0.pids\"\n"
@@ -62,6 +63,7 @@ constexpr char kFakePrinter[] =
     "case \"$3\" in *slow*) sleep 0.3 ;; esac\n"
     "case \"$3\" in *silent*) exit 1 ;; esac\n"
     "case \"$3\" in *vanish*) echo \"no printer $2\" >&2; exit 4 ;; esac\n"
+    "case \"$3\" in *outage*) [ -e \"$0.away\" ] && { echo 'cannot reach the print spooler' >&2; exit 5; } ;; esac\n"
     "case \"$3\" in *bad*) printf '\\n  %s is damaged \\nmore\\n' \"$3\" >&2; exit 1 ;; esac\n"
     "exit 0\n";
 
@@ -774,6 +776,43 @@ TEST_F(MainWindowRun, IgnoreAllAndAVanishedPrinterAskOnce)
     f->FileEdit->setEditText(S("4bad.pdf;1.pdf"));
     f->btnProcess->click();
     EXPECT_EQ(MsgDialogTestSeam::AnsweredBoxes().size(), 3);
+}
+
+TEST_F(MainWindowRun, SpoolerOutageIsWaitedOutInTheStatusLineAndStopEndsIt)
+{
+    MakeFiles({S("1.pdf"), S("2outage.pdf"), S("3.pdf")});
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    const QString away = fakeProgram + S(".away");
+    // First the spooler comes back; in the second run Stop ends the waiting.
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped" : "back");
+        ASSERT_TRUE(WriteFile(away, "down"));
+        QTimer poll;
+        bool waited = false;
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            // A click within the double-click interval after the start is no Stop.
+            if (!f->Printing || !f->StatusText().startsWith(S("Waiting for the print spooler: cannot reach")) ||
+                sinceStart.elapsed() <= QApplication::doubleClickInterval())
+                return;
+            waited = true;
+            poll.stop();
+            if (stop)
+                f->btnProcess->click();
+            else
+                QFile::remove(away);
+        });
+        poll.start(10);
+        f->btnProcess->click();
+        EXPECT_TRUE(waited);
+        // No box in either case: the test's strict seam fails on one.
+        EXPECT_EQ(f->StatusText(),
+                  stop ? S(" 1 file printed · 1 failed, stopped before the end") : S(" 3 files printed"));
+    }
+    QFile::remove(away);
 }
 
 TEST_F(MainWindowRun, DoubleClickOnPrintDoesNotStopTheRun)
