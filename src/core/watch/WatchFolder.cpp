@@ -156,6 +156,9 @@ void TWatchFolder::Recover()
         if (found.Asked && !found.JobIds.isEmpty()) {
             FState.Record(it.key(), it->Stamp, it->Digest, found.JobIds);
             FRecovered.append({path, *it, found.JobIds});
+            // Saved only once its report record is written (SaveRecovered):
+            // a kill in between finds the intent again, not a print without a record.
+            FHoldSave = true;
         } else {
             // Not in the spooler, or it cannot be asked: the file is handed over again.
             FState.DropIntent(it.key(), nullptr);
@@ -214,7 +217,7 @@ bool TWatchFolder::Start(QString* error)
             ++(FState.IsDone(KeyOf(path), StampOf(path)) ? FDoneBefore : FResumed);
     }
     // The state file is written at once: its existence tells a restart from a first start.
-    if (firstStart || FStateDirty) {
+    if (firstStart || (FStateDirty && !FHoldSave)) {
         if (!FState.Save(error))
             return false;
         FStateDirty = false;
@@ -714,8 +717,21 @@ void TWatchFolder::Failed(const TArrival& file)
     FFailed.insert(file.Key, file.Stamp);
 }
 
+bool TWatchFolder::SaveRecovered(QString* error)
+{
+    FHoldSave = false;
+    if (!FStateDirty)
+        return true;
+    if (!FState.Save(error, true))
+        return false;
+    FStateDirty = false;
+    return true;
+}
+
 void TWatchFolder::SaveState()
 {
+    if (FHoldSave)
+        return;
     QString error;
     if (FState.Save(&error, true))
         FStateDirty = false;

@@ -97,6 +97,11 @@ public:
     bool Restarted() const { return FRestarted; }
     // Handovers of an earlier run found in the spooler.
     QList<TRecovered> TakeRecovered();
+    // Once their report records are written: saves them as printed. Until
+    // then the state keeps their intents, so a kill before the records are
+    // written leaves them to be found again. False with *error when the
+    // state could not be saved (the next BeginHandover tries again).
+    bool SaveRecovered(QString* error);
 
     enum class TWait
     {
@@ -195,6 +200,7 @@ private:
     quint64 FCloseCount = 0;
     qint64 FLastQuietStart = 0; // the latest quiet-time start given to a closed file
     qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
+    bool FHoldSave = false; // recovered handovers wait for their report records (SaveRecovered)
     int FLock = -1;
     int FLeftAlone = 0;
     int FDoneBefore = 0;
