@@ -89,6 +89,8 @@ TWatchFolder::TWatchFolder(TWatchConfig config) : FConfig(std::move(config))
 
 TWatchFolder::~TWatchFolder()
 {
+    if (FDigestCancel)
+        FDigestCancel->store(true);
     if (FInotify >= 0)
         ::close(FInotify);
     if (FLock >= 0)
@@ -672,13 +674,32 @@ bool TWatchFolder::BeginHandover(TArrival& file, const QString& destination, QSt
         return false;
     }
     FStateDirty = false;
+    // The digest of a first print is taken while the print program runs:
+    // for a large file it costs as much as a fast print program's start.
+    if (file.Digest.isEmpty()) {
+        FDigestCancel = std::make_shared<std::atomic<bool>>(false);
+        FDigest = std::async(std::launch::async, [path = file.Path, cancel = FDigestCancel] {
+            return ContentDigest(path, cancel.get());
+        });
+    }
     return true;
+}
+
+QByteArray TWatchFolder::TakeDigest(bool wanted)
+{
+    if (!FDigest.valid())
+        return {};
+    // A refused file is not read to its end: a huge one would hold the folder up.
+    if (!wanted)
+        FDigestCancel->store(true);
+    return FDigest.get();
 }
 
 bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error)
 {
     FFailed.remove(file.Key);
     if (movedAway) {
+        TakeDigest(false);
         FState.Remove(file.Key);
         // The intent goes with the removal, in one whole save.
         FState.DropIntent(file.Key, nullptr);
@@ -686,8 +707,8 @@ bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringLi
     } else {
         // The digest of what was printed, unless it changed meanwhile (then
         // the new version comes again, and its stamp tells).
-        const QByteArray digest =
-            !file.Digest.isEmpty() || StampOf(file.Path) != file.Stamp ? file.Digest : ContentDigest(file.Path);
+        const QByteArray taken = TakeDigest(true);
+        const QByteArray digest = !file.Digest.isEmpty() || StampOf(file.Path) != file.Stamp ? file.Digest : taken;
         FState.Record(file.Key, file.Stamp, digest, jobIds);
     }
     // After every file, so a kill costs at most the file being handed over;
@@ -702,6 +723,7 @@ bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringLi
 
 bool TWatchFolder::Refused(const TArrival& file)
 {
+    TakeDigest(false);
     if (!FState.DropIntent(file.Key, nullptr))
         FStateDirty = true;
     if (file.Attempt > 1)
@@ -713,6 +735,7 @@ bool TWatchFolder::Refused(const TArrival& file)
 
 void TWatchFolder::Failed(const TArrival& file)
 {
+    TakeDigest(false);
     FPending.remove(file.Key);
     FFailed.insert(file.Key, file.Stamp);
 }

@@ -11,6 +11,8 @@
 
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 
 // A watched folder ("hot folder"): tells which files have arrived complete, in
 // the order they arrived, and remembers in a state file which ones are done,
@@ -201,6 +203,10 @@ private:
     qint64 FLastQuietStart = 0; // the latest quiet-time start given to a closed file
     qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
     bool FHoldSave = false; // recovered handovers wait for their report records (SaveRecovered)
+    // The digest of the file being handed over, taken beside its print program.
+    std::shared_ptr<std::atomic<bool>> FDigestCancel;
+    std::future<QByteArray> FDigest;
+    QByteArray TakeDigest(bool wanted);
     int FLock = -1;
     int FLeftAlone = 0;
     int FDoneBefore = 0;
