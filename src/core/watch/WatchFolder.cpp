@@ -82,6 +82,10 @@ bool IsNetworkFileSystem(const QString& dir)
 TWatchFolder::TWatchFolder(TWatchConfig config) : FConfig(std::move(config))
 {
     FDir = DirectoryWithDelimiter(QDir::cleanPath(FConfig.Dir));
+    // One thread, kept for the whole watch: one started per file cost more
+    // than the digest of a small file.
+    FDigestThread.setMaxThreadCount(1);
+    FDigestThread.setExpiryTimeout(-1);
     for (QString& dir : FConfig.ExcludeDirs)
         dir = DirectoryWithDelimiter(QDir::cleanPath(dir));
     FClock.start();
@@ -678,8 +682,10 @@ bool TWatchFolder::BeginHandover(TArrival& file, const QString& destination, QSt
     // for a large file it costs as much as a fast print program's start.
     if (file.Digest.isEmpty()) {
         FDigestCancel = std::make_shared<std::atomic<bool>>(false);
-        FDigest = std::async(std::launch::async, [path = file.Path, cancel = FDigestCancel] {
-            return ContentDigest(path, cancel.get());
+        auto digest = std::make_shared<std::promise<QByteArray>>();
+        FDigest = digest->get_future();
+        FDigestThread.start([digest, path = file.Path, cancel = FDigestCancel] {
+            digest->set_value(ContentDigest(path, cancel.get()));
         });
     }
     return true;

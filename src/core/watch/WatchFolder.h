@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <deque>
 #include <functional>
@@ -204,6 +205,7 @@ private:
     qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
     bool FHoldSave = false; // recovered handovers wait for their report records (SaveRecovered)
     // The digest of the file being handed over, taken beside its print program.
+    QThreadPool FDigestThread;
     std::shared_ptr<std::atomic<bool>> FDigestCancel;
     std::future<QByteArray> FDigest;
     QByteArray TakeDigest(bool wanted);
