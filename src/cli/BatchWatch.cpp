@@ -6,6 +6,7 @@
 #include "app/GnuGetText.h"
 #include "platform/SysInfo.h"
 #include "printing/PrintProgramExit.h"
+#include "printing/JobList.h"
 #include "printing/RunReport.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
@@ -137,16 +138,33 @@ QString CanonicalDir(const QString& dir)
     return name;
 }
 
+// The titles the print program gives the jobs of a file: its name, or what
+// the job name template makes of it for each copy on the intent's day (or the
+// next, for a handover around midnight).
+QStringList JobTitles(const TPrintJob& job, const QString& file, const TIntent& intent)
+{
+    if (job.JobName.isEmpty())
+        return {QFileInfo(file).fileName()};
+    const QString batch = QFileInfo(QDir::cleanPath(job.SourceDir)).fileName();
+    const QDate day = QDateTime::fromMSecsSinceEpoch(intent.StartedMs).date();
+    QStringList titles;
+    for (int copy = 1; copy <= std::max(1, job.Copies); ++copy) {
+        for (const QDate& date : {day, day.addDays(1)})
+            titles << JobTitle(job.JobName, file, batch, copy, date);
+    }
+    titles.removeDuplicates();
+    return titles;
+}
+
 // The jobs of this user on the intent's queue created since the intent, with
-// the file's name as title (as the print program names them). Not asked for a
-// printer URI: its jobs are on another server.
-TJobLookup FindJobs(const QString& file, const TIntent& intent)
+// a title the print program gives the file's jobs. Not asked for a printer
+// URI: its jobs are on another server.
+TJobLookup FindJobs(const QStringList& titles, const TIntent& intent)
 {
     TJobLookup lookup;
     if (intent.Destination.isEmpty() || intent.Destination.contains(u"://"_s))
         return lookup;
     const QByteArray queue = intent.Destination.section(u'/', 0, 0).toUtf8();
-    const QByteArray title = QFileInfo(file).fileName().toUtf8();
     cups_job_t* jobs = nullptr;
     const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.constData(), 1, CUPS_WHICHJOBS_ALL);
     if (count < 0)
@@ -154,7 +172,7 @@ TJobLookup FindJobs(const QString& file, const TIntent& intent)
     lookup.Asked = true;
     const time_t since = static_cast<time_t>(intent.StartedMs / 1000);
     for (int i = 0; i < count; ++i) {
-        if (jobs[i].title && title == jobs[i].title && jobs[i].creation_time >= since)
+        if (jobs[i].title && titles.contains(QString::fromUtf8(jobs[i].title)) && jobs[i].creation_time >= since)
             lookup.JobIds << QString::fromUtf8(jobs[i].dest) + u'-' + QString::number(jobs[i].id);
     }
     cupsFreeJobs(count, jobs);
@@ -208,7 +226,6 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     config.SettleMs = options.SettleMs;
     config.IncludeExisting = options.IncludeExisting;
     config.QuietMs = options.QuietMs;
-    config.FindJobs = FindJobs;
     const QString movePrinted = AbsoluteDir(options.MovePrinted);
     const QString moveFailed = AbsoluteDir(options.MoveFailed);
     for (const QString& dir : {movePrinted, moveFailed}) {
@@ -229,6 +246,11 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         return ExitSetUp;
     }
 
+    TPrintJob fileJob = job;
+    fileJob.SourceDir = DirectoryWithDelimiter(config.Dir);
+    config.FindJobs = [&fileJob](const QString& file, const TIntent& intent) {
+        return FindJobs(JobTitles(fileJob, file, intent), intent);
+    };
     TWatchFolder hot(config);
     QString error;
     if (!hot.Start(&error)) {
@@ -241,8 +263,6 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         return ExitSetUp;
     }
 
-    TPrintJob fileJob = job;
-    fileJob.SourceDir = hot.Dir();
     if (hot.Restarted())
         Err(Tr("After a restart: left alone as printed before: %s; to print now: %s.",
                QString::number(hot.DoneBefore()), QString::number(hot.Resumed())));
@@ -263,6 +283,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     if (options.Wait)
         follower = std::make_unique<TJobFollower>();
     std::vector<TAwaiting> awaiting;
+    bool recordLost = false;
     for (const TRecovered& r : recovered) {
         Err(Tr("%s was handed over before the restart and is in the spooler (%s); it is not printed again.", r.Path,
                r.JobIds.join(u' ')));
@@ -287,8 +308,11 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         });
         if (!written && !options.Report.isEmpty() &&
             !report.Add({1, r.Path, TRecordResult::Printed, 0, QString(), at, r.JobIds, true, r.Intent.Destination},
-                        &error))
-            ErrLine(Tr("the report %s cannot be written: %s", options.Report, error));
+                        &error)) {
+            ErrLine(Tr("the report %s cannot be written (%s); the watch stops handing over files", options.Report,
+                       error));
+            recordLost = true;
+        }
     }
     if (!options.Quiet)
         Err(Tr("Watching %s for %s; stop with Ctrl+C.", hot.Dir(), options.Files));
@@ -298,7 +322,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
     QStringList failures;
     int printed = 0;
     int number = 0;
-    int code = ExitStopped;
+    int code = recordLost ? ExitReportLost : ExitStopped;
     // The state could not be saved: nothing is handed over until it can.
     bool blocked = false;
     const auto stateFailed = [&] {
@@ -353,6 +377,7 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         if (client.Interrupted || client.Failed)
             return false;
         if (follower && !client.JobIds.isEmpty()) {
+            hot.HandoverEnded(file);
             follower->Follow(client.JobIds);
             awaiting.push_back({file, client.Records, client.JobIds, handovers});
             return true;
@@ -397,6 +422,10 @@ int RunWatch(const TBatchOptions& options, const TPrintJob& job, int wakeFd, con
         }
     };
 
+
+    // Only now, with their records in the report, are the recovered handovers saved as printed.
+    if (code == ExitStopped && !hot.SaveRecovered(&error))
+        stateFailed();
     while (*stop == 0 && code == ExitStopped) {
         // While jobs are followed, their ends are looked at twice a second.
         const TWatchFolder::TWait wait = hot.Wait(wakeFd, awaiting.empty() ? -1 : 500);

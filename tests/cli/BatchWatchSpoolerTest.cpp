@@ -83,6 +83,13 @@ protected:
     // Starts a watch of the inbox into the queue; returns once it watches.
     void Start(QProcess& p, const QStringList& extra = {})
     {
+        Launch(p, extra);
+        ASSERT_TRUE(WaitFor([&] { return Err().count(S("Watching")) > watches; })) << Err().toStdString();
+        watches = Err().count(S("Watching"));
+    }
+    // Starts it without waiting.
+    void Launch(QProcess& p, const QStringList& extra = {})
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(S("HOME"), home);
         env.remove(S("XDG_CONFIG_HOME"));
@@ -90,11 +97,9 @@ protected:
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(root.path());
         p.setStandardErrorFile(errFile, QIODevice::Append);
-        p.start(BuiltBatchProgram(), QStringList{S("--watch"), S("-p"), queue, S("--program"), BuiltPrintProgram(),
+        p.start(BuiltBatchProgram(), QStringList{S("--watch"), S("-p"), queue, S("--program"), program,
                                                  S("--pause"), S("0"), S("--report"), S("watch.jsonl")} +
                                          extra + QStringList{S("Inbox")});
-        ASSERT_TRUE(WaitFor([&] { return Err().count(S("Watching")) > watches; })) << Err().toStdString();
-        ++watches;
     }
     QString Err() const { return QString::fromUtf8(ReadFile(errFile)); }
     static int Stop(QProcess& p)
@@ -163,37 +168,67 @@ protected:
     QString errFile = root.filePath(S("watch.err"));
     QString queue = QStringLiteral("MorvaneWatch-%1").arg(::getpid());
     QString stem = UniqueJobStem(S("w"));
+    QString program = BuiltPrintProgram();
     bool queueMade = false;
     int watches = 0;
 };
 
 TEST_F(BatchWatchSpooler, KillsDuringABurstPrintEachFileExactlyOnce)
 {
+    // The kill moments come from a seed that a failure names, so that
+    // MORVANE_KILL_SEED=N repeats them.
+    const quint32 seed = qEnvironmentVariableIsSet("MORVANE_KILL_SEED")
+                             ? qEnvironmentVariable("MORVANE_KILL_SEED").toUInt()
+                             : QRandomGenerator::system()->generate();
+    std::cout << "kill moments from MORVANE_KILL_SEED=" << seed << '\n';
+    SCOPED_TRACE("MORVANE_KILL_SEED=" + std::to_string(seed));
+    QRandomGenerator random(seed);
+
     QProcess first;
+    QElapsedTimer startUp;
+    startUp.start();
     Start(first, {S("--settle"), S("300")});
+    // Kills fall up to a second past a start, whatever a start takes here.
+    const int killWithinMs = static_cast<int>(startUp.elapsed()) + 1000;
     QStringList names;
     for (int i = 0; i < 100; ++i) {
         names << stem + QStringLiteral("-%1.pdf").arg(i, 3, 10, QLatin1Char('0'));
         ASSERT_TRUE(WriteFile(inbox + names.last(), MakePdf(1 + i % 3)));
     }
-    // Killed at random moments while it prints the burst, and started again
-    // at once: the print program it started may still be running.
+    // 20 rounds: each watch is killed at a random moment of its life (while
+    // it starts and settles what the last one left, between an intent and its
+    // print program, while that program spools, before the result is saved)
+    // and started again at once, while the print program it started may
+    // still be running.
     QProcess* watch = &first;
     std::vector<std::unique_ptr<QProcess>> restarts;
-    int kills = 0;
-    for (; kills < 8; ++kills) {
-        const qsizetype before = JobCount();
-        if (before >= names.size() - 5)
-            break;
-        ASSERT_TRUE(WaitFor([&] { return JobCount() > before; })) << Err().toStdString();
-        watch->waitForFinished(QRandomGenerator::global()->bounded(0, 300));
+    constexpr int kRounds = 20;
+    qsizetype jobsAtLastKill = 0;
+    int killsWhilePrinting = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        // At the random moment, or sooner once a few more files are printed,
+        // so that the burst lasts all rounds.
+        const int killAtMs = static_cast<int>(random.bounded(0, killWithinMs));
+        QElapsedTimer alive;
+        alive.start();
+        while (alive.elapsed() < killAtMs && JobCount() < jobsAtLastKill + 4 && watch->state() != QProcess::NotRunning)
+            QThread::msleep(10);
+        ASSERT_NE(watch->state(), QProcess::NotRunning) << "round " << round << ": " << Err().toStdString();
         ::kill(static_cast<pid_t>(watch->processId()), SIGKILL);
         ASSERT_TRUE(watch->waitForFinished(60000));
+        const qsizetype jobs = JobCount();
+        killsWhilePrinting += jobs > jobsAtLastKill && jobs < names.size() ? 1 : 0;
+        jobsAtLastKill = jobs;
         restarts.push_back(std::make_unique<QProcess>());
         watch = restarts.back().get();
-        Start(*watch, {S("--settle"), S("300")});
+        watches = Err().count(S("Watching"));
+        Launch(*watch, {S("--settle"), S("300")});
     }
-    ASSERT_TRUE(WaitFor([&] { return JobCount() >= names.size(); })) << JobCount() << " jobs";
+    ASSERT_TRUE(WaitFor([&] { return JobCount() >= names.size(); }, 300)) << JobCount() << " jobs";
+    // A stop signal before the watch is set up would end it as a kill does.
+    ASSERT_TRUE(WaitFor([&] { return Err().count(S("Watching")) > watches; })) << Err().toStdString();
+    // The last record goes in after the last job.
+    EXPECT_TRUE(WaitFor([&] { return Report().size() >= names.size(); }, 30)) << Report().size() << " records";
     EXPECT_EQ(Stop(*watch), 0);
 
     const QMap<QString, QList<int>> jobs = Jobs();
@@ -212,7 +247,52 @@ TEST_F(BatchWatchSpooler, KillsDuringABurstPrintEachFileExactlyOnce)
         recovered += records[0].value(S("recovered")).toBool() ? 1 : 0;
     }
     EXPECT_EQ(JobCount(), names.size());
-    std::cout << kills << " kills, " << recovered << " handovers found in the spooler after a restart\n";
+    // Most kills must fall into the burst, or the test proves little.
+    EXPECT_GE(killsWhilePrinting, kRounds / 4);
+    std::cout << kRounds << " kills, " << killsWhilePrinting << " of them between two jobs of the burst, "
+              << recovered << " handovers found in the spooler after a restart\n";
+}
+
+TEST_F(BatchWatchSpooler, ARestartFindsTheJobOfAWatchKilledRightAfterItsPrint)
+{
+    // A print program that kills its watch once it has spooled: the job is
+    // in the spooler, its result not in the state.
+    const QString dying = root.filePath(S("print-and-kill"));
+    ASSERT_TRUE(WriteFile(dying, "#!/bin/sh\n\"" + QFile::encodeName(BuiltPrintProgram()) + "\" \"$@\"\nkill -KILL $PPID\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dying).constData(), 0755), 0);
+    // By the file's name, and by what a job name template makes of it.
+    const struct
+    {
+        QStringList Options;
+        QString Title; // %1: the file's name
+    } cases[] = {{{}, S("%1")}, {{S("--job-name"), S("{batch}: {file} ({copy})")}, S("Inbox: %1 (1)")}};
+    int round = 0;
+    for (const auto& c : cases) {
+        const QString name = stem + QStringLiteral("-killed%1.pdf").arg(++round);
+        const QString later = stem + QStringLiteral("-later%1.pdf").arg(round);
+        SCOPED_TRACE(c.Title.arg(name).toStdString());
+        program = dying;
+        QProcess killed;
+        Start(killed, c.Options);
+        ASSERT_TRUE(WriteFile(inbox + name, MakePdf(2)));
+        ASSERT_TRUE(killed.waitForFinished(60000));
+        ASSERT_EQ(killed.exitStatus(), QProcess::CrashExit) << Err().toStdString();
+
+        program = BuiltPrintProgram();
+        QProcess again;
+        Start(again, c.Options);
+        EXPECT_TRUE(Err().contains(inbox + name + S(" was handed over before the restart and is in the spooler")))
+            << Err().toStdString();
+        // A file printed again would go before one that arrives later.
+        ASSERT_TRUE(WriteFile(inbox + later, MakePdf(1)));
+        ASSERT_TRUE(WaitFor([&] { return Jobs().contains(c.Title.arg(later)); })) << Err().toStdString();
+        EXPECT_EQ(Stop(again), 0);
+        EXPECT_EQ(Jobs().value(c.Title.arg(name)).size(), 1);
+        const QList<QJsonObject> records = Report().value(name);
+        ASSERT_EQ(records.size(), 1);
+        EXPECT_TRUE(records[0].value(S("recovered")).toBool());
+    }
+    EXPECT_EQ(JobCount(), 4);
 }
 
 TEST_F(BatchWatchSpooler, DocumentsWrittenInPiecesArePrintedWholeOnce)
@@ -268,17 +348,37 @@ TEST_F(BatchWatchSpooler, DocumentsWrittenInPiecesArePrintedWholeOnce)
                         &gsOut))
         << gsOut.toStdString();
 
-    const QStringList names{oneName, threeName, rewriteName, otherName, gsName};
+    QStringList names{oneName, threeName, rewriteName, otherName, gsName};
+    QMap<QString, QByteArray> expected{{oneName, one},
+                                       {threeName, three},
+                                       {rewriteName, rewritten},
+                                       {otherName, MakePdf(1)},
+                                       {gsName, ReadFile(inbox + gsName)}};
+    // A copy into the folder through a bind mount of it (as a container or a
+    // file server sees it); mounting needs root.
+    std::unique_ptr<QByteArray, void (*)(QByteArray*)> bound(nullptr, [](QByteArray* dir) {
+        ::umount2(dir->constData(), MNT_DETACH);
+        delete dir;
+    });
+    if (::geteuid() == 0) {
+        const QByteArray bind = QFile::encodeName(root.filePath(S("bind")));
+        ASSERT_TRUE(QDir().mkpath(root.filePath(S("bind"))));
+        ASSERT_EQ(::mount(QFile::encodeName(inbox).constData(), bind.constData(), nullptr, MS_BIND, nullptr), 0)
+            << std::strerror(errno);
+        bound.reset(new QByteArray(bind));
+        const QString copied = stem + S("-bind.pdf");
+        ASSERT_TRUE(WriteFile(root.filePath(S("eight.pdf")), MakePdf(8)));
+        QString cpOut;
+        ASSERT_TRUE(RunTool(S("cp"), {root.filePath(S("eight.pdf")), root.filePath(S("bind/")) + copied}, &cpOut))
+            << cpOut.toStdString();
+        names << copied;
+        expected.insert(copied, MakePdf(8));
+    }
     ASSERT_TRUE(WaitFor([&] { return JobCount() >= names.size(); })) << JobCount() << " jobs";
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(root.filePath(S("Failed/z.pdf"))); })) << Err().toStdString();
     EXPECT_EQ(Stop(watch), 0);
 
     const QMap<QString, QList<int>> jobs = Jobs();
-    const QMap<QString, QByteArray> expected{{oneName, one},
-                                             {threeName, three},
-                                             {rewriteName, rewritten},
-                                             {otherName, MakePdf(1)},
-                                             {gsName, ReadFile(inbox + gsName)}};
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         SCOPED_TRACE(it.key().toStdString());
         ASSERT_EQ(jobs.value(it.key()).size(), 1)

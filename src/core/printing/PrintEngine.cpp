@@ -200,7 +200,8 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             const QString title =
                 job.JobName.isEmpty()
                     ? QString()
-                    : JobTitle(job.JobName, inv.File, QFileInfo(run.SourceDir).fileName(), copy, QDate::currentDate());
+                    : JobTitle(job.JobName, inv.File, QFileInfo(QDir::cleanPath(run.SourceDir)).fileName(), copy,
+                               QDate::currentDate());
             QElapsedTimer waiting;
             qint64 delayMs = 1000;
             for (;;) {

@@ -82,6 +82,10 @@ bool IsNetworkFileSystem(const QString& dir)
 TWatchFolder::TWatchFolder(TWatchConfig config) : FConfig(std::move(config))
 {
     FDir = DirectoryWithDelimiter(QDir::cleanPath(FConfig.Dir));
+    // One thread, kept for the whole watch: one started per file cost more
+    // than the digest of a small file.
+    FDigestThread.setMaxThreadCount(1);
+    FDigestThread.setExpiryTimeout(-1);
     for (QString& dir : FConfig.ExcludeDirs)
         dir = DirectoryWithDelimiter(QDir::cleanPath(dir));
     FClock.start();
@@ -89,6 +93,8 @@ TWatchFolder::TWatchFolder(TWatchConfig config) : FConfig(std::move(config))
 
 TWatchFolder::~TWatchFolder()
 {
+    if (FDigestCancel)
+        FDigestCancel->store(true);
     if (FInotify >= 0)
         ::close(FInotify);
     if (FLock >= 0)
@@ -156,6 +162,9 @@ void TWatchFolder::Recover()
         if (found.Asked && !found.JobIds.isEmpty()) {
             FState.Record(it.key(), it->Stamp, it->Digest, found.JobIds);
             FRecovered.append({path, *it, found.JobIds});
+            // Saved only once its report record is written (SaveRecovered):
+            // a kill in between finds the intent again, not a print without a record.
+            FHoldSave = true;
         } else {
             // Not in the spooler, or it cannot be asked: the file is handed over again.
             FState.DropIntent(it.key(), nullptr);
@@ -214,7 +223,7 @@ bool TWatchFolder::Start(QString* error)
             ++(FState.IsDone(KeyOf(path), StampOf(path)) ? FDoneBefore : FResumed);
     }
     // The state file is written at once: its existence tells a restart from a first start.
-    if (firstStart || FStateDirty) {
+    if (firstStart || (FStateDirty && !FHoldSave)) {
         if (!FState.Save(error))
             return false;
         FStateDirty = false;
@@ -669,13 +678,45 @@ bool TWatchFolder::BeginHandover(TArrival& file, const QString& destination, QSt
         return false;
     }
     FStateDirty = false;
+    // The digest of a first print is taken while the print program runs:
+    // for a large file it costs as much as a fast print program's start.
+    if (file.Digest.isEmpty()) {
+        TakeDigest(FDigestKey, false); // one left untaken belongs to no handover now
+        FDigestKey = file.Key;
+        FDigestCancel = std::make_shared<std::atomic<bool>>(false);
+        auto digest = std::make_shared<std::promise<QByteArray>>();
+        FDigest = digest->get_future();
+        FDigestThread.start([digest, path = file.Path, cancel = FDigestCancel] {
+            digest->set_value(ContentDigest(path, cancel.get()));
+        });
+    }
     return true;
+}
+
+QByteArray TWatchFolder::TakeDigest(const QString& key, bool wanted)
+{
+    // With jobs followed the next handover may begin before this one ends:
+    // a file takes only its own digest.
+    if (!FDigest.valid() || key != FDigestKey)
+        return {};
+    // A refused file is not read to its end: a huge one would hold the folder up.
+    if (!wanted)
+        FDigestCancel->store(true);
+    return FDigest.get();
+}
+
+void TWatchFolder::HandoverEnded(TArrival& file)
+{
+    const QByteArray taken = TakeDigest(file.Key, true);
+    if (file.Digest.isEmpty() && StampOf(file.Path) == file.Stamp)
+        file.Digest = taken;
 }
 
 bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringList& jobIds, QString* error)
 {
     FFailed.remove(file.Key);
     if (movedAway) {
+        TakeDigest(file.Key, false);
         FState.Remove(file.Key);
         // The intent goes with the removal, in one whole save.
         FState.DropIntent(file.Key, nullptr);
@@ -683,8 +724,8 @@ bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringLi
     } else {
         // The digest of what was printed, unless it changed meanwhile (then
         // the new version comes again, and its stamp tells).
-        const QByteArray digest =
-            !file.Digest.isEmpty() || StampOf(file.Path) != file.Stamp ? file.Digest : ContentDigest(file.Path);
+        const QByteArray taken = TakeDigest(file.Key, true);
+        const QByteArray digest = !file.Digest.isEmpty() || StampOf(file.Path) != file.Stamp ? file.Digest : taken;
         FState.Record(file.Key, file.Stamp, digest, jobIds);
     }
     // After every file, so a kill costs at most the file being handed over;
@@ -699,6 +740,7 @@ bool TWatchFolder::Printed(const TArrival& file, bool movedAway, const QStringLi
 
 bool TWatchFolder::Refused(const TArrival& file)
 {
+    TakeDigest(file.Key, false);
     if (!FState.DropIntent(file.Key, nullptr))
         FStateDirty = true;
     if (file.Attempt > 1)
@@ -713,12 +755,26 @@ void TWatchFolder::Failed(const TArrival& file)
     // Its jobs may be in the spooler (aborted): a restart must not take them for a print.
     if (!FState.DropIntent(file.Key, nullptr))
         FStateDirty = true;
+    TakeDigest(file.Key, false);
     FPending.remove(file.Key);
     FFailed.insert(file.Key, file.Stamp);
 }
 
+bool TWatchFolder::SaveRecovered(QString* error)
+{
+    FHoldSave = false;
+    if (!FStateDirty)
+        return true;
+    if (!FState.Save(error, true))
+        return false;
+    FStateDirty = false;
+    return true;
+}
+
 void TWatchFolder::SaveState()
 {
+    if (FHoldSave)
+        return;
     QString error;
     if (FState.Save(&error, true))
         FStateDirty = false;

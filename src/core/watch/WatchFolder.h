@@ -8,9 +8,12 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 
 // A watched folder ("hot folder"): tells which files have arrived complete, in
 // the order they arrived, and remembers in a state file which ones are done,
@@ -97,6 +100,11 @@ public:
     bool Restarted() const { return FRestarted; }
     // Handovers of an earlier run found in the spooler.
     QList<TRecovered> TakeRecovered();
+    // Once their report records are written: saves them as printed. Until
+    // then the state keeps their intents, so a kill before the records are
+    // written leaves them to be found again. False with *error when the
+    // state could not be saved (the next BeginHandover tries again).
+    bool SaveRecovered(QString* error);
 
     enum class TWait
     {
@@ -113,6 +121,9 @@ public:
     // when the state cannot be written: then the file is not handed over, it
     // waits at the front, and Wait holds the files back for a while.
     bool BeginHandover(TArrival& file, const QString& destination, QString* error);
+    // When its print program ended and its jobs are followed to their end:
+    // keeps the content digest with the file for its Printed, later.
+    void HandoverEnded(TArrival& file);
     // After the handover. Printed and moved-away files are not handed over
     // again; the state is saved before these return (false with *error when
     // it could not be; the next BeginHandover tries again).
@@ -195,6 +206,13 @@ private:
     quint64 FCloseCount = 0;
     qint64 FLastQuietStart = 0; // the latest quiet-time start given to a closed file
     qint64 FHoldUntil = 0; // no file is handed over before (the state could not be written)
+    bool FHoldSave = false; // recovered handovers wait for their report records (SaveRecovered)
+    // The digest of the file being handed over, taken beside its print program.
+    QThreadPool FDigestThread;
+    std::shared_ptr<std::atomic<bool>> FDigestCancel;
+    std::future<QByteArray> FDigest;
+    QString FDigestKey; // the file whose digest FDigest is
+    QByteArray TakeDigest(const QString& key, bool wanted);
     int FLock = -1;
     int FLeftAlone = 0;
     int FDoneBefore = 0;

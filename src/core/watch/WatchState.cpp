@@ -101,7 +101,7 @@ TFileStamp StampOf(const QString& path)
     return {static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-QByteArray ContentDigest(const QString& path)
+QByteArray ContentDigest(const QString& path, const std::atomic<bool>* cancel)
 {
     const int fd = ::open(FileNameToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -110,6 +110,10 @@ QByteArray ContentDigest(const QString& path)
     char buffer[256 * 1024];
     bool ok = true;
     for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            ok = false;
+            break;
+        }
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;

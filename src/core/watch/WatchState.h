@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 // What a watch remembers of a folder: the files it handed over, each with the
 // version and content it printed, and the handovers it began (their intents),
 // in a state file per folder and field that grows by a line per change.
@@ -20,8 +22,9 @@ struct TFileStamp
 // The stamp of a regular file (links followed); Size -1 when there is none.
 TFileStamp StampOf(const QString& path);
 
-// The SHA-256 of a file's content in hex; empty when it cannot be read.
-QByteArray ContentDigest(const QString& path);
+// The SHA-256 of a file's content in hex; empty when it cannot be read, or
+// when *cancel became true meanwhile.
+QByteArray ContentDigest(const QString& path, const std::atomic<bool>* cancel = nullptr);
 
 // A done file: the version printed (or left alone) and its content.
 struct TDoneFile
