@@ -15,6 +15,7 @@
 #include "printing/JobPreview.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "printing/PrintSettings.h"
 #include "printing/RunReport.h"
 #include "util/BuildVersion.h"
 #include "util/FileNameBytes.h"
@@ -295,7 +296,8 @@ int DryRun(const TPrintJob& job, const TBatchOptions& options)
     TPrintJob dry = job;
     dry.DryRun = true;
     const TRunResult run = RunPrintJob(dry, client);
-    if (run.Files == 0)
+    // Named files that are missing were each reported already.
+    if (run.Files == 0 && job.FileNames.isEmpty())
         ErrLine(NothingMatchedText(job));
     if (!client.Flush()) {
         // A reader that stopped reading ("| head") wanted no more: no message.
@@ -316,6 +318,8 @@ int Run(const TBatchOptions& options)
     TPrintJob job;
     job.SourceDir = ResolveSourceDir(options.Directory);
     job.FileField = options.Files;
+    // With --files no directory is given: the current folder, from which relative names are taken.
+    job.FileNames = options.FileNames;
     job.IncludeSubDirs = options.SubDirectories;
     job.Copies = options.Copies;
     job.PrintSettings = options.PrintSettings;
@@ -348,6 +352,15 @@ int Run(const TBatchOptions& options)
     if (!settingsError.isEmpty())
         ErrLine(Tr("the settings file cannot be read, defaults are used: %s", settingsError));
 
+    // A selection from the file manager prints as the window would.
+    if (options.FileOperands && job.PrintSettings.isEmpty() && !settings.PrintSettings.isEmpty()) {
+        PrintSettings::Settings parsed;
+        std::string problem;
+        if (!PrintSettings::Parse(settings.PrintSettings.toStdString(), &parsed, &problem))
+            return SetUpError(Tr("the print settings saved by the window are refused: %s",
+                                 QString::fromStdString(problem)));
+        job.PrintSettings = settings.PrintSettings;
+    }
     if (!options.Program.isEmpty()) {
         if (!QFileInfo(options.Program).isFile())
             return SetUpError(Tr("the print program %s does not exist", options.Program));
@@ -422,7 +435,7 @@ int Run(const TBatchOptions& options)
     else if (run.Printed == 0)
         code = ExitNothing;
 
-    if (run.Files == 0)
+    if (run.Files == 0 && job.FileNames.isEmpty())
         ErrLine(NothingMatchedText(job));
     if (*StopSignals::Received() != 0)
         Err(Tr("Stopped by a signal; no further file was started."));

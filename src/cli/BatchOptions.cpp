@@ -48,6 +48,11 @@ QString Flag(bool& target)
 const std::vector<TBatchOption>& BatchOptionTable()
 {
     static const std::vector<TBatchOption> table{
+        {"files", 0, nullptr,
+         "the operands are the PDF files and print lists to print, from any folders, each name as it is (no "
+         "masks); without -p and --print-settings the window's printer and print settings (for a file manager's "
+         "selection)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.FileOperands); }},
         {"subdirectories", 's', nullptr, "search the subdirectories too",
          [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
         {"printer", 'p', "NAME",
@@ -294,6 +299,16 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         options.PrintSettings = list;
         options.Copies = 1;
     }
+    if (options.FileOperands) {
+        if (options.Watch)
+            return fail(Tr("--files and --watch cannot be combined"));
+        if (operands.isEmpty())
+            return fail(Tr("no file given"));
+        if (operands.contains(QString()))
+            return fail(Tr("the file names are empty"));
+        options.FileNames = operands;
+        return true;
+    }
     if (operands.isEmpty())
         return fail(Tr("no directory given"));
     if (operands.size() > 2)
@@ -309,6 +324,7 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
 QString BatchUsage()
 {
     QString text = Tr("Usage: %s [OPTIONS] DIRECTORY [FILES]", u"morvane-batch"_s) + u'\n' +
+                   Tr("   or: %s [OPTIONS] --files FILE...", u"morvane-batch"_s) + u'\n' +
                    TrDefault("Prints the PDF files in DIRECTORY through the print-to program, one after the other.\n"
                              "FILES are names, masks and print lists (*.pbt) separated by \";\", as in the\n"
                              "window's file names field (default *.pdf). A relative DIRECTORY is taken from the\n"
@@ -357,7 +373,8 @@ QString BatchUsage()
                       "5 s after a stop signal is ended.") +
             u"\n\n"_s + TrDefault("Example:") + u'\n' +
             u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
-            u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;
+            u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s +
+            u"  morvane-batch --files ~/a.pdf ~/Letters/b.pdf ~/Letters/monday.pbt\n"_s;
     // Catalog texts come with CR LF line breaks; a terminal wants LF.
     text.remove(u'\r');
     return text;

@@ -16,6 +16,10 @@ struct TBatchOptions
 {
     QString Directory;
     QString Files = QStringLiteral("*.pdf");
+    // --files: the operands are the files and print lists to print, each taken
+    // as it is, from any folder; Directory and Files are then unused.
+    bool FileOperands = false;
+    QStringList FileNames;
     bool SubDirectories = false;
     QString Printer;       // empty: the saved printer, else the default queue
     QString PrintSettings; // handed to the print program per file; already checked

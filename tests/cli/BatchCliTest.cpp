@@ -70,6 +70,8 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("-n3"), S("--copies-in-job"), S("--print-settings"), S("2x"), S("Docs")},
          "--copies-in-job: \"copies=3\" contradicts \"2x\""},
         {{S("-n"), S("0"), S("Docs")}, "Kopien", {NoCups, S("LANG=de_DE.UTF-8")}},
+        {{S("--files")}, "no file given"},
+        {{S("--files"), S("--watch"), S("Docs/a.pdf")}, "--files and --watch cannot be combined"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
@@ -135,6 +137,19 @@ TEST_F(BatchCli, HelpFollowsLanguageAndIsTranslatedThroughout)
         for (const QString& line : std::as_const(prose))
             EXPECT_FALSE(help.Out.contains(line)) << "untranslated: " << line.toStdString();
     }
+}
+
+TEST_F(BatchCli, NamedFilesAreTakenAsTheyAreAndListsFromTheirOwnFolder)
+{
+    // Run from the root: the list's "a.pdf" is Docs/a.pdf, already named.
+    const TBatchResult r = Run({S("--dry-run"), S("--files"), S("Docs/sub/c.pdf"), S("Docs/a.pdf"), S("Docs/list.pbt"),
+                                S("Docs/*.pdf")});
+    EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
+    EXPECT_EQ(r.Out, S("1\t") + root.filePath(S("Docs/sub/c.pdf")) + S("\n1\t") + root.filePath(S("Docs/a.pdf")) +
+                         S("\n"));
+    EXPECT_TRUE(r.Err.contains(S("list.pbt, line 1: \"a.pdf\" is already listed"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("\"Docs/*.pdf\" matched no file"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("extra/x.pdf"))) << r.Err.toStdString();
 }
 
 TEST_F(BatchCli, DryRunListsEveryInvocationInRunOrder)

@@ -84,6 +84,7 @@ TEST(ShellCompletion, BashOffersOptionsValueSetsPrintersAndFiles)
         // The directory first, then FILES; a value of an option is no operand.
         {{S("morvane-batch"), S("-n"), S("2"), S("")}, {S("Docs")}},
         {{S("morvane-batch"), S("Docs"), S("a")}, {S("a b.pdf")}},
+        {{S("morvane-batch"), S("--files"), S("")}, {S("Docs"), S("a b.pdf")}},
         {{S("morvane-batch"), S("--move-printed"), S("")}, {S("Docs")}},
         {{S("morvane-printpdf"), S("-print-to"), printers.first(), S("")}, {S("Docs"), S("a b.pdf")}},
     };
