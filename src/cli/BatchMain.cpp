@@ -4,6 +4,7 @@
 #include "BatchMain.h"
 #include "BatchOptions.h"
 #include "BatchWatch.h"
+#include "DesktopNotify.h"
 #include "ExitCodes.h"
 
 #include "app/GnuGetText.h"
@@ -458,6 +459,16 @@ int Run(const TBatchOptions& options)
         Err(DuplicatesText(run.DuplicateFiles));
     if (run.EmptyLines > 0)
         Err(Tr("Empty print list lines passed over: %s", QString::number(run.EmptyLines)));
+    if (options.Notify) {
+        // What failed, then what was not found; a long list is cut, the summary on stderr has it all.
+        const QStringList lines = client.Failures + client.Unmatched;
+        QString body = lines.mid(0, 10).join(u'\n');
+        if (lines.size() > 10)
+            body += u"\n…"_s;
+        SendDesktopNotification(
+            Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)),
+            body, code != ExitPrinted);
+    }
 
     return FinishReport(options, report.get(), code);
 }

@@ -154,6 +154,10 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"quiet", 'q', nullptr, "no progress, only errors and the summary",
          [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
+        {"notify", 0, nullptr,
+         "at the end, a desktop notification of what was printed and what failed (through the session bus; "
+         "without a notification service only the summary on standard error)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Notify); }},
         {"watch", 0, nullptr, "watch DIRECTORY and print each file that arrives, once (see below)",
          [](TBatchOptions& o, const QString&) { return Flag(o.Watch); }},
         {"settle", 0, "MS",

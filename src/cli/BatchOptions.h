@@ -42,6 +42,7 @@ struct TBatchOptions
     bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
     QString Report;              // empty: none; "-": standard output
     bool Quiet = false;
+    bool Notify = false; // a desktop notification with the summary at the end
     // Watching a folder: each file that arrives is printed once.
     bool Watch = false;
     int SettleMs = 2000;
