@@ -358,8 +358,8 @@ int Run(const TBatchOptions& options)
         PrintSettings::Settings parsed;
         std::string problem;
         if (!PrintSettings::Parse(settings.PrintSettings.toStdString(), &parsed, &problem))
-            return SetUpError(Tr("the print settings saved by the window are refused: %s",
-                                 QString::fromStdString(problem)));
+            return SetUpError(
+                Tr("the print settings saved by the window are refused: %s", QString::fromStdString(problem)));
         job.PrintSettings = settings.PrintSettings;
     }
     if (!options.Program.isEmpty()) {

@@ -142,11 +142,11 @@ TEST_F(BatchCli, HelpFollowsLanguageAndIsTranslatedThroughout)
 TEST_F(BatchCli, NamedFilesAreTakenAsTheyAreAndListsFromTheirOwnFolder)
 {
     // Run from the root: the list's "a.pdf" is Docs/a.pdf, already named.
-    const TBatchResult r = Run({S("--dry-run"), S("--files"), S("Docs/sub/c.pdf"), S("Docs/a.pdf"), S("Docs/list.pbt"),
-                                S("Docs/*.pdf")});
+    const TBatchResult r =
+        Run({S("--dry-run"), S("--files"), S("Docs/sub/c.pdf"), S("Docs/a.pdf"), S("Docs/list.pbt"), S("Docs/*.pdf")});
     EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
-    EXPECT_EQ(r.Out, S("1\t") + root.filePath(S("Docs/sub/c.pdf")) + S("\n1\t") + root.filePath(S("Docs/a.pdf")) +
-                         S("\n"));
+    EXPECT_EQ(r.Out,
+              S("1\t") + root.filePath(S("Docs/sub/c.pdf")) + S("\n1\t") + root.filePath(S("Docs/a.pdf")) + S("\n"));
     EXPECT_TRUE(r.Err.contains(S("list.pbt, line 1: \"a.pdf\" is already listed"))) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains(S("\"Docs/*.pdf\" matched no file"))) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains(S("extra/x.pdf"))) << r.Err.toStdString();

@@ -138,9 +138,8 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     // A file gone meanwhile is named in the notification, as failed; without a
     // bus nothing else changes.
     QFile::remove(files[2]);
-    const TBatchResult missing =
-        RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[2]}, QDir::rootPath(), home,
-                 {S("DBUS_SESSION_BUS_ADDRESS=") + address});
+    const TBatchResult missing = RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[2]},
+                                          QDir::rootPath(), home, {S("DBUS_SESSION_BUS_ADDRESS=") + address});
     EXPECT_EQ(missing.Exit, 2) << missing.Err.toStdString();
     ASSERT_EQ(listener.Received().size(), 2);
     EXPECT_TRUE(listener.Received()[1].startsWith(S("Morvane|Printed: 0, failed: 0|\"") + files[2]))
