@@ -49,7 +49,10 @@ for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/icons/hicolor/48x48/apps/org.morvane.Morvane.png \
     /usr/share/icons/hicolor/256x256/apps/org.morvane.Morvane.png \
     /usr/share/man/man1/morvane.1.gz /usr/share/man/man1/morvane-batch.1.gz /usr/share/man/man1/morvane-printpdf.1.gz \
-    /usr/lib/systemd/user/morvane-watch@.service; do
+    /usr/lib/systemd/user/morvane-watch@.service \
+    /usr/share/bash-completion/completions/morvane-batch /usr/share/bash-completion/completions/morvane-printpdf \
+    /usr/share/zsh/vendor-completions/_morvane /usr/share/kio/servicemenus/org.morvane.Morvane.servicemenu.desktop \
+    /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action; do
     grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
 done
 ! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"

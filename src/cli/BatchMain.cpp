@@ -4,6 +4,7 @@
 #include "BatchMain.h"
 #include "BatchOptions.h"
 #include "BatchWatch.h"
+#include "DesktopNotify.h"
 #include "ExitCodes.h"
 #include "JobFollow.h"
 #include "PrinterShare.h"
@@ -17,6 +18,7 @@
 #include "printing/JobPreview.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "printing/PrintSettings.h"
 #include "printing/RunReport.h"
 #include "util/BuildVersion.h"
 #include "util/FileNameBytes.h"
@@ -401,7 +403,8 @@ int DryRun(const TPrintJob& job, const TBatchOptions& options)
     TPrintJob dry = job;
     dry.DryRun = true;
     const TRunResult run = RunPrintJob(dry, client);
-    if (run.Files == 0)
+    // Named files that are missing were each reported already.
+    if (run.Files == 0 && job.FileNames.isEmpty())
         ErrLine(NothingMatchedText(job));
     if (!client.Flush()) {
         // A reader that stopped reading ("| head") wanted no more: no message.
@@ -454,6 +457,8 @@ int Run(const TBatchOptions& options)
     TPrintJob job;
     job.SourceDir = ResolveSourceDir(options.Directory);
     job.FileField = options.Files;
+    // With --files no directory is given: the current folder, from which relative names are taken.
+    job.FileNames = options.FileNames;
     job.IncludeSubDirs = options.SubDirectories;
     job.Copies = options.Copies;
     job.PrintSettings = options.PrintSettings;
@@ -486,6 +491,15 @@ int Run(const TBatchOptions& options)
     if (!settingsError.isEmpty())
         ErrLine(Tr("the settings file cannot be read, defaults are used: %s", settingsError));
 
+    // A selection from the file manager prints as the window would.
+    if (options.FileOperands && job.PrintSettings.isEmpty() && !settings.PrintSettings.isEmpty()) {
+        PrintSettings::Settings parsed;
+        std::string problem;
+        if (!PrintSettings::Parse(settings.PrintSettings.toStdString(), &parsed, &problem))
+            return SetUpError(
+                Tr("the print settings saved by the window are refused: %s", QString::fromStdString(problem)));
+        job.PrintSettings = settings.PrintSettings;
+    }
     if (!options.Program.isEmpty()) {
         if (!QFileInfo(options.Program).isFile())
             return SetUpError(Tr("the print program %s does not exist", options.Program));
@@ -605,7 +619,7 @@ int Run(const TBatchOptions& options)
     else if (run.Printed == 0)
         code = ExitNothing;
 
-    if (run.Files == 0)
+    if (run.Files == 0 && job.FileNames.isEmpty())
         ErrLine(NothingMatchedText(job));
     if (*StopSignals::Received() != 0)
         Err(Tr("Stopped by a signal; no further file was started."));
@@ -633,6 +647,16 @@ int Run(const TBatchOptions& options)
         Err(DuplicatesText(run.DuplicateFiles));
     if (run.EmptyLines > 0)
         Err(Tr("Empty print list lines passed over: %s", QString::number(run.EmptyLines)));
+    if (options.Notify) {
+        // What failed, then what was not found; a long list is cut, the summary on stderr has it all.
+        const QStringList lines = client.Failures + client.Unmatched;
+        QString body = lines.mid(0, 10).join(u'\n');
+        if (lines.size() > 10)
+            body += u"\n…"_s;
+        SendDesktopNotification(
+            Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)),
+            body, code != ExitPrinted);
+    }
 
     return FinishReport(options, report.get(), code);
 }

@@ -48,6 +48,11 @@ QString Flag(bool& target)
 const std::vector<TBatchOption>& BatchOptionTable()
 {
     static const std::vector<TBatchOption> table{
+        {"files", 0, nullptr,
+         "the operands are the PDF files and print lists to print, from any folders, each name as it is (no "
+         "masks); without -p and --print-settings the window's printer and print settings (for a file manager's "
+         "selection)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.FileOperands); }},
         {"subdirectories", 's', nullptr, "search the subdirectories too",
          [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
         {"printer", 'p', "NAME",
@@ -173,6 +178,10 @@ const std::vector<TBatchOption>& BatchOptionTable()
          }},
         {"quiet", 'q', nullptr, "no progress, only errors and the summary",
          [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
+        {"notify", 0, nullptr,
+         "at the end, a desktop notification of what was printed and what failed (through the session bus; "
+         "without a notification service only the summary on standard error)",
+         [](TBatchOptions& o, const QString&) { return Flag(o.Notify); }},
         {"watch", 0, nullptr, "watch DIRECTORY and print each file that arrives, once (see below)",
          [](TBatchOptions& o, const QString&) { return Flag(o.Watch); }},
         {"settle", 0, "MS",
@@ -334,6 +343,16 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
         options.PrintSettings = list;
         options.Copies = 1;
     }
+    if (options.FileOperands) {
+        if (options.Watch)
+            return fail(Tr("--files and --watch cannot be combined"));
+        if (operands.isEmpty())
+            return fail(Tr("no file given"));
+        if (operands.contains(QString()))
+            return fail(Tr("the file names are empty"));
+        options.FileNames = operands;
+        return true;
+    }
     if (operands.isEmpty())
         return fail(Tr("no directory given"));
     if (operands.size() > 2)
@@ -349,6 +368,7 @@ bool ParseBatchArguments(const QStringList& arguments, TBatchOptions& options, Q
 QString BatchUsage()
 {
     QString text = Tr("Usage: %s [OPTIONS] DIRECTORY [FILES]", u"morvane-batch"_s) + u'\n' +
+                   Tr("   or: %s [OPTIONS] --files FILE...", u"morvane-batch"_s) + u'\n' +
                    TrDefault("Prints the files in DIRECTORY through the print-to program, one after the other.\n"
                              "FILES are names, masks and print lists (*.pbt) separated by \";\", as in the\n"
                              "window's file names field (default *.pdf). A relative DIRECTORY is taken from the\n"
@@ -414,7 +434,8 @@ QString BatchUsage()
             u"  morvane-batch -s -n 2 --report run.csv ~/Invoices '*.pdf;urgent.pbt'\n"_s +
             u"  morvane-batch --one-job --print-settings separator=title -p Office ~/Invoices\n"_s +
             u"  morvane-batch -p Office1 -p Office2 -p ipp://print.example/printers/Hall --report run.csv ~/Batch\n"_s +
-            u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s;
+            u"  morvane-batch --watch --move-printed ~/Done --report ~/watch.csv ~/Inbox\n"_s +
+            u"  morvane-batch --files ~/a.pdf ~/Letters/b.pdf ~/Letters/monday.pbt\n"_s;
     // Catalog texts come with CR LF line breaks; a terminal wants LF.
     text.remove(u'\r');
     return text;

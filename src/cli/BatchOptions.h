@@ -16,6 +16,10 @@ struct TBatchOptions
 {
     QString Directory;
     QString Files = QStringLiteral("*.pdf");
+    // --files: the operands are the files and print lists to print, each taken
+    // as it is, from any folder; Directory and Files are then unused.
+    bool FileOperands = false;
+    QStringList FileNames;
     bool SubDirectories = false;
     QString Printer;       // empty: the saved printer, else the default queue
     QStringList Printers;  // every -p in order; more than one share the run (Printer is the first)
@@ -45,6 +49,7 @@ struct TBatchOptions
     bool KeepDuplicates = false; // print a file at every place a name of FILES gives it
     QString Report;              // empty: none; "-": standard output
     bool Quiet = false;
+    bool Notify = false; // a desktop notification with the summary at the end
     // Watching a folder: each file that arrives is printed once.
     bool Watch = false;
     int SettleMs = 2000;

@@ -5,6 +5,7 @@
 #include "support/QStringPrinter.h"
 
 #include <QDir>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,8 @@ TEST_F(BatchCli, BadArgumentsAndSetUpErrorsEndWithOneClearLine)
         {{S("--print-settings"), S("separator=title"), S("Docs")},
          "separator=title of --print-settings needs --one-job"},
         {{S("--print-settings"), S("separator=thick"), S("Docs")}, "separator=blank or separator=title"},
+        {{S("--files")}, "no file given"},
+        {{S("--files"), S("--watch"), S("Docs/a.pdf")}, "--files and --watch cannot be combined"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
@@ -97,6 +100,63 @@ TEST_F(BatchCli, HelpAndVersion)
     const TBatchResult version = Run({S("--version")});
     EXPECT_EQ(version.Exit, 0);
     EXPECT_EQ(version.Out, S("morvane-batch 3.3.1.0\n"));
+}
+
+// LANGUAGE decides as in gettext, also where glibc alone would ignore it (locale C or
+// unset); in German no line of the help, hot-folder texts included, stays English.
+TEST_F(BatchCli, HelpFollowsLanguageAndIsTranslatedThroughout)
+{
+    const TBatchResult english = Run({S("--help")}, {NoCups, S("LANGUAGE="), S("LC_ALL="), S("LANG=C")});
+    ASSERT_EQ(english.Exit, 0);
+    // Every line that says something in words; the examples are commands, the same in every language.
+    QStringList prose;
+    for (const QString& line : english.Out.split(u'\n')) {
+        if (line.contains(QRegularExpression(S("[a-z]{4,} [a-z]{2,}"))) && !line.startsWith(S("  morvane-batch")))
+            prose << line.trimmed();
+    }
+    ASSERT_GT(prose.size(), 50);
+    struct Case
+    {
+        QStringList env;
+        bool german;
+    };
+    const Case cases[] = {
+        {{S("LANGUAGE=de"), S("LC_ALL="), S("LANG=")}, true},
+        {{S("LANGUAGE=de"), S("LC_ALL="), S("LANG=C")}, true},
+        {{S("LANGUAGE=de"), S("LC_ALL=C"), S("LANG=C.UTF-8")}, true},
+        {{S("LANGUAGE=tlh:de_AT:en"), S("LC_ALL="), S("LANG=")}, true},
+        {{S("LANGUAGE="), S("LC_ALL="), S("LANG=de_DE.UTF-8")}, true},
+        {{S("LANGUAGE=en"), S("LC_ALL="), S("LANG=de_DE.UTF-8")}, false},
+        {{S("LANGUAGE="), S("LC_ALL="), S("LANG=")}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.env.join(u' ').toStdString());
+        QStringList env = c.env;
+        env << NoCups;
+        const TBatchResult help = Run({S("--help")}, env);
+        ASSERT_EQ(help.Exit, 0);
+        EXPECT_EQ(help.Out.contains(S("Optionen:")), c.german);
+        if (!c.german) {
+            EXPECT_EQ(help.Out, english.Out);
+            continue;
+        }
+        EXPECT_TRUE(help.Out.contains(S("VERZEICHNIS überwachen")));
+        for (const QString& line : std::as_const(prose))
+            EXPECT_FALSE(help.Out.contains(line)) << "untranslated: " << line.toStdString();
+    }
+}
+
+TEST_F(BatchCli, NamedFilesAreTakenAsTheyAreAndListsFromTheirOwnFolder)
+{
+    // Run from the root: the list's "a.pdf" is Docs/a.pdf, already named.
+    const TBatchResult r =
+        Run({S("--dry-run"), S("--files"), S("Docs/sub/c.pdf"), S("Docs/a.pdf"), S("Docs/list.pbt"), S("Docs/*.pdf")});
+    EXPECT_EQ(r.Exit, 2) << r.Err.toStdString();
+    EXPECT_EQ(r.Out,
+              S("1\t") + root.filePath(S("Docs/sub/c.pdf")) + S("\n1\t") + root.filePath(S("Docs/a.pdf")) + S("\n"));
+    EXPECT_TRUE(r.Err.contains(S("list.pbt, line 1: \"a.pdf\" is already listed"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("\"Docs/*.pdf\" matched no file"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(S("extra/x.pdf"))) << r.Err.toStdString();
 }
 
 TEST_F(BatchCli, DryRunListsEveryInvocationInRunOrder)

@@ -64,6 +64,13 @@ quint16 LanguageIdOfLocale(const QString& localeName)
 
 quint16 UserDefaultUILanguage(const QProcessEnvironment& env)
 {
+    // gettext lets LANGUAGE, a list such as "de:en", win over the locale; here it also counts
+    // when the locale is "C" or unset, where glibc itself would ignore it.
+    for (const QString& entry : env.value(QStringLiteral("LANGUAGE")).split(u':', Qt::SkipEmptyParts)) {
+        const quint16 id = LanguageIdOfLocale(entry);
+        if (id != 0)
+            return id;
+    }
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const QString value = env.value(QString::fromLatin1(variable));
         if (!value.isEmpty())

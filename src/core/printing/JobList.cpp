@@ -120,8 +120,12 @@ private:
 
 } // namespace
 
-QStringList BuildJobList(const QString& sourceDir, const QString& fileField, const TJobListOptions& options,
-                         TJobListCounts* counts)
+namespace {
+
+// Both job lists: the tokens of a file field (masks, names, print lists below
+// sourceDir) or, with literal, names that each mean one file or print list.
+QStringList BuildJobListOfNames(const QString& sourceDir, const QStringList& tokens, bool literal,
+                                const TJobListOptions& options, TJobListCounts* counts)
 {
     TJobListCounts own;
     TJobListCounts& n = counts ? *counts : own;
@@ -130,10 +134,19 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, con
     const QString dir = DirectoryWithDelimiter(CleanJobPath(sourceDir));
     TDuplicateFilter duplicates(options, n);
     QStringList jobList;
-    QString rest = fileField;
-    while (!rest.isEmpty()) {
-        const QString token = ReadNextString(rest, u';');
+    for (const QString& token : tokens) {
         const qsizetype before = jobList.size();
+        if (literal && !IsPrintListName(token)) {
+            const QString file = CleanJobPath(BuildFileName(dir, token, QString()));
+            if (!options.ReportUnmatched || IsRegularFile(file)) {
+                jobList.append(file);
+            } else {
+                ++n.Unmatched;
+                options.ReportUnmatched({token, file, QString(), 0});
+            }
+            duplicates.NameDone(jobList, before, {token, QString(), QString(), 0});
+            continue;
+        }
         if (!IsPrintListName(token)) {
             CollectFiles(dir, token, options.IncludeSubDirs, jobList);
             // A folder part of the mask may hold "." or "..".
@@ -168,13 +181,15 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, con
             continue;
         }
         duplicates.ListStarts();
+        // A list given by itself names its files from its own folder.
+        const QString listDir = literal ? DirectoryWithDelimiter(FolderPart(path)) : dir;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             // Joined to the folder an empty line would name the folder itself.
             if (lines[i].isEmpty()) {
                 ++n.EmptyLines;
                 continue;
             }
-            const QString file = CleanJobPath(BuildFileName(dir, lines[i], QString()));
+            const QString file = CleanJobPath(BuildFileName(listDir, lines[i], QString()));
             if (options.ReportUnmatched && !IsRegularFile(file)) {
                 ++n.Unmatched;
                 options.ReportUnmatched({lines[i], file, path, i + 1});
@@ -186,6 +201,24 @@ QStringList BuildJobList(const QString& sourceDir, const QString& fileField, con
         duplicates.NameDone(jobList, before, {token, QString(), path, 0});
     }
     return jobList;
+}
+
+} // namespace
+
+QStringList BuildJobList(const QString& sourceDir, const QString& fileField, const TJobListOptions& options,
+                         TJobListCounts* counts)
+{
+    QStringList tokens;
+    QString rest = fileField;
+    while (!rest.isEmpty())
+        tokens << ReadNextString(rest, u';');
+    return BuildJobListOfNames(sourceDir, tokens, false, options, counts);
+}
+
+QStringList BuildJobListOfFiles(const QString& sourceDir, const QStringList& names, const TJobListOptions& options,
+                                TJobListCounts* counts)
+{
+    return BuildJobListOfNames(sourceDir, names, true, options, counts);
 }
 
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,

@@ -71,6 +71,14 @@ struct TJobListCounts
 // cause. Empty tokens name nothing and are passed over.
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, const TJobListOptions& options,
                          TJobListCounts* counts = nullptr);
+// The job list for names given one by one (a file manager's selection): each
+// name is taken as it is, never as a mask and never split at ";". A print list
+// (IsPrintListName) contributes its lines joined to the list's own folder, any
+// other name the file itself; relative names are taken from sourceDir. A name
+// that is no regular file counts as one that found nothing. Duplicates,
+// counts and reports as above.
+QStringList BuildJobListOfFiles(const QString& sourceDir, const QStringList& names, const TJobListOptions& options,
+                                TJobListCounts* counts = nullptr);
 // The same with default options; with reportUnmatched, names that found nothing
 // are reported and left out.
 QStringList BuildJobList(const QString& sourceDir, const QString& fileField, bool includeSubDirs,

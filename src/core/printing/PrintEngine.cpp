@@ -133,6 +133,8 @@ QStringList BuildJobList(const TPrintJob& job, TPrintRunClient& client, TJobList
     if (job.ReportUnmatched)
         options.ReportUnmatched = [&client](const TUnmatchedName& name) { client.NameMatchedNothing(name); };
     options.ReportDuplicate = [&client](const TJobName& name) { client.NameDuplicated(name); };
+    if (!job.FileNames.isEmpty())
+        return BuildJobListOfFiles(ResolveSourceDir(job.SourceDir), job.FileNames, options, counts);
     return BuildJobList(ResolveSourceDir(job.SourceDir), job.FileField, options, counts);
 }
 

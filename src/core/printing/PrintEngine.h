@@ -44,6 +44,9 @@ struct TPrintJob
 {
     QString SourceDir; // as entered; resolved by ResolveSourceDir when the run starts
     QString FileField; // names, masks and print lists separated by ";"
+    // Instead of the field: files and print lists named one by one, taken as
+    // they are (BuildJobListOfFiles); relative ones from SourceDir.
+    QStringList FileNames;
     bool IncludeSubDirs = false;
     int Copies = 1; // collated: the whole list per copy
     QString Program;
