@@ -4,7 +4,7 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
-#include "DocumentType.h"
+#include "documents/DocumentType.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
