@@ -132,6 +132,16 @@ struct BlockedSignals
 
 } // namespace
 
+std::string SofficePath()
+{
+    return FindInPath("soffice");
+}
+
+std::string OfficeMissingText(const std::string& file)
+{
+    return "LibreOffice is needed to print " + Quoted(file) + ", an office document (soffice was not found in PATH)";
+}
+
 int OfficeTimeoutS()
 {
     const char* value = std::getenv("MORVANE_OFFICE_TIMEOUT");
@@ -141,10 +151,9 @@ int OfficeTimeoutS()
 
 int ConvertOfficeDocument(const std::string& file, Document* doc)
 {
-    const std::string soffice = FindInPath("soffice");
+    const std::string soffice = SofficePath();
     if (soffice.empty())
-        return Fail("LibreOffice is needed to print " + Quoted(file) +
-                    ", an office document (soffice was not found in PATH)");
+        return Fail(OfficeMissingText(file));
     char* absolute = ::realpath(file.c_str(), nullptr);
     if (!absolute)
         return Fail("cannot open " + Quoted(file) + ": " + std::strerror(errno));

@@ -8,6 +8,11 @@
 
 namespace DocumentType {
 
+// soffice as found in PATH; empty when LibreOffice is not installed.
+std::string SofficePath();
+// The refusal of file when it is not.
+std::string OfficeMissingText(const std::string& file);
+
 // How long a conversion may take, in seconds: 120, or MORVANE_OFFICE_TIMEOUT.
 int OfficeTimeoutS();
 

@@ -16,6 +16,7 @@ struct TPreviewFile
     int PrintedPages = 0; // pages the print settings leave, for one copy
     qint64 Sheets = 0;    // sheets of paper for all copies
     QString Problem;      // why it cannot be printed, translated; empty when it can
+    bool PagesUnknown = false; // an office document, counted only when converted
 };
 
 struct TJobPreview
@@ -31,6 +32,7 @@ struct TJobPreview
     qint64 Pages = 0;  // printed pages of one copy
     qint64 Sheets = 0; // sheets of all copies
     qsizetype Unprintable = 0;
+    qsizetype PagesUnknown = 0; // files whose pages are not in Pages and Sheets
     QString SettingsError; // the print settings list was refused: nothing is counted
 };
 
@@ -45,5 +47,6 @@ TJobPreview PreviewPrintJob(const TPrintJob& job);
 QString PreviewTotalText(const TJobPreview& preview);
 
 // The same figures for scripts, never translated:
-// "files=52 pages=310 sheets=160 copies=2 unprintable=0".
+// "files=52 pages=310 sheets=160 copies=2 unprintable=0 unknown=0" (unknown:
+// the office documents, whose pages are not counted before their conversion).
 QString PreviewSummaryLine(const TJobPreview& preview);
