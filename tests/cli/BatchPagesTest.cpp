@@ -35,7 +35,8 @@ TEST(BatchPages, DryRunEndsWithThePagesAndSheetsOfTheRun)
     write("bin/soffice", "#!/bin/sh\nexit 1\n");
     ASSERT_TRUE(QFile::setPermissions(root.filePath(S("bin/soffice")), QFile::ReadOwner | QFile::ExeOwner));
     const QString home = root.filePath(S("home"));
-    const QStringList noCups = {S("CUPS_SERVER=/nonexistent.sock"), S("PATH=") + root.filePath(S("bin")) + S(":/usr/bin:/bin")};
+    const QStringList noCups = {S("CUPS_SERVER=/nonexistent.sock"),
+                                S("PATH=") + root.filePath(S("bin")) + S(":/usr/bin:/bin")};
 
     // Pages 2-3 both sides in three copies: a, d, e and f take one sheet per
     // copy; b has no page in the range and c may not be printed.
@@ -47,11 +48,11 @@ TEST(BatchPages, DryRunEndsWithThePagesAndSheetsOfTheRun)
     ASSERT_EQ(out.size(), 25);
     EXPECT_EQ(out.first(), S("1\t") + root.filePath(S("Docs/a.pdf")));
     EXPECT_EQ(out.last(), S("files=8 pages=8 sheets=12 copies=3 unprintable=3 unknown=1"));
-    EXPECT_EQ(r.Err, S("morvane-batch: ") + root.filePath(S("Docs/b.pdf")) +
-                         S(" cannot be printed: no page in the page range\nmorvane-batch: ") +
-                         root.filePath(S("Docs/c.pdf")) + S(" cannot be printed: does not allow printing\nmorvane-batch: ") +
-                         root.filePath(S("Docs/h.bin")) +
-                         S(" cannot be printed: is of a type that is not printed: data (application/octet-stream)\n"));
+    EXPECT_EQ(r.Err,
+              S("morvane-batch: ") + root.filePath(S("Docs/b.pdf")) +
+                  S(" cannot be printed: no page in the page range\nmorvane-batch: ") + root.filePath(S("Docs/c.pdf")) +
+                  S(" cannot be printed: does not allow printing\nmorvane-batch: ") + root.filePath(S("Docs/h.bin")) +
+                  S(" cannot be printed: is of a type that is not printed: data (application/octet-stream)\n"));
 
     const TBatchResult alone = RunBatch({S("--pages"), S("Docs")}, root.path(), home, noCups);
     EXPECT_EQ(alone.Exit, 1);

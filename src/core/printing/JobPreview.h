@@ -12,10 +12,10 @@
 struct TPreviewFile
 {
     QString File;
-    int Pages = 0;        // pages of the document; 0 when it cannot be read
-    int PrintedPages = 0; // pages the print settings leave, for one copy
-    qint64 Sheets = 0;    // sheets of paper for all copies
-    QString Problem;      // why it cannot be printed, translated; empty when it can
+    int Pages = 0;             // pages of the document; 0 when it cannot be read
+    int PrintedPages = 0;      // pages the print settings leave, for one copy
+    qint64 Sheets = 0;         // sheets of paper for all copies
+    QString Problem;           // why it cannot be printed, translated; empty when it can
     bool PagesUnknown = false; // an office document, counted only when converted
 };
 
@@ -33,7 +33,7 @@ struct TJobPreview
     qint64 Sheets = 0; // sheets of all copies
     qsizetype Unprintable = 0;
     qsizetype PagesUnknown = 0; // files whose pages are not in Pages and Sheets
-    QString SettingsError; // the print settings list was refused: nothing is counted
+    QString SettingsError;      // the print settings list was refused: nothing is counted
 };
 
 // Builds the job's list and counts its pages; the job's print settings
