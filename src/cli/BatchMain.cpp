@@ -359,6 +359,9 @@ int Run(const TBatchOptions& options)
                                  QString::fromLatin1(PrintProgramName)));
     }
 
+    // Our print program takes the PDFs of a conversion done once for the whole list.
+    job.ConvertOfficeFirst = QFileInfo(job.Program).fileName() == QString::fromLatin1(PrintProgramName);
+
     if (IsPrinterUri(options.Printer)) {
         // Printed to without a local queue: an unreachable host or a missing
         // printer is the print program's answer for each file.

@@ -541,6 +541,11 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
 
 } // namespace
 
+bool HasOfficeExtension(const std::string& file)
+{
+    return OfficeName(file);
+}
+
 int PagesForRanges(const PrintSettings::Settings& settings, int pages)
 {
     for (const PrintSettings::PageRange& r : settings.ranges)
@@ -596,10 +601,10 @@ int Examine(const std::string& file, Document* doc, bool convert)
             magic = AskMagic(fd, true);
         const std::string what = magic.description.empty() ? "unknown" : magic.description;
         if (EndsWithNoCase(file, ".pdf"))
-            return Fail(doc, Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " + what +
-                        ")");
+            return Fail(doc, Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " +
+                                 what + ")");
         return Fail(doc, Quoted(file) + " is of a type that is not printed: " + what +
-                    (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
+                             (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
     }
     if (kind == Kind::Office) {
         doc->type = magic.mime;

@@ -74,6 +74,9 @@ struct Inspection
 };
 Inspection Inspect(const std::string& file);
 
+// The name ends in one of the office documents' extensions (.odt .docx ...).
+bool HasOfficeExtension(const std::string& file);
+
 // The page count to clip the list's page ranges to when pages is an estimate:
 // at least the highest page the ranges name.
 int PagesForRanges(const PrintSettings::Settings& settings, int pages);

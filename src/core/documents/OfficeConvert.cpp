@@ -130,6 +130,81 @@ struct BlockedSignals
     ~BlockedSignals() { sigprocmask(SIG_SETMASK, &old, nullptr); }
 };
 
+// Runs soffice with args, its output in log and its TMPDIR tmpDir (made
+// here), until it ends, a stop signal comes (kept in *stopSignal) or limitS
+// seconds have passed; LibreOffice and its helpers are ended then. Returns 0,
+// or the error of starting it.
+int RunLibreOffice(std::vector<std::string> args, const std::string& log, const std::string& tmpDir, int limitS,
+                   const BlockedSignals& blocked, int* stopSignal, bool* timedOut)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string soffice = args.front();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigfillset(&defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    // A group of its own: LibreOffice starts helpers that are ended with it.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    // LibreOffice's own temporary files in the folder too: a stop ends it
+    // before it can remove them.
+    std::vector<std::string> env = {"TMPDIR=" + tmpDir};
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "TMPDIR=", 7) != 0)
+            env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const int spawned = ::mkdir(tmpDir.c_str(), 0700) != 0
+                            ? errno
+                            : posix_spawn(&pid, soffice.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (spawned != 0)
+        return spawned;
+
+    // Waits for LibreOffice, a stop or the time limit, whichever comes first.
+    timespec now{}, deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += limitS;
+    int status = 0;
+    bool ended = false;
+    *timedOut = false;
+    while (!ended && !*stopSignal && !*timedOut) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long long leftNs = (deadline.tv_sec - now.tv_sec) * 1000000000LL + (deadline.tv_nsec - now.tv_nsec);
+        if (leftNs <= 0) {
+            *timedOut = true;
+            break;
+        }
+        const timespec wait{static_cast<time_t>(leftNs / 1000000000LL), static_cast<long>(leftNs % 1000000000LL)};
+        const int sig = sigtimedwait(&blocked.set, nullptr, &wait);
+        if (sig == SIGTERM || sig == SIGINT || sig == SIGHUP)
+            *stopSignal = sig;
+    }
+    ::kill(-pid, SIGKILL); // helpers that outlive it, or all of it after a stop or the limit
+    if (!ended)
+        ::waitpid(pid, &status, 0);
+    return 0;
+}
+
 } // namespace
 
 std::string SofficePath()
@@ -178,59 +253,12 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
         const std::string profile = "-env:UserInstallation=" + FileUrl(tmp.path() + "/profile");
         std::vector<std::string> args = {soffice,        profile, "--headless", "--norestore", "--nologo",
                                          "--convert-to", "pdf",   "--outdir",   out,           link};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigfillset(&defaults);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        // A group of its own: LibreOffice starts helpers that are ended with it.
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, soffice.c_str(), &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
+        bool timedOut = false;
+        const int spawned =
+            RunLibreOffice(args, log, tmp.path() + "/tmp", OfficeTimeoutS(), blocked, &stopSignal, &timedOut);
         if (spawned != 0)
             return Fail("cannot start LibreOffice for " + Quoted(file) + ": " + std::strerror(spawned));
-
-        // Waits for LibreOffice, a stop or the time limit, whichever comes first.
         const int limitS = OfficeTimeoutS();
-        timespec now{}, deadline{};
-        clock_gettime(CLOCK_MONOTONIC, &deadline);
-        deadline.tv_sec += limitS;
-        int status = 0;
-        bool ended = false, timedOut = false;
-        while (!ended && !stopSignal && !timedOut) {
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                ended = true;
-                break;
-            }
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            long long leftNs = (deadline.tv_sec - now.tv_sec) * 1000000000LL + (deadline.tv_nsec - now.tv_nsec);
-            if (leftNs <= 0) {
-                timedOut = true;
-                break;
-            }
-            const timespec wait{static_cast<time_t>(leftNs / 1000000000LL), static_cast<long>(leftNs % 1000000000LL)};
-            const int sig = sigtimedwait(&blocked.set, nullptr, &wait);
-            if (sig == SIGTERM || sig == SIGINT || sig == SIGHUP)
-                stopSignal = sig;
-        }
-        ::kill(-pid, SIGKILL); // helpers that outlive it, or all of it after a stop or the limit
-        if (!ended)
-            ::waitpid(pid, &status, 0);
 
         if (timedOut) {
             failure = Quoted(file) + ": LibreOffice did not convert it within " + std::to_string(limitS) +
@@ -256,6 +284,64 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
     doc->spoolFd = pdf;
     doc->spoolFile = "/dev/fd/" + std::to_string(pdf);
     return 0;
+}
+
+OfficeBatch ConvertOfficeDocuments(const std::vector<std::string>& files, const std::string& folder)
+{
+    OfficeBatch result;
+    result.pdfs.assign(files.size(), {});
+    result.problems.assign(files.size(), {});
+    const auto failAll = [&](const std::string& reason) {
+        for (std::size_t i = 0; i < files.size(); ++i)
+            result.problems[i] = reason.empty() ? OfficeMissingText(files[i]) : Quoted(files[i]) + ": " + reason;
+        return result;
+    };
+    const std::string soffice = SofficePath();
+    if (soffice.empty())
+        return failAll({});
+    // Numbered links: LibreOffice names each PDF after its input, and two
+    // documents of one name in different folders must not meet.
+    const std::string in = folder + "/in", out = folder + "/out", log = folder + "/log";
+    if (::mkdir(in.c_str(), 0700) != 0)
+        return failAll(std::string("cannot prepare the conversion: ") + std::strerror(errno));
+    std::vector<std::string> args = {soffice,      "-env:UserInstallation=" + FileUrl(folder + "/profile"),
+                                     "--headless", "--norestore",
+                                     "--nologo",   "--convert-to",
+                                     "pdf",        "--outdir",
+                                     out};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        char* absolute = ::realpath(files[i].c_str(), nullptr);
+        const std::string link = in + '/' + std::to_string(i) + LowerExtension(files[i]);
+        if (!absolute || ::symlink(absolute, link.c_str()) != 0)
+            result.problems[i] = "cannot open " + Quoted(files[i]) + ": " + std::strerror(errno);
+        else
+            args.push_back(link);
+        std::free(absolute);
+    }
+    const int limitS = OfficeTimeoutS() * static_cast<int>(files.size());
+    bool timedOut = false;
+    int spawned = 0;
+    {
+        BlockedSignals blocked;
+        spawned = RunLibreOffice(args, log, folder + "/tmp", limitS, blocked, &result.stopSignal, &timedOut);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!result.problems[i].empty())
+            continue;
+        const std::string pdf = out + '/' + std::to_string(i) + ".pdf";
+        if (spawned == 0 && ::access(pdf.c_str(), R_OK) == 0)
+            result.pdfs[i] = pdf;
+        else if (spawned != 0)
+            result.problems[i] = "cannot start LibreOffice for " + Quoted(files[i]) + ": " + std::strerror(spawned);
+        else if (timedOut)
+            result.problems[i] = Quoted(files[i]) + ": LibreOffice did not convert it within " +
+                                 std::to_string(limitS) + " s (MORVANE_OFFICE_TIMEOUT for each document)";
+        else if (result.stopSignal)
+            result.problems[i] = Quoted(files[i]) + ": the conversion was stopped";
+        else
+            result.problems[i] = "LibreOffice cannot open " + Quoted(files[i]) + " (it made no PDF of it)";
+    }
+    return result;
 }
 
 } // namespace DocumentType

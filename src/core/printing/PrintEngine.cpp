@@ -1,6 +1,7 @@
 #include "printing/PrintEngine.h"
 
 #include "app/GnuGetText.h"
+#include "printing/OfficeHandover.h"
 #include "printing/PrintProgram.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
@@ -15,6 +16,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -163,6 +165,10 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
     // Captured text comes in the locale's encoding; without capture the code page is unused.
     const int codePage = job.CaptureOutput ? 0 : 850;
 
+    std::unique_ptr<TOfficeHandover> office;
+    if (job.ConvertOfficeFirst && !job.DryRun && !jobs.isEmpty())
+        office = std::make_unique<TOfficeHandover>(jobs, run.SourceDir);
+
     bool stopped = false;
     qsizetype started = 0;
     TInvocation inv;
@@ -196,16 +202,26 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             ++started;
             // A spooler that is away for the moment (a restart) is waited out:
             // the same file again after a growing delay, up to RetryForMs.
-            const QString title =
-                job.JobName.isEmpty()
-                    ? QString()
-                    : JobTitle(job.JobName, inv.File, QFileInfo(run.SourceDir).fileName(), copy, QDate::currentDate());
+            QString title = job.JobName.isEmpty() ? QString()
+                                                  : JobTitle(job.JobName, inv.File, QFileInfo(run.SourceDir).fileName(),
+                                                             copy, QDate::currentDate());
+            // A converted office document goes as its PDF, named as the document.
+            const QString handed = office ? office->FileFor(inv.File) : inv.File;
+            if (title.isEmpty() && office && office->Converted(inv.File))
+                title = QFileInfo(inv.File).fileName();
+            const QString notConverted = office ? office->ProblemFor(inv.File) : QString();
+            if (!notConverted.isEmpty()) {
+                inv.Result = ProcessExitCodeFlag | PrintProgramExit::CannotLoad;
+                inv.Signal = 0;
+                inv.TimedOut = inv.Cancelled = false;
+                inv.Output = QStringList{notConverted};
+            }
             QElapsedTimer waiting;
             qint64 delayMs = 1000;
-            for (;;) {
+            while (notConverted.isEmpty()) {
                 inv.Output.clear();
                 const TProcessEnd end = RunProcessLimited(
-                    PrintCommandLine(job.Program, job.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
+                    PrintCommandLine(job.Program, job.Printer, handed, job.PrintSettings, title), run.SourceDir,
                     options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
                     job.CaptureOutput ? &inv.Output : nullptr, codePage);
                 inv.Result = end.Result;

@@ -81,6 +81,10 @@ struct TPrintJob
     // over again with a growing delay for this long before it fails; 0: it
     // fails at once, -1: no limit.
     qint64 RetryForMs = 0;
+    // The list's office documents are converted to PDF with one LibreOffice
+    // start before the first file (TOfficeHandover) and handed to the print
+    // program (morvane-printpdf) as those PDFs, under their own names.
+    bool ConvertOfficeFirst = false;
 };
 
 // One invocation of the print-to program.
