@@ -60,6 +60,15 @@ QStringList JobIdsFromOutput(const QStringList& lines)
     return ids;
 }
 
+int DocumentPagesFromOutput(const QStringList& lines)
+{
+    static const QRegularExpression pages(u"^document pages: (\\d{1,9})$"_s);
+    for (const QString& line : lines)
+        if (const QRegularExpressionMatch m = pages.match(line.trimmed()); m.hasMatch())
+            return m.captured(1).toInt();
+    return -1;
+}
+
 int TInvocation::ExitCode() const
 {
     if (Result == 0)
@@ -251,6 +260,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 delayMs = std::min<qint64>(delayMs * 2, 30000);
             }
             inv.JobIds = JobIdsFromOutput(inv.Output);
+            inv.DocumentPages = DocumentPagesFromOutput(inv.Output);
             inv.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
             inv.Printed = PrintSucceeded(inv.Result);
             // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
@@ -282,6 +292,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
         inv.Printed = inv.Skipped = false;
         inv.Output.clear();
         inv.JobIds.clear();
+        inv.DocumentPages = -1;
         inv.HandedOverMs = 0;
         for (qsizetype number = started; number < jobs.size() * job.Copies; ++number) {
             inv.Copy = static_cast<int>(number / jobs.size()) + 1;

@@ -36,6 +36,10 @@ QString ResolveSourceDir(const QString& sourceDir);
 // Empty when it names none.
 QStringList JobIdsFromOutput(const QStringList& lines);
 
+// The document's page count morvane-printpdf writes after handing a file
+// over ("document pages: N"); -1 when the output has none.
+int DocumentPagesFromOutput(const QStringList& lines);
+
 // ---- The run --------------------------------------------------------------
 
 struct TPrintJob
@@ -103,6 +107,7 @@ struct TInvocation
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
     // The spooler's jobs the print program created ("DEST-N"), from Output.
     QStringList JobIds;
+    int DocumentPages = -1; // as the print program counted them; -1 when unknown
     // When the print program handed the file over (ms since the epoch, UTC).
     qint64 HandedOverMs = 0;
 

@@ -23,7 +23,8 @@ namespace {
 
 // One header for the one-off run and the watch: a record handed over says
 // when, to which jobs and to which destination; the others leave that empty.
-constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination\r\n";
+constexpr char CsvHeader[] =
+    "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,document_pages\r\n";
 
 QString CsvField(const QString& value)
 {
@@ -38,9 +39,12 @@ QString CsvField(const QString& value)
 
 TReportRecord HandedOverRecord(const TInvocation& inv, const QString& destination)
 {
-    return {inv.Copy,   inv.File,  TRecordResult::Printed,
-            0,          QString(), QDateTime::fromMSecsSinceEpoch(inv.HandedOverMs).toUTC().toString(Qt::ISODateWithMs),
-            inv.JobIds, false,     destination};
+    TReportRecord record{
+        inv.Copy,   inv.File,  TRecordResult::Printed,
+        0,          QString(), QDateTime::fromMSecsSinceEpoch(inv.HandedOverMs).toUTC().toString(Qt::ISODateWithMs),
+        inv.JobIds, false,     destination};
+    record.DocumentPages = inv.DocumentPages;
+    return record;
 }
 
 QString RecordResultName(TRecordResult result)
@@ -71,6 +75,8 @@ QString TRunReport::CsvLine(const TReportRecord& r)
              : r.Recovered          ? u"yes"_s
                                     : u"no"_s) +
             u',' + CsvField(r.Destination);
+    // The document's pages as the print program counted them: the last column.
+    line += u',' + (r.DocumentPages >= 0 ? QString::number(r.DocumentPages) : QString());
     return line + u"\r\n"_s;
 }
 
@@ -89,6 +95,8 @@ QString TRunReport::JsonLine(const TReportRecord& r)
         if (!r.Destination.isEmpty())
             o.insert(u"destination"_s, r.Destination);
     }
+    if (r.DocumentPages >= 0)
+        o.insert(u"document_pages"_s, r.DocumentPages);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 

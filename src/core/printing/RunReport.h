@@ -41,6 +41,9 @@ struct TReportRecord
     QStringList JobIds{};
     bool Recovered = false;
     QString Destination{};
+    // The document's pages as the print program counted them (before the
+    // print settings; an estimate for a text); -1 when not known.
+    int DocumentPages = -1;
 };
 
 // The record of a file the print program took, for the run's destination:
