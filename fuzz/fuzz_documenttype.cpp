@@ -3,7 +3,7 @@
 // TIFF's pages made into a PDF, and the text checks and conversion. Any bytes
 // are prepared or refused, within the file's bounds. Office documents stop at
 // the search for LibreOffice: the fuzzer's PATH has none.
-#include "morvane-printpdf/DocumentType.h"
+#include "documents/DocumentType.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -516,6 +516,11 @@ int Run(const TBatchOptions& options)
         return SetUpError(
             Tr("--one-job needs %s as print program, not %s", QString::fromLatin1(PrintProgramName), job.Program));
 
+    // Our print program takes the PDFs of a conversion done once for the whole
+    // list; a one-job run takes PDF files only.
+    job.ConvertOfficeFirst =
+        !options.OneJob && QFileInfo(job.Program).fileName() == QString::fromLatin1(PrintProgramName);
+
     std::shared_ptr<TPrinterShare> share;
     if (options.Printers.size() > 1) {
         // Shared printers: each one must exist now; which one takes a file is decided per file.

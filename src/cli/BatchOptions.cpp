@@ -160,8 +160,9 @@ const std::vector<TBatchOption>& BatchOptionTable()
          [](TBatchOptions& o, const QString&) { return Flag(o.DryRun); }},
         {"pages", 0, nullptr,
          "with --dry-run: count each file's pages and end standard output with the line \"files=N pages=N "
-         "sheets=N copies=N unprintable=N\" (pages after --print-settings for one copy, sheets for all copies and "
-         "both sides); files that cannot be printed are named on standard error",
+         "sheets=N copies=N unprintable=N unknown=N\" (pages after --print-settings for one copy, sheets for all "
+         "copies and both sides, unknown the office documents, not converted to be counted); files that cannot be "
+         "printed are named on standard error",
          [](TBatchOptions& o, const QString&) { return Flag(o.Pages); }},
         {"keep-duplicates", 0, nullptr,
          "print a file that several names of FILES reach at each of its places (default: at the first only)",

@@ -97,11 +97,11 @@ TEST_F(BatchRun, ExitCodesAndReports)
     EXPECT_EQ(csv.Exit, 2);
     // A file handed over says when and to which printer; the stand-in names no jobs.
     const QString header = S("copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,"
-                             "job_state,job_state_reasons,pages,sheets\r\n");
+                             "job_state,job_state_reasons,pages,sheets,document_pages\r\n");
     EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("r.csv"))))
                   .replace(QRegularExpression(S(",\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,")), S(",TIME,")),
-              header + S("1,") + docs + S("a.pdf,printed,0,,TIME,,no,PDF,,,,\r\n1,") + docs +
-                  S("bad.pdf,failed,4,\"broken, really: ") + docs + S("bad.pdf\",,,,,,,,\r\n"));
+              header + S("1,") + docs + S("a.pdf,printed,0,,TIME,,no,PDF,,,,,\r\n1,") + docs +
+                  S("bad.pdf,failed,4,\"broken, really: ") + docs + S("bad.pdf\",,,,,,,,,\r\n"));
     // Quiet: no progress lines, only the failure and the summary.
     EXPECT_FALSE(csv.Err.contains(S("[1/2]")));
     EXPECT_TRUE(csv.Err.contains(S("morvane-batch: ") + docs + S("bad.pdf could not be printed: broken, really:")));
@@ -112,8 +112,8 @@ TEST_F(BatchRun, ExitCodesAndReports)
     EXPECT_EQ(stopped.Exit, 2);
     EXPECT_EQ(QString::fromUtf8(ReadFile(root.filePath(S("s.csv")))),
               header + S("1,") + docs + S("short.pdf,skipped,6,") + docs +
-                  S("short.pdf: no page is left,,,,,,,,\r\n1,") + docs + S("bad.pdf,failed,4,\"broken, really: ") +
-                  docs + S("bad.pdf\",,,,,,,,\r\n1,") + docs + S("a.pdf,not-tried,-1,,,,,,,,,\r\n"));
+                  S("short.pdf: no page is left,,,,,,,,,\r\n1,") + docs + S("bad.pdf,failed,4,\"broken, really: ") +
+                  docs + S("bad.pdf\",,,,,,,,,\r\n1,") + docs + S("a.pdf,not-tried,-1,,,,,,,,,,\r\n"));
 
     const TBatchResult json = Run(common + QStringList{S("--report"), S("-"), S("-n2"), S("bad.pdf")});
     EXPECT_EQ(json.Exit, 2);

@@ -295,13 +295,13 @@ TEST_F(BatchWatch, MovesNeverReplaceAndRefusedFilesAreTriedOnceMore)
     const QStringList report = QString::fromUtf8(ReadFile(root.filePath(S("watch.csv")))).split(S("\r\n"));
     ASSERT_EQ(report.size(), 6) << report.join(u'\n').toStdString();
     EXPECT_EQ(report[0], S("copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,job_state,"
-                           "job_state_reasons,pages,sheets"));
+                           "job_state_reasons,pages,sheets,document_pages"));
     // Each handover has its record with its time; the stand-in names no jobs.
     const QStringList bad = report[4].split(u',');
-    ASSERT_EQ(bad.size(), 13) << report[4].toStdString();
+    ASSERT_EQ(bad.size(), 14) << report[4].toStdString();
     EXPECT_EQ(bad.mid(0, 5).join(u','), S("1,") + inbox + S("bad.pdf,failed,2,incomplete: ") + inbox + S("bad.pdf"));
     EXPECT_TRUE(QDateTime::fromString(bad[5], Qt::ISODateWithMs).isValid()) << bad[5].toStdString();
-    EXPECT_EQ(bad.mid(6).join(u','), S(",no,,,,,"));
+    EXPECT_EQ(bad.mid(6).join(u','), S(",no,,,,,,"));
 
     // A folder that does not exist: exit 1 at once.
     const TBatchResult missing =

@@ -83,9 +83,17 @@ TEST_F(OfficeDocuments, AMixedFolderPrintsInOneRunWithEveryFileInTheReport)
     // A temporary folder of the run's own, to see that the conversions leave nothing in it.
     const QString tmp = m_tmp.filePath(u"tmp"_qs);
     ASSERT_TRUE(QDir().mkpath(tmp));
+    // soffice in PATH counts its starts: the batch converts all four office documents with one.
+    const QString bin = m_tmp.filePath(u"bin"_qs), starts = m_tmp.filePath(u"starts"_qs);
+    ASSERT_TRUE(WriteFile(bin + u"/soffice"_qs, "#!/bin/sh\necho started >> '" + starts.toUtf8() + "'\nexec '" +
+                                                    QStandardPaths::findExecutable(u"soffice"_qs).toUtf8() +
+                                                    "' \"$@\"\n"));
+    ASSERT_TRUE(QFile::setPermissions(bin + u"/soffice"_qs, QFile::ReadOwner | QFile::ExeOwner));
     const TBatchResult r = RunBatch({u"-p"_qs, TestPrinterName(), u"--pause"_qs, u"0"_qs, u"--report"_qs,
                                      m_tmp.filePath(u"run.csv"_qs), m_in, u"*.*"_qs},
-                                    m_tmp.path(), m_tmp.path(), {u"TMPDIR="_qs + tmp});
+                                    m_tmp.path(), m_tmp.path(),
+                                    {u"TMPDIR="_qs + tmp, u"PATH="_qs + bin + u':' + qEnvironmentVariable("PATH")});
+    EXPECT_EQ(ReadFile(starts), "started\n");
     EXPECT_EQ(r.Exit, 2) << r.Err.toStdString(); // one file failed
     const QStringList report = QString::fromUtf8(ReadFile(m_tmp.filePath(u"run.csv"_qs))).split(u"\r\n"_qs);
     const struct
@@ -95,7 +103,10 @@ TEST_F(OfficeDocuments, AMixedFolderPrintsInOneRunWithEveryFileInTheReport)
     } printed[] = {
         {letter, u".odt"_qs, letterPages}, {memo, u".docx"_qs, 1}, {prices, u".xlsx"_qs, 1}, {note, u".txt"_qs, 1}};
     for (const auto& p : printed) {
-        EXPECT_EQ(report.filter(p.stem + p.ext + u",printed,0,"_qs).size(), 1) << report.join(u'\n').toStdString();
+        // The last column: the pages the print program counted (for the text its estimate).
+        const QStringList line = report.filter(p.stem + p.ext + u",printed,0,"_qs);
+        ASSERT_EQ(line.size(), 1) << report.join(u'\n').toStdString();
+        EXPECT_TRUE(line[0].endsWith(u',' + QString::number(p.pages))) << line[0].toStdString();
         const QStringList out = WaitForCupsPdfOutput(p.stem, 1);
         ASSERT_EQ(out.size(), 1) << p.stem.toStdString();
         EXPECT_EQ(PdfPageCount(out[0]), p.pages) << p.stem.toStdString();

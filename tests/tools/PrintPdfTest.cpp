@@ -55,7 +55,8 @@ protected:
         QStringList lines;
         const int result = ExecuteProcess(QString(), PrintCommandLine(PrintProgram, printer, file), m_dir,
                                           poCaptureOutput | poCaptureStdErr, 0, false, &lines, 65001);
-        lines.removeIf([](const QString& l) { return l.startsWith(u"request id is"_qs); });
+        lines.removeIf(
+            [](const QString& l) { return l.startsWith(u"request id is"_qs) || l.startsWith(u"document pages: "_qs); });
         if (messages)
             *messages = lines;
         return result;

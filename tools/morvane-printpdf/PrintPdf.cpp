@@ -4,7 +4,7 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
-#include "DocumentType.h"
+#include "documents/DocumentType.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "util/BuildVersion.h"
@@ -53,7 +53,9 @@ void PrintUsage(FILE* out)
                  "       %s -check [-print-settings LIST] FILE\n"
                  "       %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] -one-job FILE...\n"
                  "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
-                 "as job title, and ends once the spooler has accepted the job.\n"
+                 "as job title, and ends once the spooler has accepted the job; then writes\n"
+                 "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
+                 "text an estimate) on standard output.\n"
                  "-check makes every check of printing, spools nothing and writes the file's type\n"
                  "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n"
                  "\n"
@@ -776,5 +778,9 @@ int main(int argc, char** argv)
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
-    return Submit(target, file, doc, jobName, options, settings.copies > 0 ? settings.copies : 1);
+    const int submitted = Submit(target, file, doc, jobName, options, settings.copies > 0 ? settings.copies : 1);
+    // The count the checks made anyway, for the run's report.
+    if (submitted == ExitAccepted)
+        std::printf("document pages: %d\n", pages);
+    return submitted;
 }

@@ -56,9 +56,15 @@ TJobPreview PreviewPrintJob(const TPrintJob& job)
     for (const QString& file : BuildJobList(listed, client)) {
         TPreviewFile entry;
         entry.File = file;
-        const TPdfPages pages = CountPdfPages(file);
+        const TPdfPages pages = CountDocumentPages(file);
         entry.Pages = pages.Pages;
         entry.Problem = pages.Problem;
+        entry.PagesUnknown = pages.Unknown;
+        if (entry.PagesUnknown) {
+            ++preview.PagesUnknown;
+            preview.Files << entry;
+            continue;
+        }
         if (entry.Problem.isEmpty()) {
             PrintSettings::Options options;
             std::string error;
@@ -90,6 +96,8 @@ QString PreviewTotalText(const TJobPreview& preview)
         Counted(preview.Sheets, "1 sheet", "%u sheets") + dot + Counted(preview.Copies, "1 copy", "%u copies");
     if (preview.Unprintable > 0)
         text += dot + Counted(preview.Unprintable, "1 cannot be printed", "%u cannot be printed");
+    if (preview.PagesUnknown > 0)
+        text += dot + Counted(preview.PagesUnknown, "1 office document not counted", "%u office documents not counted");
     if (!preview.Duplicates.isEmpty())
         text += dot + Counted(preview.Duplicates.size(), "1 left out as named twice", "%u left out as named twice");
     if (const qsizetype notFound = preview.Unmatched.size() + preview.ListErrors.size(); notFound > 0)
@@ -99,10 +107,11 @@ QString PreviewTotalText(const TJobPreview& preview)
 
 QString PreviewSummaryLine(const TJobPreview& preview)
 {
-    return QStringLiteral("files=%1 pages=%2 sheets=%3 copies=%4 unprintable=%5")
+    return QStringLiteral("files=%1 pages=%2 sheets=%3 copies=%4 unprintable=%5 unknown=%6")
         .arg(preview.Files.size())
         .arg(preview.Pages)
         .arg(preview.Sheets)
         .arg(preview.Copies)
-        .arg(preview.Unprintable);
+        .arg(preview.Unprintable)
+        .arg(preview.PagesUnknown);
 }

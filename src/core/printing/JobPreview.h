@@ -12,10 +12,11 @@
 struct TPreviewFile
 {
     QString File;
-    int Pages = 0;        // pages of the document; 0 when it cannot be read
-    int PrintedPages = 0; // pages the print settings leave, for one copy
-    qint64 Sheets = 0;    // sheets of paper for all copies
-    QString Problem;      // why it cannot be printed, translated; empty when it can
+    int Pages = 0;             // pages of the document; 0 when it cannot be read
+    int PrintedPages = 0;      // pages the print settings leave, for one copy
+    qint64 Sheets = 0;         // sheets of paper for all copies
+    QString Problem;           // why it cannot be printed, translated; empty when it can
+    bool PagesUnknown = false; // an office document, counted only when converted
 };
 
 struct TJobPreview
@@ -31,7 +32,8 @@ struct TJobPreview
     qint64 Pages = 0;  // printed pages of one copy
     qint64 Sheets = 0; // sheets of all copies
     qsizetype Unprintable = 0;
-    QString SettingsError; // the print settings list was refused: nothing is counted
+    qsizetype PagesUnknown = 0; // files whose pages are not in Pages and Sheets
+    QString SettingsError;      // the print settings list was refused: nothing is counted
 };
 
 // Builds the job's list and counts its pages; the job's print settings
@@ -45,5 +47,6 @@ TJobPreview PreviewPrintJob(const TPrintJob& job);
 QString PreviewTotalText(const TJobPreview& preview);
 
 // The same figures for scripts, never translated:
-// "files=52 pages=310 sheets=160 copies=2 unprintable=0".
+// "files=52 pages=310 sheets=160 copies=2 unprintable=0 unknown=0" (unknown:
+// the office documents, whose pages are not counted before their conversion).
 QString PreviewSummaryLine(const TJobPreview& preview);

@@ -1,5 +1,6 @@
 #include "printing/PdfPages.h"
 
+#include "documents/DocumentType.h"
 #include "util/FileNameBytes.h"
 #include "util/Translate.h"
 
@@ -80,6 +81,25 @@ TPdfPages CountPdfPages(const QString& fileName)
             result.Pages = 0;
             result.Problem = TrDefault("damaged: a page cannot be read");
         }
+    }
+    return result;
+}
+
+TPdfPages CountDocumentPages(const QString& fileName)
+{
+    const DocumentType::Inspection seen = DocumentType::Inspect(FileNameToBytes(fileName).toStdString());
+    TPdfPages result;
+    if (seen.kind == DocumentType::Kind::Pdf) {
+        // Also what is not found or of no printed type: the PDF check's words,
+        // unless the content is known to be of a type that is not printed.
+        result = CountPdfPages(fileName);
+        if (!result.Problem.isEmpty() && seen.problem.starts_with("is of a type"))
+            result.Problem = QString::fromStdString(seen.problem);
+    } else if (!seen.problem.empty()) {
+        result.Problem = QString::fromStdString(seen.problem);
+    } else {
+        result.Pages = seen.pages;
+        result.Unknown = seen.kind == DocumentType::Kind::Office;
     }
     return result;
 }

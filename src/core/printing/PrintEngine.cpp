@@ -1,6 +1,7 @@
 #include "printing/PrintEngine.h"
 
 #include "app/GnuGetText.h"
+#include "printing/OfficeHandover.h"
 #include "printing/OneJob.h"
 #include "printing/PrintProgram.h"
 #include "printing/PrintProgramExit.h"
@@ -16,6 +17,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -57,6 +59,15 @@ QStringList JobIdsFromOutput(const QStringList& lines)
             ids << m.captured(1);
     }
     return ids;
+}
+
+int DocumentPagesFromOutput(const QStringList& lines)
+{
+    static const QRegularExpression pages(u"^document pages: (\\d{1,9})$"_s);
+    for (const QString& line : lines)
+        if (const QRegularExpressionMatch m = pages.match(line.trimmed()); m.hasMatch())
+            return m.captured(1).toInt();
+    return -1;
 }
 
 int TInvocation::ExitCode() const
@@ -166,6 +177,10 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
     // Captured text comes in the locale's encoding; without capture the code page is unused.
     const int codePage = job.CaptureOutput ? 0 : 850;
 
+    std::unique_ptr<TOfficeHandover> office;
+    if (job.ConvertOfficeFirst && !job.DryRun && !jobs.isEmpty())
+        office = std::make_unique<TOfficeHandover>(jobs, run.SourceDir);
+
     bool stopped = false;
     qsizetype started = 0;
     TInvocation inv;
@@ -199,14 +214,25 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             ++started;
             // A spooler that is away for the moment (a restart) is waited out:
             // the same file again after a growing delay, up to RetryForMs.
-            const QString title =
+            QString title =
                 job.JobName.isEmpty()
                     ? QString()
                     : JobTitle(job.JobName, inv.File, QFileInfo(QDir::cleanPath(run.SourceDir)).fileName(), copy,
                                QDate::currentDate());
+            // A converted office document goes as its PDF, named as the document.
+            const QString handed = office ? office->FileFor(inv.File) : inv.File;
+            if (title.isEmpty() && office && office->Converted(inv.File))
+                title = QFileInfo(inv.File).fileName();
+            const QString notConverted = office ? office->ProblemFor(inv.File) : QString();
+            if (!notConverted.isEmpty()) {
+                inv.Result = ProcessExitCodeFlag | PrintProgramExit::CannotLoad;
+                inv.Signal = 0;
+                inv.TimedOut = inv.Cancelled = false;
+                inv.Output = QStringList{notConverted};
+            }
             QElapsedTimer waiting;
             qint64 delayMs = 1000;
-            for (;;) {
+            while (notConverted.isEmpty()) {
                 inv.Output.clear();
                 // Chosen anew for each try: a printer stopped meanwhile is passed over.
                 QString problem;
@@ -217,7 +243,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                     end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
                 } else {
                     end = RunProcessLimited(
-                        PrintCommandLine(job.Program, inv.Printer, inv.File, job.PrintSettings, title), run.SourceDir,
+                        PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title), run.SourceDir,
                         options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
                         job.CaptureOutput ? &inv.Output : nullptr, codePage);
                 }
@@ -248,6 +274,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 delayMs = std::min<qint64>(delayMs * 2, 30000);
             }
             inv.JobIds = JobIdsFromOutput(inv.Output);
+            inv.DocumentPages = DocumentPagesFromOutput(inv.Output);
             inv.HandedOverMs = QDateTime::currentMSecsSinceEpoch();
             inv.Printed = PrintSucceeded(inv.Result);
             // Only the settings list can leave no page, and only morvane-printpdf's lists are handed on.
@@ -279,6 +306,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
         inv.Printed = inv.Skipped = false;
         inv.Output.clear();
         inv.JobIds.clear();
+        inv.DocumentPages = -1;
         inv.HandedOverMs = 0;
         for (qsizetype number = started; number < jobs.size() * job.Copies; ++number) {
             inv.Copy = static_cast<int>(number / jobs.size()) + 1;

@@ -38,6 +38,10 @@ QString ResolveSourceDir(const QString& sourceDir);
 // Empty when it names none.
 QStringList JobIdsFromOutput(const QStringList& lines);
 
+// The document's page count morvane-printpdf writes after handing a file
+// over ("document pages: N"); -1 when the output has none.
+int DocumentPagesFromOutput(const QStringList& lines);
+
 // ---- The run --------------------------------------------------------------
 
 struct TPrintJob
@@ -94,6 +98,10 @@ struct TPrintJob
     // none of them takes jobs, which is waited out like an unavailable
     // spooler. Without it every file goes to Printer.
     std::function<QString(QString* problem)> NextPrinter;
+    // The list's office documents are converted to PDF with one LibreOffice
+    // start before the first file (TOfficeHandover) and handed to the print
+    // program (morvane-printpdf) as those PDFs, under their own names.
+    bool ConvertOfficeFirst = false;
 };
 
 // One invocation of the print-to program.
@@ -113,6 +121,7 @@ struct TInvocation
     QStringList Output; // captured lines (with TPrintJob::CaptureOutput)
     // The spooler's jobs the print program created ("DEST-N"), from Output.
     QStringList JobIds;
+    int DocumentPages = -1; // as the print program counted them; -1 when unknown
     // When the print program handed the file over (ms since the epoch, UTC).
     qint64 HandedOverMs = 0;
 

@@ -23,9 +23,9 @@ namespace {
 
 // One header for the one-off run and the watch: a record handed over says
 // when, to which jobs and to which destination, and a followed one how its
-// jobs ended; the others leave that empty.
+// jobs ended; the others leave that empty. The document's pages come last.
 constexpr char CsvHeader[] = "copy,file,result,exit_code,reason,handed_over,job_ids,recovered,destination,"
-                             "job_state,job_state_reasons,pages,sheets\r\n";
+                             "job_state,job_state_reasons,pages,sheets,document_pages\r\n";
 
 QString Count(int n)
 {
@@ -45,9 +45,12 @@ QString CsvField(const QString& value)
 
 TReportRecord HandedOverRecord(const TInvocation& inv, const QString& destination)
 {
-    return {inv.Copy,   inv.File,  TRecordResult::Printed,
-            0,          QString(), QDateTime::fromMSecsSinceEpoch(inv.HandedOverMs).toUTC().toString(Qt::ISODateWithMs),
-            inv.JobIds, false,     destination};
+    TReportRecord record{
+        inv.Copy,   inv.File,  TRecordResult::Printed,
+        0,          QString(), QDateTime::fromMSecsSinceEpoch(inv.HandedOverMs).toUTC().toString(Qt::ISODateWithMs),
+        inv.JobIds, false,     destination};
+    record.DocumentPages = inv.DocumentPages;
+    return record;
 }
 
 QString RecordResultName(TRecordResult result)
@@ -82,6 +85,8 @@ QString TRunReport::CsvLine(const TReportRecord& r)
             u',' + CsvField(r.Destination);
     line += u',' + r.JobState + u',' + CsvField(r.JobStateReasons.join(u' ')) + u',' + Count(r.Pages) + u',' +
             Count(r.Sheets);
+    // The document's pages as the print program counted them: the last column.
+    line += u',' + (r.DocumentPages >= 0 ? QString::number(r.DocumentPages) : QString());
     return line + u"\r\n"_s;
 }
 
@@ -108,6 +113,8 @@ QString TRunReport::JsonLine(const TReportRecord& r)
         if (r.Sheets >= 0)
             o.insert(u"sheets"_s, r.Sheets);
     }
+    if (r.DocumentPages >= 0)
+        o.insert(u"document_pages"_s, r.DocumentPages);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
 }
 

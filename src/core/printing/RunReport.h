@@ -49,6 +49,9 @@ struct TReportRecord
     QStringList JobStateReasons{};
     int Pages = -1;
     int Sheets = -1;
+    // The document's pages as the print program counted them (before the
+    // print settings; an estimate for a text); -1 when not known.
+    int DocumentPages = -1;
 };
 
 // The record of a file the print program took, for the run's destination:

@@ -34,7 +34,11 @@ void ShowJobPreview(QWidget* parent, const TJobPreview& preview)
                 item->setForeground(c, color);
     };
     for (const TPreviewFile& file : preview.Files) {
-        if (file.Problem.isEmpty())
+        if (file.PagesUnknown)
+            add({file.File, QString(), QString(), QString(),
+                 TrDefault("office document: its pages are counted when LibreOffice converts it")},
+                QColor());
+        else if (file.Problem.isEmpty())
             add({file.File, QString::number(file.Pages), QString::number(file.PrintedPages),
                  QString::number(file.Sheets), QString()},
                 QColor());

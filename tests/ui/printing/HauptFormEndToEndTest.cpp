@@ -291,7 +291,7 @@ TEST_F(HauptFormEndToEnd, DamagedFileAmongGoodOnesIsListedAndReportedAsByTheBatc
         QList<QByteArray> lines = report.split('\n');
         for (QByteArray& line : lines) {
             QList<QByteArray> fields = line.split(',');
-            if (fields.size() == 13 && !fields[5].isEmpty()) {
+            if (fields.size() == 14 && !fields[5].isEmpty()) {
                 EXPECT_FALSE(fields[6].isEmpty()) << line.constData();
                 fields[5] = fields[6] = "-";
             }

@@ -21,6 +21,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -277,9 +278,14 @@ TEST_F(HauptFormSettings, PreviewCountsPagesSheetsAndCopiesAndNamesWhatCannotBeP
     Write(S("Invoices/f.pdf"), MakePdf(9));
     Write(S("Invoices/g.pdf"), MakePdf(2).chopped(40)); // cut short while copied
     Write(S("Invoices/list.pbt"), "a.pdf\r\ngone.pdf\r\n");
+    // An office document is not converted for a count; LibreOffice only has to be there.
+    Write(S("Invoices/h.docx"), QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+    Write(S("bin/soffice"), "#!/bin/sh\nexit 1\n");
+    ASSERT_TRUE(QFile::setPermissions(Doc(S("bin/soffice")), QFile::ReadOwner | QFile::ExeOwner));
+    const ScopedEnv pathEnv{"PATH", Doc(S("bin")).toUtf8() + ":/usr/bin:/bin"};
     Start();
     form->SourceDirEdit->setEditText(Doc(S("Invoices")));
-    form->FileEdit->setEditText(S("*.pdf;list.pbt"));
+    form->FileEdit->setEditText(S("*.pdf;*.docx;list.pbt"));
     form->KopAnz->setValue(2);
     form->SetPrintSettings(S("2-3,duplex,4up"));
 
@@ -308,14 +314,17 @@ TEST_F(HauptFormSettings, PreviewCountsPagesSheetsAndCopiesAndNamesWhatCannotBeP
         {Doc(S("Invoices/e.pdf")), S(""), S(""), S(""), S("cannot be printed: not a PDF file or damaged")},
         {Doc(S("Invoices/f.pdf")), S("9"), S("2"), S("2"), S("")},
         {Doc(S("Invoices/g.pdf")), S(""), S(""), S(""), S("cannot be printed: not a PDF file or incomplete")},
+        {Doc(S("Invoices/h.docx")), S(""), S(""), S(""),
+         S("office document: its pages are counted when LibreOffice converts it")},
         {Doc(S("Invoices/a.pdf")), S(""), S(""), S(""),
          Doc(S("Invoices/list.pbt")) + S(", line 1: \"a.pdf\" is already listed")},
         {Doc(S("Invoices/gone.pdf")), S(""), S(""), S(""),
          Doc(S("Invoices/list.pbt")) + S(", line 2: \"gone.pdf\" names no existing file")},
     };
     EXPECT_EQ(rows, expected);
-    EXPECT_EQ(total, S("7 files · 6 pages · 6 sheets · 2 copies · 4 cannot be printed · 1 left out as named twice · "
-                       "1 not found"));
+    EXPECT_EQ(total,
+              S("8 files · 6 pages · 6 sheets · 2 copies · 4 cannot be printed · 1 office document not counted · "
+                "1 left out as named twice · 1 not found"));
     EXPECT_TRUE(Log().isEmpty());
 }
 

@@ -45,9 +45,10 @@ namespace {
 
 constexpr char Program[] = "morvane-printpdf";
 
-int Fail(const std::string& message)
+// Kept in the document: Prepare writes it, Inspect hands it on.
+int Fail(Document* doc, const std::string& message)
 {
-    std::fprintf(stderr, "%s: %s\n", Program, message.c_str());
+    doc->problem = message;
     return CannotLoad;
 }
 
@@ -509,7 +510,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
 {
     const std::string_view text = m.view();
     if (text.find('\0') != std::string_view::npos && !magic.charset.starts_with("utf-16"))
-        return Fail(Quoted(file) + " is not text: it contains NUL bytes");
+        return Fail(doc, Quoted(file) + " is not text: it contains NUL bytes");
     doc->kind = Kind::Text;
     doc->format = doc->type = "text/plain";
     doc->pagesEstimated = true;
@@ -528,7 +529,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
     if (!ToUtf8(text, from.c_str(), &fd)) {
         if (fd >= 0)
             ::close(fd);
-        return Fail(Quoted(file) + " is not text in UTF-8 or " + from);
+        return Fail(doc, Quoted(file) + " is not text in UTF-8 or " + from);
     }
     doc->spoolFd = fd;
     doc->spoolFile = "/dev/fd/" + std::to_string(fd);
@@ -540,6 +541,11 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
 
 } // namespace
 
+bool HasOfficeExtension(const std::string& file)
+{
+    return OfficeName(file);
+}
+
 int PagesForRanges(const PrintSettings::Settings& settings, int pages)
 {
     for (const PrintSettings::PageRange& r : settings.ranges)
@@ -547,21 +553,25 @@ int PagesForRanges(const PrintSettings::Settings& settings, int pages)
     return pages;
 }
 
-int Prepare(const std::string& file, Document* doc)
+namespace {
+
+// Prepare's work; without convert nothing is converted (an office document,
+// the pages of a TIFF), and a PDF is left to the caller's PDF check.
+int Examine(const std::string& file, Document* doc, bool convert)
 {
     struct stat st
     {
     };
     if (::stat(file.c_str(), &st) != 0)
-        return Fail("cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode))
-        return Fail("cannot open " + Quoted(file) + ": it is a directory");
+        return Fail(doc, "cannot open " + Quoted(file) + ": it is a directory");
     // A pipe or device would block the reader or never end.
     if (!S_ISREG(st.st_mode))
-        return Fail("cannot open " + Quoted(file) + ": it is not a regular file");
+        return Fail(doc, "cannot open " + Quoted(file) + ": it is not a regular file");
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Fail("cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
     std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
@@ -591,19 +601,24 @@ int Prepare(const std::string& file, Document* doc)
             magic = AskMagic(fd, true);
         const std::string what = magic.description.empty() ? "unknown" : magic.description;
         if (EndsWithNoCase(file, ".pdf"))
-            return Fail(Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " + what +
-                        ")");
-        return Fail(Quoted(file) + " is of a type that is not printed: " + what +
-                    (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
+            return Fail(doc, Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " +
+                                 what + ")");
+        return Fail(doc, Quoted(file) + " is of a type that is not printed: " + what +
+                             (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
     }
     if (kind == Kind::Office) {
         doc->type = magic.mime;
-        return ConvertOfficeDocument(file, doc);
+        if (convert)
+            return ConvertOfficeDocument(file, doc);
+        doc->kind = Kind::Office;
+        if (SofficePath().empty())
+            return Fail(doc, OfficeMissingText(file));
+        return 0;
     }
 
     const Mapped m(fd, static_cast<std::size_t>(st.st_size));
     if (!m.ok())
-        return Fail("cannot read " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, "cannot read " + Quoted(file) + ": " + std::strerror(errno));
     if (kind == Kind::Text)
         return PrepareText(file, m, magic, doc);
 
@@ -635,10 +650,10 @@ int Prepare(const std::string& file, Document* doc)
     default:
         break;
     }
-    if (problem.empty() && kind == Kind::Tiff && doc->pages > 1) {
+    if (problem.empty() && kind == Kind::Tiff && doc->pages > 1 && convert) {
         const int pdf = ::memfd_create("morvane-tiff", MFD_CLOEXEC);
         if (pdf < 0)
-            return Fail("cannot convert " + Quoted(file) + ": " + std::strerror(errno));
+            return Fail(doc, "cannot convert " + Quoted(file) + ": " + std::strerror(errno));
         doc->spoolFd = pdf;
         doc->spoolFile = "/dev/fd/" + std::to_string(pdf);
         doc->format = "application/pdf";
@@ -646,8 +661,34 @@ int Prepare(const std::string& file, Document* doc)
             problem = problem.starts_with("damaged") ? problem : "is " + problem;
     }
     if (!problem.empty())
-        return Fail(Quoted(file) + (problem.starts_with("is ") ? " " : " is a ") + problem);
+        return Fail(doc, Quoted(file) + (problem.starts_with("is ") ? " " : " is a ") + problem);
     return 0;
+}
+
+} // namespace
+
+int Prepare(const std::string& file, Document* doc)
+{
+    const int result = Examine(file, doc, true);
+    if (!doc->problem.empty())
+        std::fprintf(stderr, "%s: %s\n", Program, doc->problem.c_str());
+    return result;
+}
+
+Inspection Inspect(const std::string& file)
+{
+    Document doc;
+    Inspection result;
+    Examine(file, &doc, false);
+    result.kind = doc.kind;
+    result.type = doc.type;
+    result.pages = doc.pages;
+    result.pagesEstimated = doc.pagesEstimated;
+    result.problem = doc.problem;
+    // The reason without the file's name in front, as a list beside the names shows it.
+    if (const std::string named = Quoted(file) + ' '; result.problem.starts_with(named))
+        result.problem.erase(0, named.size());
+    return result;
 }
 
 } // namespace DocumentType

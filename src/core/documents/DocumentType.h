@@ -41,6 +41,8 @@ struct Document
     // are then not clipped to it.
     bool pagesEstimated = false;
     int spoolFd = -1;
+    // Why the file is refused; empty when it is not.
+    std::string problem;
     Document() = default;
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
@@ -56,6 +58,24 @@ inline constexpr int CannotLoad = 2;
 // named *.pdf must be a PDF. Returns 0, or an exit code after one line on
 // stderr that names the file and the reason.
 int Prepare(const std::string& file, Document* doc);
+
+// What Prepare makes of a file, without converting anything or writing to
+// stderr: for page figures before a run. An office document has no page
+// count before LibreOffice has converted it (kind Office, pages 0); a PDF is
+// left to the caller's PDF check (kind Pdf, pages 0).
+struct Inspection
+{
+    Kind kind = Kind::Pdf;
+    std::string type;
+    int pages = 0;
+    bool pagesEstimated = false;
+    // Why the file cannot be printed, without its name; empty when it can.
+    std::string problem;
+};
+Inspection Inspect(const std::string& file);
+
+// The name ends in one of the office documents' extensions (.odt .docx ...).
+bool HasOfficeExtension(const std::string& file);
 
 // The page count to clip the list's page ranges to when pages is an estimate:
 // at least the highest page the ranges name.
