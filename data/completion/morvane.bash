@@ -86,7 +86,7 @@ _morvane_batch() {
     local cur=${_morvane_words[_morvane_cword]} prev=${_morvane_words[_morvane_cword - 1]} option= value
     # The options and which of them take a value come from the program's own help.
     local help
-    help=$("${COMP_WORDS[0]}" --help 2>/dev/null | sed -n 's/^ *\(-[a-zA-Z], \)\{0,1\}\(--[a-z-]*\)\( [A-Z]\)\{0,1\}.*/\1\2\3/p')
+    help=$("${COMP_WORDS[0]}" --help 2>/dev/null | sed -n 's/^  *\(-[a-zA-Z], \)\{0,1\}\(--[a-z-]*\)\( [A-Z]\)\{0,1\}.*/\1\2\3/p')
     if [[ $cur == --*=* ]]; then
         option=${cur%%=*} value=${cur#*=}
     elif [[ $_morvane_cword -gt 1 ]] && _morvane_takes_value "$prev" "$help"; then
@@ -137,7 +137,7 @@ _morvane_printpdf() {
     -job-name) COMPREPLY=(); return 0 ;;
     esac
     if [[ $cur == -* ]]; then
-        _morvane_reply "$cur" "$(printf '%s\n' -print-to -print-to-default -print-settings -job-name --help --version)"
+        _morvane_reply "$cur" "$(printf '%s\n' -print-to -print-to-default -print-settings -job-name -check -one-job --help --version)"
         return 0
     fi
     _morvane_files -f "$cur"
