@@ -17,9 +17,10 @@ morvane_packages=(
     xvfb xauth fonts-dejavu-core desktop-file-utils dbus-daemon
 )
 
-install_dependencies() {
+# install_packages PACKAGE...: installs those of them that are missing.
+install_packages() {
     local missing=()
-    for p in "${morvane_packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -27,6 +28,10 @@ install_dependencies() {
         as_root apt-get update
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
     fi
+}
+
+install_dependencies() {
+    install_packages "${morvane_packages[@]}"
 }
 
 # Runs a command with the sanitizer settings of the asan build: stop at the
@@ -42,15 +47,7 @@ run_sanitized() {
 # without a display: its headless packages, for those tests only.
 office_packages=(libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui)
 install_office_dependencies() {
-    local missing=()
-    for p in "${office_packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "== Installing: ${missing[*]}"
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
+    install_packages "${office_packages[@]}"
 }
 
 # The fuzz targets need Debian's clang with its libFuzzer runtime.

@@ -59,8 +59,7 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
     if (job.CaptureOutput)
         options |= poCaptureOutput | poCaptureStdErr;
     const int codePage = job.CaptureOutput ? 0 : 850;
-    QElapsedTimer waiting;
-    qint64 delayMs = 1000;
+    TSpoolerWait spoolerWait;
     for (;;) {
         inv.Output.clear();
         QString problem;
@@ -83,26 +82,8 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
         inv.TimedOut = end.TimedOut;
         inv.Cancelled = end.Cancelled;
         inv.TimeLimitS = job.TimeoutPerFileS;
-        const bool transient = job.RetryForMs != 0 && !end.TimedOut && !end.Cancelled &&
-                               inv.ExitCode() == PrintProgramExit::SpoolerRefused;
-        if (!transient) {
-            if (waiting.isValid() && inv.ExitCode() == 0)
-                client.SpoolerBack(inv);
+        if (!spoolerWait.TryAgain(job, end, inv, inv.ExitCode() == 0, client))
             return;
-        }
-        if (!waiting.isValid()) {
-            waiting.start();
-            client.SpoolerUnavailable(inv, inv.Reason());
-        }
-        if (job.RetryForMs > 0) {
-            const qint64 left = job.RetryForMs - waiting.elapsed();
-            if (left <= 0)
-                return;
-            delayMs = std::min(delayMs, left);
-        }
-        if (client.StopRequested() || client.RetryWait(static_cast<unsigned long>(delayMs)) == TRunStep::Stop)
-            return;
-        delayMs = std::min<qint64>(delayMs * 2, 30000);
     }
 }
 

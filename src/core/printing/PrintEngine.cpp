@@ -164,6 +164,32 @@ TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
     return run;
 }
 
+bool TSpoolerWait::TryAgain(const TPrintJob& job, const TProcessEnd& end, const TInvocation& inv, bool succeeded,
+                            TPrintRunClient& client)
+{
+    const bool transient = job.RetryForMs != 0 && !end.TimedOut && !end.Cancelled &&
+                           inv.ExitCode() == PrintProgramExit::SpoolerRefused;
+    if (!transient) {
+        if (FWaiting.isValid() && succeeded)
+            client.SpoolerBack(inv);
+        return false;
+    }
+    if (!FWaiting.isValid()) {
+        FWaiting.start();
+        client.SpoolerUnavailable(inv, inv.Reason());
+    }
+    if (job.RetryForMs > 0) {
+        const qint64 left = job.RetryForMs - FWaiting.elapsed();
+        if (left <= 0)
+            return false;
+        FDelayMs = std::min(FDelayMs, left);
+    }
+    if (client.StopRequested() || client.RetryWait(static_cast<unsigned long>(FDelayMs)) == TRunStep::Stop)
+        return false;
+    FDelayMs = std::min<qint64>(FDelayMs * 2, 30000);
+    return true;
+}
+
 TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRunClient& client)
 {
     TRunResult run;
@@ -230,8 +256,7 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 inv.TimedOut = inv.Cancelled = false;
                 inv.Output = QStringList{notConverted};
             }
-            QElapsedTimer waiting;
-            qint64 delayMs = 1000;
+            TSpoolerWait spoolerWait;
             while (notConverted.isEmpty()) {
                 inv.Output.clear();
                 // Chosen anew for each try: a printer stopped meanwhile is passed over.
@@ -252,26 +277,8 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 inv.TimedOut = end.TimedOut;
                 inv.Cancelled = end.Cancelled;
                 inv.TimeLimitS = job.TimeoutPerFileS;
-                const bool transient = job.RetryForMs != 0 && !end.TimedOut && !end.Cancelled &&
-                                       inv.ExitCode() == PrintProgramExit::SpoolerRefused;
-                if (!transient) {
-                    if (waiting.isValid() && PrintSucceeded(inv.Result))
-                        client.SpoolerBack(inv);
+                if (!spoolerWait.TryAgain(job, end, inv, PrintSucceeded(inv.Result), client))
                     break;
-                }
-                if (!waiting.isValid()) {
-                    waiting.start();
-                    client.SpoolerUnavailable(inv, inv.Reason());
-                }
-                if (job.RetryForMs > 0) {
-                    const qint64 left = job.RetryForMs - waiting.elapsed();
-                    if (left <= 0)
-                        break;
-                    delayMs = std::min(delayMs, left);
-                }
-                if (client.StopRequested() || client.RetryWait(static_cast<unsigned long>(delayMs)) == TRunStep::Stop)
-                    break;
-                delayMs = std::min<qint64>(delayMs * 2, 30000);
             }
             inv.JobIds = JobIdsFromOutput(inv.Output);
             inv.DocumentPages = DocumentPagesFromOutput(inv.Output);

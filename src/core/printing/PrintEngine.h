@@ -4,6 +4,7 @@
 #include "printing/ExecProcess.h"
 #include "printing/JobList.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -190,6 +191,23 @@ public:
     virtual TRunStep Pause(unsigned long ms);
     // Asked before each file and after each copy.
     virtual bool StopRequested() = 0;
+};
+
+// The waiting out of a spooler that is away for the moment (a restart), for
+// one file or one job: the same handover again after a growing delay, up to
+// the job's RetryForMs.
+class TSpoolerWait
+{
+public:
+    // After a try that ended with `end`: true when the same handover is to be
+    // tried again (the client was told and the delay is waited); false when
+    // the try is final (`succeeded`: the print program took it).
+    bool TryAgain(const TPrintJob& job, const TProcessEnd& end, const TInvocation& inv, bool succeeded,
+                  TPrintRunClient& client);
+
+private:
+    QElapsedTimer FWaiting;
+    qint64 FDelayMs = 1000;
 };
 
 struct TRunResult
