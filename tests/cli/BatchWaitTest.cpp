@@ -11,8 +11,10 @@
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -365,6 +367,52 @@ TEST_F(BatchWait, AWatchMovesAFileWhenItsJobEndedAndFollowsItAcrossARestart)
     }
     EXPECT_EQ(seen,
               (QStringList{S("slow.pdf=printed*"), S("jam.pdf=failed"), S("jam.pdf=failed"), S("jam.pdf=failed")}));
+}
+
+// With --wait the next file is handed over before the last one's job ends;
+// each file keeps the content digest of its own bytes, so a touch of either
+// prints nothing again.
+TEST_F(BatchWait, AWatchKeepsEachFilesOwnDigestWhileItsJobIsFollowed)
+{
+    const QString queue = S("m26wdig") + QString::number(::getpid());
+    AddQueue(queue, S("m26-slow:1"));
+    const QString inbox = root.filePath(S("Inbox"));
+    QDir().mkpath(inbox);
+    QProcess watch;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(S("HOME"), home);
+    env.remove(S("XDG_DATA_HOME"));
+    watch.setProcessEnvironment(env);
+    watch.setWorkingDirectory(root.path());
+    watch.start(BuiltBatchProgram(), {S("--watch"), S("--wait"), S("-p"), queue, S("--program"), BuiltPrintProgram(),
+                                      S("--pause"), S("0"), S("--quiet-time"), S("100"), S("--report"),
+                                      root.filePath(S("digest.jsonl")), S("Inbox")});
+    QString err;
+    ASSERT_TRUE(WaitForError(watch, err, S("stop with Ctrl+C"))) << err.toStdString();
+    ASSERT_TRUE(WriteFile(inbox + S("/a.pdf"), MakePdf(1)));
+    ASSERT_TRUE(WriteFile(inbox + S("/b.pdf"), MakePdf(2)));
+    const auto printedRecords = [&] {
+        int n = 0;
+        for (const QJsonObject& record : ReadReport(root.filePath(S("digest.jsonl"))))
+            n += record.value(S("result")).toString() == S("printed");
+        return n;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return printedRecords() == 2; }, 60000)) << err.toStdString();
+    // Touched, then a new file: the watch takes arrivals in order, so a
+    // reprint of a or b would come before c.
+    const QDateTime later = QDateTime::currentDateTime().addSecs(5);
+    for (const char* name : {"/a.pdf", "/b.pdf"}) {
+        QFile f(inbox + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(later, QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(WriteFile(inbox + S("/c.pdf"), MakePdf(1)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return printedRecords() >= 3; }, 60000));
+    ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+    ASSERT_TRUE(watch.waitForFinished(60000));
+    QStringList files;
+    for (const QJsonObject& record : ReadReport(root.filePath(S("digest.jsonl"))))
+        files << QFileInfo(record.value(S("file")).toString()).fileName();
+    EXPECT_EQ(files, (QStringList{S("a.pdf"), S("b.pdf"), S("c.pdf")}));
 }
 
 } // namespace
