@@ -62,13 +62,8 @@ void HandOver(const TPrintJob& job, const QStringList& jobs, const QString& titl
     TSpoolerWait spoolerWait;
     for (;;) {
         inv.Output.clear();
-        QString problem;
-        inv.Printer = job.NextPrinter ? job.NextPrinter(&problem) : job.Printer;
         TProcessEnd end;
-        if (job.NextPrinter && inv.Printer.isEmpty()) {
-            inv.Output << problem;
-            end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
-        } else {
+        if (ChooseNextPrinter(job, inv, end)) {
             // The whole list in one program: its time limit grows with the list.
             const int limitMs = static_cast<int>(
                 std::min<qint64>(qint64{job.TimeoutPerFileS} * 1000 * jobs.size(), std::numeric_limits<int>::max()));

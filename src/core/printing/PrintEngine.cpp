@@ -164,6 +164,21 @@ TRunResult RunPrintJob(const TPrintJob& job, TPrintRunClient& client)
     return run;
 }
 
+bool ChooseNextPrinter(const TPrintJob& job, TInvocation& inv, TProcessEnd& end)
+{
+    if (!job.NextPrinter) {
+        inv.Printer = job.Printer;
+        return true;
+    }
+    QString problem;
+    inv.Printer = job.NextPrinter(&problem);
+    if (!inv.Printer.isEmpty())
+        return true;
+    inv.Output << problem;
+    end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
+    return false;
+}
+
 bool TSpoolerWait::TryAgain(const TPrintJob& job, const TProcessEnd& end, const TInvocation& inv, bool succeeded,
                             TPrintRunClient& client)
 {
@@ -259,14 +274,8 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
             TSpoolerWait spoolerWait;
             while (notConverted.isEmpty()) {
                 inv.Output.clear();
-                // Chosen anew for each try: a printer stopped meanwhile is passed over.
-                QString problem;
-                inv.Printer = job.NextPrinter ? job.NextPrinter(&problem) : job.Printer;
                 TProcessEnd end;
-                if (job.NextPrinter && inv.Printer.isEmpty()) {
-                    inv.Output << problem;
-                    end.Result = ProcessExitCodeFlag | PrintProgramExit::SpoolerRefused;
-                } else {
+                if (ChooseNextPrinter(job, inv, end)) {
                     end = RunProcessLimited(
                         PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title), run.SourceDir,
                         options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},

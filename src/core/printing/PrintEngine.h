@@ -193,6 +193,13 @@ public:
     virtual bool StopRequested() = 0;
 };
 
+// The printer for the next try of a handover, into inv.Printer: the job's
+// one, or the one of the printers sharing the run that takes jobs now (a
+// printer stopped meanwhile is passed over). False when none of them takes
+// jobs: `end` is then the spooler's refusal with the reason in inv.Output,
+// waited out like an unavailable spooler.
+bool ChooseNextPrinter(const TPrintJob& job, TInvocation& inv, TProcessEnd& end);
+
 // The waiting out of a spooler that is away for the moment (a restart), for
 // one file or one job: the same handover again after a growing delay, up to
 // the job's RetryForMs.
