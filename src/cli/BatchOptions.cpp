@@ -49,16 +49,18 @@ const std::vector<TBatchOption>& BatchOptionTable()
 {
     static const std::vector<TBatchOption> table{
         {"files", 0, nullptr,
-         "the operands are the PDF files and print lists to print, from any folders, each name as it is (no "
-         "masks); without -p and --print-settings the window's printer and print settings (for a file manager's "
-         "selection)",
+         MarkDefault(
+             "the operands are the PDF files and print lists to print, from any folders, each name as it is (no "
+             "masks); without -p and --print-settings the window's printer and print settings (for a file manager's "
+             "selection)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.FileOperands); }},
-        {"subdirectories", 's', nullptr, "search the subdirectories too",
+        {"subdirectories", 's', nullptr, MarkDefault("search the subdirectories too"),
          [](TBatchOptions& o, const QString&) { return Flag(o.SubDirectories); }},
         {"printer", 'p', "NAME",
-         "the CUPS queue, QUEUE/INSTANCE or an IPP URI (default: the printer saved by the window, else the default "
-         "queue); given more than once, the printers share the files: each goes to the one with the fewest jobs "
-         "waiting, a stopped or rejecting one is passed over",
+         MarkDefault(
+             "the CUPS queue, QUEUE/INSTANCE or an IPP URI (default: the printer saved by the window, else the default "
+             "queue); given more than once, the printers share the files: each goes to the one with the fewest jobs "
+             "waiting, a stopped or rejecting one is passed over"),
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the printer name is empty");
@@ -70,7 +72,7 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"print-settings", 0, "LIST",
-         "print settings for every file, e.g. 2-3,duplex,paper=A4 (the list of morvane-printpdf --help)",
+         MarkDefault("print settings for every file, e.g. 2-3,duplex,paper=A4 (the list of morvane-printpdf --help)"),
          [](TBatchOptions& o, const QString& v) {
              // Checked here, so that a bad list stops the run before any file is handed over.
              PrintSettings::Settings parsed;
@@ -80,7 +82,7 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.PrintSettings = v;
              return QString();
          }},
-        {"copies", 'n', "N", "copies from 1 to 100, collated (default 1)",
+        {"copies", 'n', "N", MarkDefault("copies from 1 to 100, collated (default 1)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 1, 100, n))
@@ -89,31 +91,32 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"copies-in-job", 0, nullptr,
-         "with -n: hand each file over once and let the printer make the copies, collated (copies=N of the "
-         "print settings; not for PDF queues, which ignore copies)",
+         MarkDefault("with -n: hand each file over once and let the printer make the copies, collated (copies=N of the "
+                     "print settings; not for PDF queues, which ignore copies)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.CopiesInJob); }},
         {"one-job", 0, nullptr,
-         "hand the whole list over as one job of several documents in order (per copy), so that no other job comes "
-         "between the files; a file that fails its check is left out (not for cups-pdf queues; with "
-         "--print-settings separator=blank or separator=title a page between the files)",
+         MarkDefault(
+             "hand the whole list over as one job of several documents in order (per copy), so that no other job comes "
+             "between the files; a file that fails its check is left out (not for cups-pdf queues; with "
+             "--print-settings separator=blank or separator=title a page between the files)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.OneJob); }},
         {"job-name", 0, "TEMPLATE",
-         "the job's name in the queue: {file} the file's name, {batch} the folder's name, {copy} the copy, "
-         "{date} YYYY-MM-DD (default: the file's name)",
+         MarkDefault("the job's name in the queue: {file} the file's name, {batch} the folder's name, {copy} the copy, "
+                     "{date} YYYY-MM-DD (default: the file's name)"),
          [](TBatchOptions& o, const QString& v) {
              const QString problem = JobTitleProblem(v);
              if (problem.isEmpty())
                  o.JobName = v;
              return problem;
          }},
-        {"program", 0, "PATH", "the print-to program (default: the one the window uses)",
+        {"program", 0, "PATH", MarkDefault("the print-to program (default: the one the window uses)"),
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the print program name is empty");
              o.Program = v;
              return QString();
          }},
-        {"pause", 0, "MS", "pause after each printed file in milliseconds (default 1000)",
+        {"pause", 0, "MS", MarkDefault("pause after each printed file in milliseconds (default 1000)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 0, 3600000, n))
@@ -122,7 +125,8 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"timeout-per-file", 0, "S",
-         "end a print program that has not finished after S seconds and fail its file; 0: no limit (default 600)",
+         MarkDefault(
+             "end a print program that has not finished after S seconds and fail its file; 0: no limit (default 600)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 0, 86400, n))
@@ -131,9 +135,10 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"retry-for", 0, "DURATION",
-         "wait out a print spooler that cannot take a file for the moment (restart, not reachable) this long, "
-         "handing the file over again: seconds, or with s, m or h; 0: fail at once (default 5m; with --watch: no "
-         "limit)",
+         MarkDefault(
+             "wait out a print spooler that cannot take a file for the moment (restart, not reachable) this long, "
+             "handing the file over again: seconds, or with s, m or h; 0: fail at once (default 5m; with --watch: no "
+             "limit)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadDuration(v, n))
@@ -144,8 +149,9 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"wait", 0, "[=DURATION]",
-         "follow each job at the spooler until the printer has completed, aborted or canceled it, at most DURATION "
-         "after the last handover (seconds, or with s, m or h; default: no limit); printed then means completed",
+         MarkDefault(
+             "follow each job at the spooler until the printer has completed, aborted or canceled it, at most DURATION "
+             "after the last handover (seconds, or with s, m or h; default: no limit); printed then means completed"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = -1;
              if (!v.isEmpty() && !ReadDuration(v, n))
@@ -154,40 +160,44 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WaitS = static_cast<int>(n);
              return QString();
          }},
-        {"stop-on-error", 0, nullptr, "stop at the first file that fails (default: go on)",
+        {"stop-on-error", 0, nullptr, MarkDefault("stop at the first file that fails (default: go on)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.StopOnError); }},
-        {"dry-run", 0, nullptr, "print nothing; write \"copy<TAB>file\" per invocation to standard output",
+        {"dry-run", 0, nullptr, MarkDefault("print nothing; write \"copy<TAB>file\" per invocation to standard output"),
          [](TBatchOptions& o, const QString&) { return Flag(o.DryRun); }},
         {"pages", 0, nullptr,
-         "with --dry-run: count each file's pages and end standard output with the line \"files=N pages=N "
-         "sheets=N copies=N unprintable=N unknown=N\" (pages after --print-settings for one copy, sheets for all "
-         "copies and both sides, unknown the office documents, not converted to be counted); files that cannot be "
-         "printed are named on standard error",
+         MarkDefault(
+             "with --dry-run: count each file's pages and end standard output with the line \"files=N pages=N "
+             "sheets=N copies=N unprintable=N unknown=N\" (pages after --print-settings for one copy, sheets for all "
+             "copies and both sides, unknown the office documents, not converted to be counted); files that cannot be "
+             "printed are named on standard error"),
          [](TBatchOptions& o, const QString&) { return Flag(o.Pages); }},
         {"keep-duplicates", 0, nullptr,
-         "print a file that several names of FILES reach at each of its places (default: at the first only)",
+         MarkDefault(
+             "print a file that several names of FILES reach at each of its places (default: at the first only)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.KeepDuplicates); }},
         {"report", 0, "FILE",
-         "write one record per file and copy (printed, failed, pending, missing, skipped, not-tried, duplicate): "
-         "CSV for "
-         "*.csv, else JSON Lines; - is standard output",
+         MarkDefault(
+             "write one record per file and copy (printed, failed, pending, missing, skipped, not-tried, duplicate): "
+             "CSV for "
+             "*.csv, else JSON Lines; - is standard output"),
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the report file name is empty");
              o.Report = v;
              return QString();
          }},
-        {"quiet", 'q', nullptr, "no progress, only errors and the summary",
+        {"quiet", 'q', nullptr, MarkDefault("no progress, only errors and the summary"),
          [](TBatchOptions& o, const QString&) { return Flag(o.Quiet); }},
         {"notify", 0, nullptr,
-         "at the end, a desktop notification of what was printed and what failed (through the session bus; "
-         "without a notification service only the summary on standard error)",
+         MarkDefault("at the end, a desktop notification of what was printed and what failed (through the session bus; "
+                     "without a notification service only the summary on standard error)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.Notify); }},
-        {"watch", 0, nullptr, "watch DIRECTORY and print each file that arrives, once (see below)",
+        {"watch", 0, nullptr, MarkDefault("watch DIRECTORY and print each file that arrives, once (see below)"),
          [](TBatchOptions& o, const QString&) { return Flag(o.Watch); }},
         {"settle", 0, "MS",
-         "with --watch: a file whose close cannot be seen is complete when its size and time held this long "
-         "(default 2000)",
+         MarkDefault(
+             "with --watch: a file whose close cannot be seen is complete when its size and time held this long "
+             "(default 2000)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 0, 3600000, n))
@@ -197,8 +207,9 @@ const std::vector<TBatchOption>& BatchOptionTable()
              return QString();
          }},
         {"quiet-time", 0, "MS",
-         "with --watch: a file closed by its writer or moved in is complete when it then stayed unchanged this "
-         "long (default 1500)",
+         MarkDefault(
+             "with --watch: a file closed by its writer or moved in is complete when it then stayed unchanged this "
+             "long (default 1500)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;
              if (!ReadNumber(v, 0, 3600000, n))
@@ -207,12 +218,14 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WatchOnly << u"--quiet-time"_s;
              return QString();
          }},
-        {"include-existing", 0, nullptr, "with --watch: print the files already there at the first start too",
+        {"include-existing", 0, nullptr,
+         MarkDefault("with --watch: print the files already there at the first start too"),
          [](TBatchOptions& o, const QString&) {
              o.WatchOnly << u"--include-existing"_s;
              return Flag(o.IncludeExisting);
          }},
-        {"move-printed", 0, "DIR", "with --watch: move each printed file into DIR (never replacing a file there)",
+        {"move-printed", 0, "DIR",
+         MarkDefault("with --watch: move each printed file into DIR (never replacing a file there)"),
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the folder name is empty");
@@ -220,7 +233,8 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WatchOnly << u"--move-printed"_s;
              return QString();
          }},
-        {"move-failed", 0, "DIR", "with --watch: move each file that failed into DIR (never replacing a file there)",
+        {"move-failed", 0, "DIR",
+         MarkDefault("with --watch: move each file that failed into DIR (never replacing a file there)"),
          [](TBatchOptions& o, const QString& v) {
              if (v.isEmpty())
                  return Tr("the folder name is empty");
@@ -228,8 +242,9 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.WatchOnly << u"--move-failed"_s;
              return QString();
          }},
-        {"help", 'h', nullptr, "show this help and end", [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
-        {"version", 0, nullptr, "show the version and end",
+        {"help", 'h', nullptr, MarkDefault("show this help and end"),
+         [](TBatchOptions& o, const QString&) { return Flag(o.Help); }},
+        {"version", 0, nullptr, MarkDefault("show the version and end"),
          [](TBatchOptions& o, const QString&) { return Flag(o.Version); }},
     };
     return table;

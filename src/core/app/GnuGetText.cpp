@@ -2,6 +2,7 @@
 
 #include "app/CatalogFiles.h"
 #include "app/InitProg.h"
+#include "util/SafeFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,9 +96,10 @@ TDomainState ResolveDomain(const char* domain)
                                                 QString::fromUtf8(domain));
         if (found.Check == TCatalogCheck::NotUtf8) {
             lib.Domains.insert(name, state); // before the notice, which may itself look texts up
-            const QString notice = QStringLiteral("The message catalog %1 is not declared as UTF-8 and is not used; "
-                                                  "its texts are shown in English.")
-                                       .arg(found.Source);
+            // The domain is settled as English above, so a notice about "default" itself stays English.
+            const QString notice = FillPlaceholders(TrDefault("The message catalog %s is not declared as UTF-8 and "
+                                                              "is not used; its texts are shown in English."),
+                                                    {found.Source});
             (lib.Notice ? lib.Notice : DefaultCatalogNotice)(notice);
             return state;
         }

@@ -535,7 +535,7 @@ int ExecuteImpl(const QString& appName, const QString& cmdLine, const QString& w
     if (capture && !ownConsole) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) {
-            ReportFailure(options, "Stdout pipe creation failed");
+            ReportFailure(options, MarkDefault("Stdout pipe creation failed"));
             return ProcessPipeFailed;
         }
         readEnd.reset(fds[0]);
@@ -625,7 +625,7 @@ int ExecuteImpl(const QString& appName, const QString& cmdLine, const QString& w
     }
 
     if (!writeEndClosed) {
-        ReportFailure(options, "Closing handle failed");
+        ReportFailure(options, MarkDefault("Closing handle failed"));
         return ProcessHandleFailed;
     }
     // Everything the child wrote is in the pipe now; a grandchild that keeps the write end

@@ -91,15 +91,19 @@ TJobPreview PreviewPrintJob(const TPrintJob& job)
 QString PreviewTotalText(const TJobPreview& preview)
 {
     const QString dot = QStringLiteral(" · ");
-    QString text =
-        Counted(preview.Files.size(), "1 file", "%u files") + dot + Counted(preview.Pages, "1 page", "%u pages") + dot +
-        Counted(preview.Sheets, "1 sheet", "%u sheets") + dot + Counted(preview.Copies, "1 copy", "%u copies");
+    QString text = Counted(preview.Files.size(), MarkDefault("1 file"), MarkDefault("%u files")) + dot +
+                   Counted(preview.Pages, MarkDefault("1 page"), MarkDefault("%u pages")) + dot +
+                   Counted(preview.Sheets, MarkDefault("1 sheet"), MarkDefault("%u sheets")) + dot +
+                   Counted(preview.Copies, MarkDefault("1 copy"), MarkDefault("%u copies"));
     if (preview.Unprintable > 0)
-        text += dot + Counted(preview.Unprintable, "1 cannot be printed", "%u cannot be printed");
+        text +=
+            dot + Counted(preview.Unprintable, MarkDefault("1 cannot be printed"), MarkDefault("%u cannot be printed"));
     if (preview.PagesUnknown > 0)
-        text += dot + Counted(preview.PagesUnknown, "1 office document not counted", "%u office documents not counted");
+        text += dot + Counted(preview.PagesUnknown, MarkDefault("1 office document not counted"),
+                              MarkDefault("%u office documents not counted"));
     if (!preview.Duplicates.isEmpty())
-        text += dot + Counted(preview.Duplicates.size(), "1 left out as named twice", "%u left out as named twice");
+        text += dot + Counted(preview.Duplicates.size(), MarkDefault("1 left out as named twice"),
+                              MarkDefault("%u left out as named twice"));
     if (const qsizetype notFound = preview.Unmatched.size() + preview.ListErrors.size(); notFound > 0)
         text += dot + FillPlaceholders(TrDefault("%u not found"), {QString::number(notFound)});
     return text;

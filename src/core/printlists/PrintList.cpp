@@ -3,6 +3,7 @@
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
 #include "util/TextLines.h"
+#include "util/Translate.h"
 
 #include <QFileInfo>
 
@@ -41,7 +42,7 @@ bool ReadPrintList(const QString& fileName, QStringList& entries, QString* error
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile() && !info.isDir()) {
         if (errorText)
-            *errorText = CannotOpenFileText(fileName, QStringLiteral("Not a regular file"));
+            *errorText = CannotOpenFileText(fileName, TrToolkit("Not a regular file"));
         return false;
     }
     QByteArray bytes;

@@ -58,12 +58,12 @@ bool WriteAll(QIODevice& device, const QByteArray& data, QString* systemError)
 
 QString CannotCreateFileText(const QString& fileName, const QString& systemError)
 {
-    return FileErrorText("Cannot create file \"%s\".", fileName, systemError);
+    return FileErrorText(MarkToolkit("Cannot create file \"%s\"."), fileName, systemError);
 }
 
 QString CannotOpenFileText(const QString& fileName, const QString& systemError)
 {
-    return FileErrorText("Cannot open file \"%s\".", fileName, systemError);
+    return FileErrorText(MarkToolkit("Cannot open file \"%s\"."), fileName, systemError);
 }
 
 bool SaveToFile(const QString& fileName, const QByteArray& data, QString* errorText)
@@ -116,16 +116,16 @@ bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText,
         return false;
     }
     if (S_ISDIR(st.st_mode)) {
-        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Is a directory")));
+        SetError(errorText, CannotOpenFileText(fileName, TrToolkit("Is a directory")));
         return false;
     }
     // Only plain files are read: a pipe or device might never end.
     if (!S_ISREG(st.st_mode)) {
-        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("Not a regular file")));
+        SetError(errorText, CannotOpenFileText(fileName, TrToolkit("Not a regular file")));
         return false;
     }
     if (st.st_size > maxSize) {
-        SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
+        SetError(errorText, CannotOpenFileText(fileName, TrToolkit("File too large")));
         return false;
     }
     QByteArray bytes;
@@ -142,7 +142,7 @@ bool LoadFromFile(const QString& fileName, QByteArray& data, QString* errorText,
             break;
         // Checked as it is read: the file may have grown since its size was taken.
         if (bytes.size() + n > maxSize) {
-            SetError(errorText, CannotOpenFileText(fileName, QStringLiteral("File too large")));
+            SetError(errorText, CannotOpenFileText(fileName, TrToolkit("File too large")));
             return false;
         }
         bytes.append(buffer, n);

@@ -183,15 +183,15 @@ bool TryBinToInt64(const QString& text, qint64& value)
 
 qint64 HexToInt64(const QString& text)
 {
-    return ConvertOrRaise(TryHexToInt64, "%s is not a valid hex value", text);
+    return ConvertOrRaise(TryHexToInt64, MarkToolkit("%s is not a valid hex value"), text);
 }
 
 qint64 OctToInt64(const QString& text)
 {
-    return ConvertOrRaise(TryOctToInt64, "%s is not a valid octal value", text);
+    return ConvertOrRaise(TryOctToInt64, MarkToolkit("%s is not a valid octal value"), text);
 }
 
 qint64 BinToInt64(const QString& text)
 {
-    return ConvertOrRaise(TryBinToInt64, "%s is not a valid binary value", text);
+    return ConvertOrRaise(TryBinToInt64, MarkToolkit("%s is not a valid binary value"), text);
 }

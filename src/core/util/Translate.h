@@ -35,6 +35,14 @@ inline QString TrToolkit(const char* key)
 // Lookup in a named domain.
 QString TrDomain(const char* domain, const QString& key);
 
+// Mark a text that is looked up later, not where it is written: a window's
+// texts that TranslateComponent translates as a whole, the rows of a table,
+// the key handed to a helper. They give the text unchanged (also inside
+// QStringLiteral) and tell the catalog check which domain the text is for.
+#define MarkDefault(text) text
+#define MarkDialogs(text) text
+#define MarkToolkit(text) text
+
 // The catalog code's lookups, installed when the language is switched; the
 // functions must be safe to call from every thread that looks texts up. An
 // empty record goes back to the keys.

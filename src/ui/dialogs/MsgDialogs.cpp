@@ -34,18 +34,18 @@ struct TButtonInfo
 
 // The fixed order of the row, left to right.
 constexpr TButtonInfo ButtonTable[] = {
-    {mbYes, "&Yes", mrYes},
-    {mbNo, "&No", mrNo},
-    {mbOK, "OK", mrOk},
-    {mbCancel, "Cancel", mrCancel},
-    {mbAbort, "&Abort", mrAbort},
-    {mbRetry, "&Retry", mrRetry},
-    {mbIgnore, "&Ignore", mrIgnore},
-    {mbAll, "&All", mrAll},
-    {mbNoToAll, "N&o to All", mrNoToAll},
-    {mbYesToAll, "Yes to &All", mrYesToAll},
-    {mbHelp, "&Help", mrNone},
-    {mbClose, "&Close", mrClose},
+    {mbYes, MarkToolkit("&Yes"), mrYes},
+    {mbNo, MarkToolkit("&No"), mrNo},
+    {mbOK, MarkToolkit("OK"), mrOk},
+    {mbCancel, MarkToolkit("Cancel"), mrCancel},
+    {mbAbort, MarkToolkit("&Abort"), mrAbort},
+    {mbRetry, MarkToolkit("&Retry"), mrRetry},
+    {mbIgnore, MarkToolkit("&Ignore"), mrIgnore},
+    {mbAll, MarkToolkit("&All"), mrAll},
+    {mbNoToAll, MarkToolkit("N&o to All"), mrNoToAll},
+    {mbYesToAll, MarkToolkit("Yes to &All"), mrYesToAll},
+    {mbHelp, MarkToolkit("&Help"), mrNone},
+    {mbClose, MarkToolkit("&Close"), mrClose},
 };
 
 // Minimum button width at 96 pixels per inch.

@@ -100,7 +100,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (FMode == List && orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-            static const char* const names[] = {"Name", "Size", "Type", "Modified"};
+            static const char* const names[] = {MarkDialogs("Name"), MarkDialogs("Size"), MarkDialogs("Type"),
+                                                MarkDialogs("Modified")};
             if (section >= 0 && section < 4)
                 return TrDialogs(names[section]);
         }
@@ -197,10 +198,10 @@ TShellDirDialog::TShellDirDialog(QWidget* parent)
         rootLayout->addWidget(button);
         return button;
     };
-    spbDesktop = rootButton("Desktop", style()->standardIcon(QStyle::SP_DesktopIcon), 100);
-    spbMyFiles = rootButton("Documents", ThemeIcon("folder-documents", QStyle::SP_DirHomeIcon, this), 101);
-    spbComputer = rootButton("Computer", style()->standardIcon(QStyle::SP_ComputerIcon), 102);
-    spbNetwork = rootButton("Network", style()->standardIcon(QStyle::SP_DriveNetIcon), 103);
+    spbDesktop = rootButton(MarkDialogs("Desktop"), style()->standardIcon(QStyle::SP_DesktopIcon), 100);
+    spbMyFiles = rootButton(MarkDialogs("Documents"), ThemeIcon("folder-documents", QStyle::SP_DirHomeIcon, this), 101);
+    spbComputer = rootButton(MarkDialogs("Computer"), style()->standardIcon(QStyle::SP_ComputerIcon), 102);
+    spbNetwork = rootButton(MarkDialogs("Network"), style()->standardIcon(QStyle::SP_DriveNetIcon), 103);
     rootLayout->addStretch(1);
     spbComputer->setChecked(true);
     upperLayout->addWidget(panRoot);

@@ -223,12 +223,13 @@ void THauptForm::CreateControls()
         button->setToolTip(QString::fromUtf8(buttonHint));
         place(button, 349, y - 1, 24, 24);
     };
-    fieldRow("Directory:", Label1, SourceDirEdit, SourceSelectBtn, QStyle::SP_DirOpenIcon,
-             "Select directory with PDF files", 8);
-    fieldRow("File names:", Label2, FileEdit, FileBtn, QStyle::SP_FileIcon, "Select files", 38);
-    FileEdit->setToolTip(QStringLiteral("Insert filename(s) or wildcards"));
+    fieldRow(MarkDefault("Directory:"), Label1, SourceDirEdit, SourceSelectBtn, QStyle::SP_DirOpenIcon,
+             MarkDefault("Select directory with PDF files"), 8);
+    fieldRow(MarkDefault("File names:"), Label2, FileEdit, FileBtn, QStyle::SP_FileIcon, MarkDefault("Select files"),
+             38);
+    FileEdit->setToolTip(QStringLiteral(MarkDefault("Insert filename(s) or wildcards")));
 
-    chbSubDir = new QCheckBox(QStringLiteral("Include subdirectories"), client);
+    chbSubDir = new QCheckBox(QStringLiteral(MarkDefault("Include subdirectories")), client);
     place(chbSubDir, 8, 72, 200, 19);
 
     const auto smallButton = [&](QStyle::StandardPixmap icon, const char* hint, int x) {
@@ -239,14 +240,14 @@ void THauptForm::CreateControls()
         place(button, x, 66, 31, 31);
         return button;
     };
-    btnNew = smallButton(QStyle::SP_FileDialogNewFolder, "Create new print list", 237);
-    btnEdit = smallButton(QStyle::SP_FileDialogDetailedView, "Edit print list", 272);
-    InfoBtn = smallButton(QStyle::SP_MessageBoxInformation, "About the program", 307);
-    EndeBtn = smallButton(QStyle::SP_DialogCloseButton, "Quit program", 342);
+    btnNew = smallButton(QStyle::SP_FileDialogNewFolder, MarkDefault("Create new print list"), 237);
+    btnEdit = smallButton(QStyle::SP_FileDialogDetailedView, MarkDefault("Edit print list"), 272);
+    InfoBtn = smallButton(QStyle::SP_MessageBoxInformation, MarkDefault("About the program"), 307);
+    EndeBtn = smallButton(QStyle::SP_DialogCloseButton, MarkDefault("Quit program"), 342);
 
-    gbxKop = new QGroupBox(QStringLiteral("Copies"), client);
+    gbxKop = new QGroupBox(QStringLiteral(MarkDefault("Copies")), client);
     place(gbxKop, 8, 102, 205, 59);
-    Label4 = new QLabel(QStringLiteral("Printing"), gbxKop);
+    Label4 = new QLabel(QStringLiteral(MarkDefault("Printing")), gbxKop);
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     place(Label4, 4, 24, 50, 16);
     edtKop = new TNumberEdit(gbxKop);
@@ -254,7 +255,7 @@ void THauptForm::CreateControls()
     edtKop->setFocusPolicy(Qt::NoFocus);
     edtKop->SetValue(0);
     place(edtKop, 58, 21, 41, 23);
-    Label3 = new QLabel(QStringLiteral("of"), gbxKop);
+    Label3 = new QLabel(QStringLiteral(MarkDefault("of")), gbxKop);
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     place(Label3, 102, 24, 28, 16);
     KopAnz = new TCopiesSpinBox([this] { Q_EMIT CopiesLimited(); }, gbxKop);
@@ -263,7 +264,7 @@ void THauptForm::CreateControls()
     place(KopAnz, 134, 21, 59, 23);
 
     ilPrint = {QIcon(QStringLiteral(":/icons/stop.xpm")), QIcon(QStringLiteral(":/icons/print.xpm"))};
-    btnProcess = new QPushButton(QStringLiteral("Print"), client);
+    btnProcess = new QPushButton(QStringLiteral(MarkDefault("Print")), client);
     btnProcess->setIconSize(QSize(px(24), px(24)));
     QFont big = btnProcess->font();
     big.setPointSize(10);
@@ -271,7 +272,7 @@ void THauptForm::CreateControls()
     btnProcess->setFont(big);
     place(btnProcess, 222, 106, 151, 51);
 
-    Label5 = new QLabel(QStringLiteral("Printer:"), client);
+    Label5 = new QLabel(QStringLiteral(MarkDefault("Printer:")), client);
     place(Label5, 8, 176, 68, 16);
     cxPrinter = new TPrinterComboBox(
         [this] {
@@ -283,16 +284,16 @@ void THauptForm::CreateControls()
     place(cxPrinter, 80, 172, 293, 23);
 
     // Below the printer, so that the controls above keep their places.
-    btnPrintSettings = new QPushButton(QStringLiteral("Print settings…"), client);
+    btnPrintSettings = new QPushButton(QStringLiteral(MarkDefault("Print settings…")), client);
     btnPrintSettings->setObjectName(QStringLiteral("btnPrintSettings"));
-    btnPrintSettings->setToolTip(QStringLiteral("Pages, sides, paper and colour for the chosen printer"));
+    btnPrintSettings->setToolTip(QStringLiteral(MarkDefault("Pages, sides, paper and colour for the chosen printer")));
     place(btnPrintSettings, 80, 203, 110, 25);
     lblPrintSettings = new QLabel(client);
     lblPrintSettings->setObjectName(QStringLiteral("lblPrintSettings"));
     place(lblPrintSettings, 196, 207, 177, 16);
-    btnPreview = new QPushButton(QStringLiteral("Preview"), client);
+    btnPreview = new QPushButton(QStringLiteral(MarkDefault("Preview")), client);
     btnPreview->setObjectName(QStringLiteral("btnPreview"));
-    btnPreview->setToolTip(QStringLiteral("Show the files, pages and sheets a run would print"));
+    btnPreview->setToolTip(QStringLiteral(MarkDefault("Show the files, pages and sheets a run would print")));
     place(btnPreview, 80, 233, 110, 25);
 
     StatusBar = new QStatusBar(this);
@@ -307,10 +308,10 @@ void THauptForm::CreateControls()
     RunProgress->setFixedWidth(px(150));
     RunProgress->hide();
     StatusBar->addPermanentWidget(RunProgress);
-    btnFailures = new QPushButton(QStringLiteral("Failures…"), StatusBar);
+    btnFailures = new QPushButton(QStringLiteral(MarkDefault("Failures…")), StatusBar);
     btnFailures->setObjectName(QStringLiteral("btnFailures"));
     btnFailures->setFlat(true);
-    btnFailures->setToolTip(QStringLiteral("Show the files of the last run that were not printed"));
+    btnFailures->setToolTip(QStringLiteral(MarkDefault("Show the files of the last run that were not printed")));
     btnFailures->hide();
     StatusBar->addPermanentWidget(btnFailures);
     setStatusBar(StatusBar);

@@ -25,20 +25,23 @@ struct TChoice
     const char* Value;
 };
 
-constexpr TChoice PageSetChoices[] = {
-    {"All pages", "", ""}, {"Odd pages", "odd", "odd"}, {"Even pages", "even", "even"}};
-constexpr TChoice SidesChoices[] = {{"Printer default", "", ""},
-                                    {"One side", "simplex", "one-sided"},
-                                    {"Both sides, long edge", "duplexlong", "two-sided-long-edge"},
-                                    {"Both sides, short edge", "duplexshort", "two-sided-short-edge"}};
-constexpr TChoice ScalingChoices[] = {{"Printer default", "", ""},
-                                      {"Fit to the paper", "fit", "fit"},
-                                      {"No scaling", "noscale", "none"},
-                                      {"Shrink to fit", "shrink", "auto"}};
-constexpr TChoice ColorChoices[] = {
-    {"Printer default", "", ""}, {"Colour", "color", "color"}, {"Monochrome", "monochrome", "monochrome"}};
-constexpr TChoice OrientationChoices[] = {
-    {"Printer default", "", ""}, {"Portrait", "portrait", "3"}, {"Landscape", "landscape", "4"}};
+constexpr TChoice PageSetChoices[] = {{MarkDefault("All pages"), "", ""},
+                                      {MarkDefault("Odd pages"), "odd", "odd"},
+                                      {MarkDefault("Even pages"), "even", "even"}};
+constexpr TChoice SidesChoices[] = {{MarkDefault("Printer default"), "", ""},
+                                    {MarkDefault("One side"), "simplex", "one-sided"},
+                                    {MarkDefault("Both sides, long edge"), "duplexlong", "two-sided-long-edge"},
+                                    {MarkDefault("Both sides, short edge"), "duplexshort", "two-sided-short-edge"}};
+constexpr TChoice ScalingChoices[] = {{MarkDefault("Printer default"), "", ""},
+                                      {MarkDefault("Fit to the paper"), "fit", "fit"},
+                                      {MarkDefault("No scaling"), "noscale", "none"},
+                                      {MarkDefault("Shrink to fit"), "shrink", "auto"}};
+constexpr TChoice ColorChoices[] = {{MarkDefault("Printer default"), "", ""},
+                                    {MarkDefault("Colour"), "color", "color"},
+                                    {MarkDefault("Monochrome"), "monochrome", "monochrome"}};
+constexpr TChoice OrientationChoices[] = {{MarkDefault("Printer default"), "", ""},
+                                          {MarkDefault("Portrait"), "portrait", "3"},
+                                          {MarkDefault("Landscape"), "landscape", "4"}};
 
 constexpr int ItemRole = Qt::UserRole;
 constexpr int ValueRole = Qt::UserRole + 1;
@@ -275,18 +278,19 @@ QString PrintSettingsSummary(const QString& list)
     std::string error;
     if (!PrintSettings::Parse(list.toStdString(), &all, &error))
         return FillPlaceholders(TrDefault("not usable: %s"), {list});
-    const std::pair<const char*, const char*> words[] = {{"odd", "odd pages"},
-                                                         {"even", "even pages"},
-                                                         {"one-sided", "one side"},
-                                                         {"two-sided-long-edge", "both sides"},
-                                                         {"two-sided-short-edge", "both sides, short edge"},
-                                                         {"fit", "fit to the paper"},
-                                                         {"none", "no scaling"},
-                                                         {"auto", "shrink to fit"},
-                                                         {"color", "colour"},
-                                                         {"monochrome", "mono"},
-                                                         {"3", "portrait"},
-                                                         {"4", "landscape"}};
+    const std::pair<const char*, const char*> words[] = {
+        {"odd", MarkDefault("odd pages")},
+        {"even", MarkDefault("even pages")},
+        {"one-sided", MarkDefault("one side")},
+        {"two-sided-long-edge", MarkDefault("both sides")},
+        {"two-sided-short-edge", MarkDefault("both sides, short edge")},
+        {"fit", MarkDefault("fit to the paper")},
+        {"none", MarkDefault("no scaling")},
+        {"auto", MarkDefault("shrink to fit")},
+        {"color", MarkDefault("colour")},
+        {"monochrome", MarkDefault("mono")},
+        {"3", MarkDefault("portrait")},
+        {"4", MarkDefault("landscape")}};
     QStringList pages, parts;
     for (const QString& item : ListItems(list)) {
         Settings s;

@@ -90,11 +90,11 @@ void TFileListDialog::FormCreate()
         button->setFocusPolicy(Qt::NoFocus);
         return button;
     };
-    UpBtn = speedButton(QStyle::SP_ArrowUp, "Move file up");
-    DownBtn = speedButton(QStyle::SP_ArrowDown, "Move file down");
-    InsertBtn = speedButton(QStyle::SP_DialogOpenButton, "Add files");
-    DeleteBtn = speedButton(QStyle::SP_TrashIcon, "Remove file");
-    btSaveAs = speedButton(QStyle::SP_DialogSaveButton, "Save list as new file");
+    UpBtn = speedButton(QStyle::SP_ArrowUp, MarkDialogs("Move file up"));
+    DownBtn = speedButton(QStyle::SP_ArrowDown, MarkDialogs("Move file down"));
+    InsertBtn = speedButton(QStyle::SP_DialogOpenButton, MarkDialogs("Add files"));
+    DeleteBtn = speedButton(QStyle::SP_TrashIcon, MarkDialogs("Remove file"));
+    btSaveAs = speedButton(QStyle::SP_DialogSaveButton, MarkDialogs("Save list as new file"));
 
     paBottom = new QWidget(this);
     OKBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), TrDialogs("OK"), paBottom);
