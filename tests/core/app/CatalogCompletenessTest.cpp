@@ -14,10 +14,10 @@
 #include "app/GnuGetText.h"
 
 #include <QCoreApplication>
-#include <QHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QSet>
@@ -197,10 +197,10 @@ TEST(CatalogCompleteness, EveryLanguageHasEverySourceTextAndNoOther)
         const QString name = QString::fromLatin1(domain.Name);
         const QString pot = work.filePath(name + QStringLiteral(".pot"));
         QStringList args{QStringLiteral("--from-code=UTF-8"), QStringLiteral("--language=C++"),
-                         QStringLiteral("--no-wrap"),        QStringLiteral("--keyword="),
-                         QStringLiteral("--directory"),      root.path(),
-                         QStringLiteral("--files-from"),     list.fileName(),
-                         QStringLiteral("--output"),         pot};
+                         QStringLiteral("--no-wrap"),         QStringLiteral("--keyword="),
+                         QStringLiteral("--directory"),       root.path(),
+                         QStringLiteral("--files-from"),      list.fileName(),
+                         QStringLiteral("--output"),          pot};
         for (const QString& k : domain.Keywords)
             args << QStringLiteral("--keyword=") + k;
         QProcess xgettext;
@@ -235,11 +235,11 @@ TEST(CatalogCompleteness, EveryLanguageHasEverySourceTextAndNoOther)
                     unused.removeIf([&own](const QString& t) { return own.contains(t); });
                 }
             }
-            EXPECT_TRUE(missing.isEmpty()) << qPrintable(language) << '/' << domain.Name << ".po lacks "
-                                           << missing.size() << " source text(s):\n"
-                                           << qPrintable(Listed(missing));
-            EXPECT_TRUE(unused.isEmpty()) << qPrintable(language) << '/' << domain.Name << ".po has "
-                                          << unused.size() << " entr(ies) that no source has:\n"
+            EXPECT_TRUE(missing.isEmpty())
+                << qPrintable(language) << '/' << domain.Name << ".po lacks " << missing.size() << " source text(s):\n"
+                << qPrintable(Listed(missing));
+            EXPECT_TRUE(unused.isEmpty()) << qPrintable(language) << '/' << domain.Name << ".po has " << unused.size()
+                                          << " entr(ies) that no source has:\n"
                                           << qPrintable(Listed(unused));
         }
     }

@@ -9,7 +9,9 @@
 #include "app/InitProg.h"
 #include "app/MainSettings.h"
 #include "app/ToolkitTranslations.h"
+#include "dialogs/ShellDirDlg.h"
 #include "platform/Printers.h"
+#include "printlists/FileListDlg.h"
 #include "support/PdfWriter.h"
 #include "support/TestSupport.h"
 
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
@@ -79,8 +82,8 @@ int TextRoom(QAbstractButton* button)
         option.initFrom(button);
         option.text = button->text();
         const bool check = qobject_cast<QCheckBox*>(button) != nullptr;
-        return style->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option,
-                                     button)
+        return style
+            ->subElementRect(check ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, button)
             .width();
     }
     // A tool button's label keeps off its frame by the 3 pixels a side that
@@ -95,8 +98,9 @@ QStringList CutOffTexts(QWidget* root)
     QStringList found;
     const auto check = [&found](const QWidget* w, const QString& text, int width, int room) {
         if (width > room)
-            found << QStringLiteral("%1 %2 \"%3\": %4 > %5")
-                         .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), text)
+            found << QStringLiteral("%1%2 \"%3\": %4 > %5")
+                         .arg(QString::fromLatin1(w->metaObject()->className()),
+                              w->objectName().isEmpty() ? QString() : u' ' + w->objectName(), text)
                          .arg(width)
                          .arg(room);
     };
@@ -158,13 +162,13 @@ protected:
         ASSERT_TRUE(WriteMainSettings(home.filePath(S(".config/")) + ExeBaseName + S(".ini"), settings));
         ASSERT_TRUE(WriteFile(docs.filePath(S("a.pdf")), MakePdf(2)));
         // Every choice the print settings offer, so each of their captions is shown.
-        PrinterTestSeam::InstallCapabilities(
-            S("PDF"), {{S("one-sided"), S("two-sided-long-edge"), S("two-sided-short-edge")},
-                       {S("iso_a4_210x297mm"), S("na_letter_8.5x11in")},
-                       {S("color"), S("monochrome")},
-                       {S("tray-1"), S("auto")},
-                       {S("auto"), S("fit"), S("none")},
-                       {S("3"), S("4")}});
+        PrinterTestSeam::InstallCapabilities(S("PDF"),
+                                             {{S("one-sided"), S("two-sided-long-edge"), S("two-sided-short-edge")},
+                                              {S("iso_a4_210x297mm"), S("na_letter_8.5x11in")},
+                                              {S("color"), S("monochrome")},
+                                              {S("tray-1"), S("auto")},
+                                              {S("auto"), S("fit"), S("none")},
+                                              {S("3"), S("4")}});
     }
 
     // Clicks `button`, checks the modal dialog it opens and closes it.
@@ -206,6 +210,15 @@ TEST_F(LabelFit, EveryCaptionOfTheWindowAndItsDialogsFits)
 {
     ASSERT_EQ(GetCurrentLanguage(), Language());
     THauptForm form{QStringList()};
+    // The program's dialogs, made after the window as the program makes them.
+    TShellDirDialog shellDirDialog(&form);
+    ShellDirDialog = &shellDirDialog;
+    TFileListDialog fileListDialog(&form);
+    FileListDialog = &fileListDialog;
+    const auto forget = qScopeGuard([] {
+        ShellDirDialog = nullptr;
+        FileListDialog = nullptr;
+    });
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     form.SourceDirEdit->setEditText(docs.path());
@@ -215,12 +228,10 @@ TEST_F(LabelFit, EveryCaptionOfTheWindowAndItsDialogsFits)
         EXPECT_NE(form.btnProcess->text(), S("Print"));
 
     QStringList cutOff = CutOffTexts(&form);
-    for (QAbstractButton* opener :
-         std::initializer_list<QAbstractButton*>{form.btnPrintSettings, form.btnPreview, form.btnNew,
-                                                 form.SourceSelectBtn, form.InfoBtn})
+    for (QAbstractButton* opener : std::initializer_list<QAbstractButton*>{
+             form.btnPrintSettings, form.btnPreview, form.btnNew, form.SourceSelectBtn, form.InfoBtn})
         cutOff += CheckDialogOf(opener);
-    EXPECT_TRUE(cutOff.isEmpty()) << "language " << qPrintable(Language()) << ":\n"
-                                  << qPrintable(cutOff.join(u'\n'));
+    EXPECT_TRUE(cutOff.isEmpty()) << "language " << qPrintable(Language()) << ":\n" << qPrintable(cutOff.join(u'\n'));
 }
 
 } // namespace
