@@ -98,7 +98,14 @@ TEST_F(LangProbe, GermanLocaleWithoutOptionsGivesGerman)
 TEST_F(LangProbe, LanguageOptionDecides)
 {
     ExpectEnglish(Run({QStringLiteral("-lang:en")}));
-    ExpectEnglish(Run({QStringLiteral("-lang:fr")}));
+    // A language without a catalog shows English; French has its own.
+    ExpectEnglish(Run({QStringLiteral("-lang:nl")}));
+    const auto french = Run({QStringLiteral("-lang:fr")});
+    EXPECT_EQ(french.value(QStringLiteral("default")), QStringLiteral("Imprimer"));
+    EXPECT_EQ(french.value(QStringLiteral("multiline")),
+              QStringLiteral("Fichier\u00a0: %s\\r\\nn\u2019a pas pu \u00eatre imprim\u00e9\u00a0!"));
+    EXPECT_EQ(french.value(QStringLiteral("dialogs")), QStringLiteral("Annuler"));
+    EXPECT_EQ(french.value(QStringLiteral("toolkit")), QStringLiteral("&Oui"));
     const auto out = Run({QStringLiteral("-lang:DE")});
     EXPECT_EQ(out.value(QStringLiteral("language")), QStringLiteral("DE"));
     ExpectGerman(out);
