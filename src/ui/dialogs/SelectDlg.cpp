@@ -97,7 +97,19 @@ int TSelectDialog::Execute(QPoint pos, const QString& title, const QString& capt
                            int buttonWidth, int preSelection, const QString& defaultButton)
 {
     setWindowTitle(title);
-    const int bw = Scaled(buttonWidth == 0 ? 105 : buttonWidth);
+    int bw = Scaled(buttonWidth == 0 ? 105 : buttonWidth);
+    // A caption wider than that (a long answer, a longer language) widens
+    // every button alike: the grid stays even and no caption is cut.
+    {
+        QPushButton probe(this);
+        probe.hide();
+        QStringList captions = buttons;
+        captions << (defaultButton.isEmpty() ? TrDialogs("Cancel") : defaultButton);
+        for (const QString& caption : std::as_const(captions)) {
+            probe.setText(caption);
+            bw = qMax(bw, probe.sizeHint().width());
+        }
+    }
     int w = Scaled(70) + 3 * bw;
     const int l = Scaled(50);
     const int g = Scaled(10);

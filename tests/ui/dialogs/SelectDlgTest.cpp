@@ -112,6 +112,35 @@ TEST_F(SelectDialogTest, RowsOfThreeWithTheLastRowAlignedRight)
     }
 }
 
+TEST_F(SelectDialogTest, LongAnswersWidenEveryButtonAlikeSoThatNoCaptionIsCut)
+{
+    TSelectDialog dialog;
+    TSeenLayout seen;
+    QList<int> needed;
+    WhenModalShown([&](QWidget*) {
+        for (QPushButton* button : std::as_const(dialog.Buttons)) {
+            seen.buttons << button->geometry();
+            needed << button->sizeHint().width();
+        }
+        seen.client = dialog.size();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dialog.Execute(QPoint(-1, -1), S("Title"), S("Files are still being printed."), mtConfirmation, 0,
+                             {S("Nach der aktuellen Datei anhalten und beenden"), S("Weiterdrucken")}, {}, 0, 0, {}),
+              -1);
+    ASSERT_EQ(seen.buttons.size(), 3);
+    const int bw = seen.buttons[0].width();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GE(seen.buttons[i].width(), needed[i]) << i;
+        EXPECT_EQ(seen.buttons[i].width(), bw) << i;
+    }
+    EXPECT_GT(bw, 105);
+    // The grid keeps its gaps and margins around the wider buttons.
+    EXPECT_EQ(seen.buttons[1].left(), seen.buttons[0].right() + 1 + 5);
+    EXPECT_EQ(seen.client.width(), 70 + 3 * bw);
+    EXPECT_EQ(seen.buttons[2].right() + 1, seen.client.width() - 10);
+}
+
 TEST_F(SelectDialogTest, PreSelectionTicksTheBoxAndFocusesAnAnswer)
 {
     TSelectDialog dialog;
