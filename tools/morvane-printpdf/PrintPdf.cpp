@@ -4,7 +4,8 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
-#include "PdfCheckLoader.h"
+#include "Modules.h"
+#include "PdfCheck.h"
 #include "PlainPdf.h"
 #include "documents/DocumentType.h"
 #include "printing/PrintProgramExit.h"
@@ -189,7 +190,8 @@ int CheckPdf(const std::string& file, int* pages)
             return 0;
     }
     std::string error;
-    const MorvanePdfCheckFn check = LoadPdfCheck(&error);
+    const auto check =
+        reinterpret_cast<MorvanePdfCheckFn>(ModuleSymbol("morvane-pdfcheck.so", MORVANE_PDF_CHECK_SYMBOL, &error));
     if (!check)
         return Fail(ExitCannotLoad, "cannot check " + Quoted(file) + ": " + error);
     int badPage = 0;
