@@ -76,10 +76,10 @@ TEST(PlainPdf, AnswersOnlyWhereThePdfLibraryAgrees)
 {
     const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents [] >>";
     // A tree of two levels, with names, strings and a comment where a parser may trip.
-    const QByteArray nested =
-        Pdf({"<< /Type /Catalog /Pages 2 0 R /Lang (en \\) [x] <<) >>",
-             "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>", "<</Type/Pages/Parent 2 0 R/Kids[5 0 R 6 0 R]/Count 2>>",
-             page, "<< /Type /Page % a comment\n /Parent 3 0 R /ID <0a1b> >>", page});
+    const QByteArray nested = Pdf({"<< /Type /Catalog /Pages 2 0 R /Lang (en \\) [x] <<) >>",
+                                   "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>",
+                                   "<</Type/Pages/Parent 2 0 R/Kids[5 0 R 6 0 R]/Count 2>>", page,
+                                   "<< /Type /Page % a comment\n /Parent 3 0 R /ID <0a1b> >>", page});
     const struct
     {
         const char* name;
@@ -93,8 +93,7 @@ TEST(PlainPdf, AnswersOnlyWhereThePdfLibraryAgrees)
         {"no printing", MakePdf(PdfSpec{2, false}), std::nullopt},
         {"overcounted", Pdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 2 >>", page}),
          std::nullopt},
-        {"loop", Pdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}),
-         std::nullopt},
+        {"loop", Pdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [2 0 R] /Count 1 >>"}), std::nullopt},
         {"no table", MakePdf(2).replace("xref\n", "xrex\n"), std::nullopt},
     };
     for (const auto& s : seeds) {
@@ -106,7 +105,8 @@ TEST(PlainPdf, AnswersOnlyWhereThePdfLibraryAgrees)
 
     // Damaged copies: bytes changed, cut out or put in where the structure is.
     std::mt19937 random(33);
-    const QByteArray pieces[] = {" 0 R", "/Type /Pages", "/Type /Page", ">>", "<<", "1", "/Kids [", "]", "(", "%", "\n"};
+    const QByteArray pieces[] = {" 0 R", "/Type /Pages", "/Type /Page", ">>", "<<", "1", "/Kids [", "]", "(", "%",
+                                 "\n"};
     int answered = 0;
     for (int i = 0; i < 3000; ++i) {
         QByteArray bytes = seeds[random() % 3].bytes;

@@ -14,16 +14,15 @@ extern "C" {
 enum MorvanePdfVerdict
 {
     MorvanePdfOk = 0,
-    MorvanePdfDamaged = 1,  // the library cannot open it (not a PDF, or damaged beyond repair)
-    MorvanePdfLocked = 2,   // protected by a password
-    MorvanePdfNoPages = 3,  // no page in it
-    MorvanePdfNoPrint = 4,  // printing not allowed
-    MorvanePdfBadTree = 5,  // the page tree does not lead to page *badPage of *pages
+    MorvanePdfDamaged = 1, // the library cannot open it (not a PDF, or damaged beyond repair)
+    MorvanePdfLocked = 2,  // protected by a password
+    MorvanePdfNoPages = 3, // no page in it
+    MorvanePdfNoPrint = 4, // printing not allowed
+    MorvanePdfBadTree = 5, // the page tree does not lead to page *badPage of *pages
 };
 
-// Bumped when the function below changes, so that a program never calls a
-// module of another build's shape.
-#define MORVANE_PDF_CHECK_VERSION 1
+// The function's name carries its version, so that a program never calls a
+// module of another shape: a new shape gets a new name.
 #define MORVANE_PDF_CHECK_SYMBOL "morvane_pdf_check_v1"
 
 // Opens file with the PDF library and checks it; sets *pages (when the count

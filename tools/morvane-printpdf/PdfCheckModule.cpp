@@ -15,8 +15,7 @@ void IgnorePopplerMessage(const std::string&, void*) {}
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int morvane_pdf_check_v1(const char* file, int* pages,
-                                                                            int* badPage)
+extern "C" __attribute__((visibility("default"))) int morvane_pdf_check_v1(const char* file, int* pages, int* badPage)
 {
     *pages = 0;
     *badPage = 0;

@@ -9,8 +9,6 @@
 // library, which repairs and refuses as it always has. The library and its
 // two dozen shared libraries then need not be loaded for most files.
 
-#include <string>
-
 // True and *pages when the file at fd is such a plain PDF; false when the
 // PDF library must decide.
 bool PlainPdfPages(int fd, int* pages);
