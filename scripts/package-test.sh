@@ -52,7 +52,9 @@ for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/lib/systemd/user/morvane-watch@.service \
     /usr/share/bash-completion/completions/morvane-batch /usr/share/bash-completion/completions/morvane-printpdf \
     /usr/share/zsh/vendor-completions/_morvane /usr/share/kio/servicemenus/org.morvane.Morvane.servicemenu.desktop \
-    /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action; do
+    /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action \
+    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/morvane/morvane-pdfcheck.so" \
+    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/morvane/morvane-filetypes.so"; do
     grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
 done
 ! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"
@@ -63,6 +65,12 @@ grep -q "<release version=\"$upstream\"" /usr/share/metainfo/org.morvane.Morvane
 
 echo "== Command-line programs"
 /usr/bin/morvane-printpdf --help | grep -q -- '-print-to' || fail "morvane-printpdf --help"
+# The print program finds its modules where the package put them: a text
+# needs libmagic's, a PDF without a cross-reference table the PDF library's.
+printf 'a line\n' >"$work/note.txt"
+printf '%%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n3 0 obj << /Type /Page /Parent 2 0 R >> endobj\ntrailer << /Root 1 0 R >>\n%%%%EOF\n' >"$work/rebuilt.pdf"
+/usr/bin/morvane-printpdf -check "$work/note.txt" | grep -q 'text/plain' || fail "morvane-printpdf -check of a text"
+/usr/bin/morvane-printpdf -check "$work/rebuilt.pdf" | grep -q '1 page' || fail "morvane-printpdf -check of a PDF"
 mkdir -p "$work/tree/sub"
 for f in a.pdf sub/b.pdf notes.txt; do printf '%%PDF-1.4\n' >"$work/tree/$f"; done
 printf 'sub/b.pdf\n' >"$work/tree/list.pbt"

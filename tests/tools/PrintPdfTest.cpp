@@ -465,3 +465,51 @@ TEST_F(PrintPdf, PagesPerSheetAndHeldJobsShowInTheOutput)
     ASSERT_EQ(released.size(), 1);
     QFile::remove(released[0]);
 }
+
+// The program copied alone, without its modules: a plain PDF is still checked
+// and printed with its pages; every file that needs the PDF library or
+// libmagic is refused with the missing module named, never printed unchecked.
+TEST_F(PrintPdf, WithoutItsModulesOnlyWhatItCanCheckItselfIsPrinted)
+{
+    QTemporaryDir bare;
+    const QString program = bare.filePath(u"morvane-printpdf"_qs);
+    ASSERT_TRUE(QFile::copy(PrintProgram, program));
+    const QByteArray catalog = "<< /Type /Catalog /Pages 2 0 R >>";
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>";
+    const QByteArray good = PdfOfObjects({catalog, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page});
+    const QByteArray noXref = good.left(good.indexOf("xref\n")) + "trailer\n<< /Root 1 0 R /Size 4 >>\n%%EOF\n";
+    const QString plainStem = UniqueJobStem(u"bare"_qs);
+    const struct
+    {
+        QString name;
+        QByteArray bytes;
+        const char* missing; // nullptr: printed
+    } cases[] = {
+        {plainStem + u".pdf"_qs, MakePdf(3), nullptr},
+        {u"noxref.pdf"_qs, noXref, "morvane-pdfcheck.so is missing"},
+        {u"noprint.pdf"_qs, MakePdf(PdfSpec{1, false}), "morvane-pdfcheck.so is missing"},
+        {u"overcounted.pdf"_qs, PdfOfObjects({catalog, "<< /Type /Pages /Kids [3 0 R] /Count 3 >>", page}),
+         "morvane-pdfcheck.so is missing"},
+        {u"note.txt"_qs, "a line of text\n", "morvane-filetypes.so is missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString file = write(c.name, c.bytes);
+        QStringList lines;
+        const int result = ExecuteProcess(QString(), PrintCommandLine(program, TestPrinterName(), file), m_dir,
+                                          poCaptureOutput | poCaptureStdErr, 0, false, &lines, 65001);
+        const QString output = lines.join(u'\n');
+        if (!c.missing) {
+            ASSERT_EQ(result, 0) << output.toStdString();
+            EXPECT_TRUE(output.contains(u"document pages: 3"_qs)) << output.toStdString();
+            continue;
+        }
+        EXPECT_EQ(result, ProcessExitCodeFlag | 2) << output.toStdString();
+        EXPECT_TRUE(output.contains(QString::fromUtf8(c.missing))) << output.toStdString();
+        EXPECT_FALSE(output.contains(u"request id is"_qs)) << output.toStdString();
+    }
+    const QStringList out = WaitForCupsPdfOutput(plainStem, 1);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_EQ(PdfPageCount(out[0]), 3);
+    QFile::remove(out[0]);
+}

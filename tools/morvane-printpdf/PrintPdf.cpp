@@ -4,6 +4,9 @@
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
 // It never reads from its input and never waits for an answer.
 
+#include "Modules.h"
+#include "PdfCheck.h"
+#include "PlainPdf.h"
 #include "documents/DocumentType.h"
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
@@ -11,9 +14,6 @@
 #include "util/Utf8Bytes.h"
 
 #include <cups/cups.h>
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
-#include <poppler/cpp/poppler-page.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -106,8 +107,16 @@ void PrintUsage(FILE* out)
 // The last refusal's message, for the per-file lines of a job of several files.
 std::string LastFailure;
 
+// Where a thread's refusal is kept instead of written, so that it comes out
+// only when nothing that ranks before it has failed meanwhile.
+thread_local std::string* DeferredFailure = nullptr;
+
 int Fail(int code, const std::string& message)
 {
+    if (DeferredFailure) {
+        *DeferredFailure = message;
+        return code;
+    }
     std::fprintf(stderr, "%s: %s\n", Program, message.c_str());
     LastFailure = message;
     return code;
@@ -123,8 +132,6 @@ const char* NoPassword(const char*, http_t*, const char*, const char*, void*)
 {
     return nullptr;
 }
-
-void IgnorePopplerMessage(const std::string&, void*) {}
 
 // A file still being written, or a piece of one, lacks its header or its
 // end-of-file mark. The PDF library would rebuild such a fragment silently
@@ -146,9 +153,8 @@ const char* MissingMark(int fd, off_t size)
     return nullptr;
 }
 
-// Checks that the file is a loadable PDF that may be printed. Returns 0 and
-// sets *pages, or returns an exit code.
-int CheckDocument(const std::string& file, int* pages)
+// The cheap part of the PDF check: a regular file with both marks. Returns 0 or an exit code.
+int CheckWhole(const std::string& file)
 {
     struct stat st
     {
@@ -167,28 +173,52 @@ int CheckDocument(const std::string& file, int* pages)
     ::close(fd);
     if (missing)
         return Fail(ExitCannotLoad, Quoted(file) + " is incomplete: " + missing);
-
-    // Poppler writes its parser complaints to stderr; the single line below is the message.
-    poppler::set_debug_error_function(IgnorePopplerMessage, nullptr);
-    std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(file));
-    if (!doc)
-        return Fail(ExitCannotLoad, Quoted(file) + " is not a PDF file or is damaged");
-    if (doc->is_locked())
-        return Fail(ExitCannotLoad, Quoted(file) + " is protected by a password");
-    *pages = doc->pages();
-    if (*pages < 1)
-        return Fail(ExitCannotLoad, Quoted(file) + " has no pages");
-    if (!doc->has_permission(poppler::perm_print))
-        return Fail(ExitPrintingNotAllowed, Quoted(file) + " does not allow printing");
-    // The page tree must lead to every page it counts (the pages' objects,
-    // not their contents): a tree that points to itself or to nothing would
-    // be spooled and fail in the spooler's filters.
-    for (int i = 0; i < *pages; ++i) {
-        if (!std::unique_ptr<poppler::page>(doc->create_page(i)))
-            return Fail(ExitCannotLoad, Quoted(file) + " is damaged: its page tree does not lead to page " +
-                                            std::to_string(i + 1) + " of " + std::to_string(*pages));
-    }
     return 0;
+}
+
+// The PDF library's part of the check, through the module that holds the
+// library: it opens the file, counts the pages, asks for a password and the
+// print permission and follows the page tree. Returns 0 and sets *pages, or
+// returns an exit code. Without the module nothing is printed unchecked. A
+// plain file, whose answer is certain from its structure, needs no library.
+int CheckPdf(const std::string& file, int* pages)
+{
+    if (const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0) {
+        const bool plain = PlainPdfPages(fd, pages);
+        ::close(fd);
+        if (plain)
+            return 0;
+    }
+    std::string error;
+    const auto check =
+        reinterpret_cast<MorvanePdfCheckFn>(ModuleSymbol("morvane-pdfcheck.so", MORVANE_PDF_CHECK_SYMBOL, &error));
+    if (!check)
+        return Fail(ExitCannotLoad, "cannot check " + Quoted(file) + ": " + error);
+    int badPage = 0;
+    switch (check(file.c_str(), pages, &badPage)) {
+    case MorvanePdfOk:
+        return 0;
+    case MorvanePdfLocked:
+        return Fail(ExitCannotLoad, Quoted(file) + " is protected by a password");
+    case MorvanePdfNoPages:
+        return Fail(ExitCannotLoad, Quoted(file) + " has no pages");
+    case MorvanePdfNoPrint:
+        return Fail(ExitPrintingNotAllowed, Quoted(file) + " does not allow printing");
+    case MorvanePdfBadTree:
+        return Fail(ExitCannotLoad, Quoted(file) + " is damaged: its page tree does not lead to page " +
+                                        std::to_string(badPage) + " of " + std::to_string(*pages));
+    default:
+        return Fail(ExitCannotLoad, Quoted(file) + " is not a PDF file or is damaged");
+    }
+}
+
+// Checks that the file is a loadable PDF that may be printed. Returns 0 and
+// sets *pages, or returns an exit code.
+int CheckDocument(const std::string& file, int* pages)
+{
+    if (const int refused = CheckWhole(file))
+        return refused;
+    return CheckPdf(file, pages);
 }
 
 std::string BaseName(const std::string& file)
@@ -335,6 +365,62 @@ int ConnectQueue(const std::string& printer, Target* target)
     cupsFreeDests(1, dest);
     return 0;
 }
+
+// The connection to the printer's server and, for a queue, its look-up.
+int Connect(const std::string& printer, bool useDefault, Target* target)
+{
+    return useDefault || !IsPrinterUri(printer) ? ConnectQueue(useDefault ? std::string() : printer, target)
+                                                : ConnectUri(printer, target);
+}
+
+// The connection and the look-up on a thread of their own, while the PDF
+// check loads its library and reads the file: the two take about as long,
+// and the spooler's answer is waited for meanwhile. A refusal of the look-up
+// is written only once the file has passed, so the file's comes first as
+// before; nothing is spooled before both are done.
+class Lookup
+{
+public:
+    void Start(const std::string& printer, bool useDefault)
+    {
+        m_state = std::make_shared<State>();
+        m_thread = std::thread([state = m_state, printer, useDefault] {
+            DeferredFailure = &state->message;
+            // CUPS keeps its settings per thread.
+            cupsSetPasswordCB2(NoPassword, nullptr);
+            state->code = Connect(printer, useDefault, &state->target);
+        });
+    }
+
+    // Waits for the look-up; returns 0 and sets *target, or its exit code
+    // after writing its refusal.
+    int Finish(Target** target)
+    {
+        m_thread.join();
+        if (m_state->code)
+            return Fail(m_state->code, m_state->message);
+        *target = &m_state->target;
+        return 0;
+    }
+
+    // A file refused while the spooler has not answered yet: the program
+    // ends without waiting, and the thread with it.
+    ~Lookup()
+    {
+        if (m_thread.joinable())
+            m_thread.detach();
+    }
+
+private:
+    struct State
+    {
+        Target target;
+        int code = 0;
+        std::string message;
+    };
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+};
 
 // Whether the printer's NAME-supported attribute admits the value.
 bool Supports(ipp_attribute_t* supported, const std::string& option, const std::string& value)
@@ -665,10 +751,7 @@ int PrintOneJob(const std::string& printer, bool useDefault, const std::vector<s
 
     cupsSetPasswordCB2(NoPassword, nullptr);
     Target target;
-    const int connected = useDefault || !IsPrinterUri(printer)
-                              ? ConnectQueue(useDefault ? std::string() : printer, &target)
-                              : ConnectUri(printer, &target);
-    if (connected)
+    if (const int connected = Connect(printer, useDefault, &target))
         return connected;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
@@ -754,9 +837,17 @@ int main(int argc, char** argv)
     if (const int refused = DocumentType::Prepare(file, &doc))
         return refused;
     int pages = doc.pages;
-    if (doc.format == "application/pdf")
-        if (const int refused = CheckDocument(doc.spoolFile, &pages))
+    Lookup lookup;
+    if (doc.format == "application/pdf") {
+        if (const int refused = CheckWhole(doc.spoolFile))
             return refused;
+        if (!checkOnly)
+            lookup.Start(printer, useDefault);
+        if (const int refused = CheckPdf(doc.spoolFile, &pages))
+            return refused;
+    } else if (!checkOnly) {
+        lookup.Start(printer, useDefault);
+    }
     // An estimated count does not clip page ranges: the converter has the last word.
     const int clip = doc.pagesEstimated ? DocumentType::PagesForRanges(settings, pages) : pages;
     PrintSettings::Options options;
@@ -770,12 +861,10 @@ int main(int argc, char** argv)
     }
 
     cupsSetPasswordCB2(NoPassword, nullptr);
-    Target target;
-    const int connected = useDefault || !IsPrinterUri(printer)
-                              ? ConnectQueue(useDefault ? std::string() : printer, &target)
-                              : ConnectUri(printer, &target);
-    if (connected)
+    Target* found = nullptr;
+    if (const int connected = lookup.Finish(&found))
         return connected;
+    Target& target = *found;
     if (const int unsupported = CheckPrinterSupport(target, options))
         return unsupported;
     const int submitted = Submit(target, file, doc, jobName, options, settings.copies > 0 ? settings.copies : 1);

@@ -1,9 +1,8 @@
 #include "DocumentType.h"
 
+#include "FileMagic.h"
 #include "OfficeConvert.h"
 #include "TiffPdf.h"
-
-#include <magic.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -449,37 +448,6 @@ bool OfficeMime(std::string_view mime)
            mime.starts_with("application/vnd.openxmlformats-officedocument.") || mime == "application/msword" ||
            mime == "application/vnd.ms-excel" || mime == "application/vnd.ms-powerpoint" || mime == "text/rtf" ||
            mime == "application/rtf";
-}
-
-// What libmagic says of the file: its MIME type, the charset of a text, and
-// (asked for only when the file is refused) its description.
-struct Magic
-{
-    std::string mime, charset, description;
-};
-
-Magic AskMagic(int fd, bool describe)
-{
-    Magic result;
-    std::unique_ptr<std::remove_pointer_t<magic_t>, void (*)(magic_t)> cookie(
-        ::magic_open(MAGIC_MIME | MAGIC_NO_CHECK_COMPRESS | MAGIC_NO_CHECK_TAR | MAGIC_NO_CHECK_ELF |
-                     MAGIC_NO_CHECK_APPTYPE),
-        ::magic_close);
-    if (!cookie || ::magic_load(cookie.get(), nullptr) != 0)
-        return result;
-    // The beginning tells the type; the whole of a large file is not read.
-    const std::size_t bytesMax = 1 << 20;
-    ::magic_setparam(cookie.get(), MAGIC_PARAM_BYTES_MAX, &bytesMax);
-    if (const char* mime = ::magic_descriptor(cookie.get(), fd)) {
-        const std::string_view m(mime);
-        result.mime = m.substr(0, m.find(';'));
-        if (const std::size_t cs = m.find("charset="); cs != std::string_view::npos)
-            result.charset = m.substr(cs + 8);
-    }
-    if (describe && ::magic_setflags(cookie.get(), MAGIC_NONE) == 0)
-        if (const char* text = ::magic_descriptor(cookie.get(), fd))
-            result.description = text;
-    return result;
 }
 
 // The types the spooler converts itself, told by their first bytes.
