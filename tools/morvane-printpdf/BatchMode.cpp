@@ -111,8 +111,7 @@ bool ReadCall(TCallReader& in, std::vector<std::string>* args)
     for (std::string& arg : *args) {
         std::size_t length = 0;
         std::string end;
-        if (!in.Number(':', MaxArgumentBytes, &length) || !in.Bytes(length, &arg) || !in.Bytes(1, &end) ||
-            end != "\n")
+        if (!in.Number(':', MaxArgumentBytes, &length) || !in.Bytes(length, &arg) || !in.Bytes(1, &end) || end != "\n")
             return false;
         // No argument of a single call can hold a NUL byte.
         if (arg.find('\0') != std::string::npos)

@@ -64,7 +64,7 @@ private:
     int FPidFd = -1;
     int FStatus = 0;
     bool FReaped = true;
-    bool FRefused = false; // the program does not speak the batch protocol
+    bool FRefused = false;    // the program does not speak the batch protocol
     unsigned long FTaken = 0; // calls the running program took
     int FStarts = 0;
     QByteArray FIn;
