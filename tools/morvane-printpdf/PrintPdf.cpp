@@ -2,7 +2,8 @@
 // a CUPS queue, a printer class or an IPP printer and ends as soon as the
 // spooler has accepted the job. Morvane starts it once per file and copy with
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
-// It never reads from its input and never waits for an answer.
+// It never reads from its input and never waits for an answer, except with
+// -batch (BatchMode.cpp), where it takes such calls one after the other.
 
 #include "PrintPdf.h"
 
