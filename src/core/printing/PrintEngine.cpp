@@ -277,7 +277,8 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 inv.Output.clear();
                 TProcessEnd end;
                 if (ChooseNextPrinter(job, inv, end)) {
-                    const QString command = PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title);
+                    const QString command =
+                        PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title);
                     const TProcessLimit limit{job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs};
                     QStringList* output = job.CaptureOutput ? &inv.Output : nullptr;
                     // The same arguments either way, so that the program does exactly what one start does.
