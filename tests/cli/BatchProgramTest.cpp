@@ -251,4 +251,28 @@ TEST_F(BatchProgram, AProgramKilledInAFileFailsThatFileAndIsStartedAfresh)
     EXPECT_TRUE(r.Err.contains(S("Printed: 29, failed: 1"))) << r.Err.toStdString();
 }
 
+TEST_F(BatchProgram, AProgramOfThatNameWithoutTheBatchModeIsStartedPerFile)
+{
+    // An older morvane-printpdf, say, that the window's settings still name.
+    const QString dir = root.filePath(S("old"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString calls = root.filePath(S("calls"));
+    ASSERT_TRUE(WriteScript(dir + S("/morvane-printpdf"),
+                            "#!/bin/sh\necho \"$*\" >> '" + calls.toUtf8() +
+                                "'\n[ \"$1\" = -batch ] && { echo 'unexpected argument' >&2; exit 1; }\n"
+                                "echo 'request id is Q-1 (1 file(s))'\n"));
+    const QStringList files = Write(3);
+    const TBatchResult r = RunBatch(
+        QStringList{S("--program"), dir + S("/morvane-printpdf"), S("--pause"), S("0"), S("-p"), queue, S("--files")} +
+            files,
+        root.path(), root.filePath(S("home")));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    // Asked once for its batch mode, then started for each file.
+    const QList<QByteArray> lines = ReadFile(calls).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 4) << ReadFile(calls).toStdString();
+    EXPECT_EQ(lines[0], "-batch");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lines[i + 1], "-print-to " + queue.toUtf8() + ' ' + files[i].toUtf8());
+}
+
 } // namespace
