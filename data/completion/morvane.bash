@@ -137,7 +137,7 @@ _morvane_printpdf() {
     -job-name) COMPREPLY=(); return 0 ;;
     esac
     if [[ $cur == -* ]]; then
-        _morvane_reply "$cur" "$(printf '%s\n' -print-to -print-to-default -print-settings -job-name -check -one-job --help --version)"
+        _morvane_reply "$cur" "$(printf '%s\n' -print-to -print-to-default -print-settings -job-name -check -one-job -batch --help --version)"
         return 0
     fi
     _morvane_files -f "$cur"

@@ -18,6 +18,7 @@
 #include "printing/JobPreview.h"
 #include "printing/PrintEngine.h"
 #include "printing/PrintProgram.h"
+#include "printing/PrintSession.h"
 #include "printing/PrintSettings.h"
 #include "printing/RunReport.h"
 #include "util/BuildVersion.h"
@@ -520,6 +521,13 @@ int Run(const TBatchOptions& options)
     // list; a one-job run takes PDF files only.
     job.ConvertOfficeFirst =
         !options.OneJob && QFileInfo(job.Program).fileName() == QString::fromLatin1(PrintProgramName);
+
+    // Our own print program takes the files one after the other in one
+    // process (the watch keeps it across files); a job of several documents
+    // is one call per copy anyway.
+    if (!options.OneJob && !options.StartPerFile &&
+        QFileInfo(job.Program).fileName() == QString::fromLatin1(PrintProgramName))
+        job.Session = std::make_shared<TPrintSession>(job.Program);
 
     std::shared_ptr<TPrinterShare> share;
     if (options.Printers.size() > 1) {

@@ -116,6 +116,10 @@ const std::vector<TBatchOption>& BatchOptionTable()
              o.Program = v;
              return QString();
          }},
+        {"start-per-file", 0, nullptr,
+         MarkDefault("start the print program once per file and copy, as any other print program, instead of keeping "
+                     "morvane-printpdf running for the whole batch and handing it file after file"),
+         [](TBatchOptions& o, const QString&) { return Flag(o.StartPerFile); }},
         {"pause", 0, "MS", MarkDefault("pause after each printed file in milliseconds (default 1000)"),
          [](TBatchOptions& o, const QString& v) {
              qlonglong n = 0;

@@ -31,6 +31,8 @@ struct TBatchOptions
     QString JobName; // the job title template; empty: the file's name
     bool OneJob = false; // the job list as one job of several documents per copy
     QString Program; // empty: the saved print program, else the search
+    // morvane-printpdf started per file and copy instead of once for the batch.
+    bool StartPerFile = false;
     unsigned long PauseMs = 1000;
     bool StopOnError = false;
     int TimeoutPerFileS = 600; // 0: no limit

@@ -187,7 +187,10 @@ TEST_F(BatchWatchSpooler, KillsDuringABurstPrintEachFileExactlyOnce)
     QProcess first;
     QElapsedTimer startUp;
     startUp.start();
-    Start(first, {S("--settle"), S("300")});
+    // A print program kept for the burst hands files over faster than the
+    // kills come: the pause keeps the burst going over all rounds.
+    const QStringList options{S("--settle"), S("300"), S("--pause"), S("100")};
+    Start(first, options);
     // Kills fall up to a second past a start, whatever a start takes here.
     const int killWithinMs = static_cast<int>(startUp.elapsed()) + 1000;
     QStringList names;
@@ -222,7 +225,7 @@ TEST_F(BatchWatchSpooler, KillsDuringABurstPrintEachFileExactlyOnce)
         restarts.push_back(std::make_unique<QProcess>());
         watch = restarts.back().get();
         watches = Err().count(S("Watching"));
-        Launch(*watch, {S("--settle"), S("300")});
+        Launch(*watch, options);
     }
     ASSERT_TRUE(WaitFor([&] { return JobCount() >= names.size(); }, 300)) << JobCount() << " jobs";
     // A stop signal before the watch is set up would end it as a kill does.

@@ -2,7 +2,10 @@
 // a CUPS queue, a printer class or an IPP printer and ends as soon as the
 // spooler has accepted the job. Morvane starts it once per file and copy with
 //   morvane-printpdf -print-to "printer" [-print-settings "LIST"] "file.pdf"
-// It never reads from its input and never waits for an answer.
+// It never reads from its input and never waits for an answer, except with
+// -batch (BatchMode.cpp), where it takes such calls one after the other.
+
+#include "PrintPdf.h"
 
 #include "Modules.h"
 #include "PdfCheck.h"
@@ -53,6 +56,7 @@ void PrintUsage(FILE* out)
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -check [-print-settings LIST] FILE\n"
                  "       %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] -one-job FILE...\n"
+                 "       %s -batch\n"
                  "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
                  "as job title, and ends once the spooler has accepted the job; then writes\n"
                  "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
@@ -71,6 +75,10 @@ void PrintUsage(FILE* out)
                  "first document of a job (cups-pdf) or a printer that takes no job of several\n"
                  "documents is refused with exit code 1 before anything is spooled. A document the\n"
                  "spooler refuses cancels the job (exit code 5).\n"
+                 "\n"
+                 "With -batch the program stays and takes one call after the other on standard\n"
+                 "input, each with the arguments above, and answers each with its output and its\n"
+                 "exit code (the protocol is in morvane-printpdf(1)).\n"
                  "\n"
                  "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
                  "instance), or an IPP URI printed to without a local queue:\n"
@@ -101,7 +109,7 @@ void PrintUsage(FILE* out)
                  "  6  the print settings leave no page of the file (a page range beyond its end)\n"
                  "  7  with -one-job: the job was accepted, but some files were left out\n"
                  "  With -one-job and every file left out, the first file's code.\n",
-                 Program, Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
+                 Program, Program, Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
 }
 
 // The last refusal's message, for the per-file lines of a job of several files.
@@ -764,14 +772,20 @@ int PrintOneJob(const std::string& printer, bool useDefault, const std::vector<s
 
 } // namespace
 
-int main(int argc, char** argv)
+const std::string& LastFailureMessage()
 {
+    return LastFailure;
+}
+
+int PrintFromArguments(const std::vector<std::string>& args)
+{
+    LastFailure.clear();
     std::string printer, settingsList, jobName;
     std::vector<std::string> files;
     bool printerGiven = false, useDefault = false, settingsGiven = false, nameGiven = false, oneJob = false;
     bool checkOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-help" || arg == "-h") {
             PrintUsage(stdout);
             return ExitAccepted;
@@ -781,23 +795,23 @@ int main(int argc, char** argv)
             return ExitAccepted;
         }
         if (arg == "-print-to") {
-            if (i + 1 >= argc || printerGiven || useDefault)
+            if (i + 1 >= args.size() || printerGiven || useDefault)
                 return PrintUsage(stderr), ExitUsage;
-            printer = argv[++i];
+            printer = args[++i];
             printerGiven = true;
         } else if (arg == "-print-to-default") {
             if (printerGiven || useDefault)
                 return PrintUsage(stderr), ExitUsage;
             useDefault = true;
         } else if (arg == "-print-settings") {
-            if (i + 1 >= argc || settingsGiven)
+            if (i + 1 >= args.size() || settingsGiven)
                 return PrintUsage(stderr), ExitUsage;
-            settingsList = argv[++i];
+            settingsList = args[++i];
             settingsGiven = true;
         } else if (arg == "-job-name") {
-            if (i + 1 >= argc || nameGiven)
+            if (i + 1 >= args.size() || nameGiven)
                 return PrintUsage(stderr), ExitUsage;
-            jobName = argv[++i];
+            jobName = args[++i];
             nameGiven = true;
             if (jobName.empty())
                 return Fail(ExitUsage, "the job name is empty");
@@ -872,4 +886,11 @@ int main(int argc, char** argv)
     if (submitted == ExitAccepted)
         std::printf("document pages: %d\n", pages);
     return submitted;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "-batch") == 0)
+        return RunBatchMode();
+    return PrintFromArguments(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -5,6 +5,7 @@
 #include "printing/OneJob.h"
 #include "printing/PrintProgram.h"
 #include "printing/PrintProgramExit.h"
+#include "printing/PrintSession.h"
 #include "printing/PrintSettings.h"
 #include "util/SafeFormat.h"
 #include "util/StrUtils.h"
@@ -276,10 +277,15 @@ TRunResult RunPrintFiles(const TPrintJob& job, const QStringList& jobs, TPrintRu
                 inv.Output.clear();
                 TProcessEnd end;
                 if (ChooseNextPrinter(job, inv, end)) {
-                    end = RunProcessLimited(
-                        PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title), run.SourceDir,
-                        options, {job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs},
-                        job.CaptureOutput ? &inv.Output : nullptr, codePage);
+                    const QString command =
+                        PrintCommandLine(job.Program, inv.Printer, handed, job.PrintSettings, title);
+                    const TProcessLimit limit{job.TimeoutPerFileS * 1000, job.CancelFd, job.CancelGraceMs};
+                    QStringList* output = job.CaptureOutput ? &inv.Output : nullptr;
+                    // The same arguments either way, so that the program does exactly what one start does.
+                    if (!job.Session || !job.CaptureOutput ||
+                        !job.Session->Call(SplitCommandLine(command).mid(1), run.SourceDir, options, limit, output,
+                                           codePage, &end))
+                        end = RunProcessLimited(command, run.SourceDir, options, limit, output, codePage);
                 }
                 inv.Result = end.Result;
                 inv.Signal = end.Signal;

@@ -9,6 +9,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class TPrintSession;
 
 // The print run without a window: the job list, the copies loop, one
 // invocation of the print-to program per file and copy, the pause, the stop
@@ -103,6 +106,11 @@ struct TPrintJob
     // start before the first file (TOfficeHandover) and handed to the print
     // program (morvane-printpdf) as those PDFs, under their own names.
     bool ConvertOfficeFirst = false;
+    // With output captured: the print program (morvane-printpdf) takes the
+    // files one after the other in this one running process instead of one
+    // start per file and copy; kept by the caller across runs (the watch).
+    // Without it, or when the program cannot do so, each call starts it.
+    std::shared_ptr<TPrintSession> Session;
 };
 
 // One invocation of the print-to program.
