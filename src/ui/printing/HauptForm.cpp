@@ -36,6 +36,7 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -1386,9 +1387,18 @@ void THauptForm::closeEvent(QCloseEvent* event)
         if (FCloseRequested || FCloseAsked)
             return;
         FCloseAsked = true;
-        const int answer = ShowSelectDialog(
-            windowTitle(), TrDefault("Files are still being printed."), mtConfirmation, 0,
-            {TrDefault("Stop after the current file and quit"), TrDefault("Keep printing and quit at the end")});
+        const QStringList answers = {TrDefault("Stop after the current file and quit"),
+                                     TrDefault("Keep printing and quit at the end")};
+        // The answers are longer than the dialog's default buttons in every
+        // language: as wide as the longest, measured in the dialog's design font.
+        QFont designFont = QApplication::font();
+        designFont.setPixelSize(11);
+        const QFontMetrics metrics(designFont);
+        int buttonWidth = 105;
+        for (const QString& text : answers)
+            buttonWidth = qMax(buttonWidth, metrics.horizontalAdvance(text) + 24);
+        const int answer = ShowSelectDialog(windowTitle(), TrDefault("Files are still being printed."), mtConfirmation,
+                                            0, answers, QString(), buttonWidth);
         // Escape keeps the run going, as closing did before the question.
         if (answer == 0)
             RequestStop();
