@@ -44,6 +44,8 @@ contents=$(dpkg-deb -c "$deb")
 for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/morvane/locale/de/LC_MESSAGES/default.mo /usr/share/morvane/locale/de/LC_MESSAGES/dialogs.mo \
     /usr/share/morvane/locale/de/LC_MESSAGES/qt.mo /usr/share/applications/org.morvane.Morvane.desktop \
+    /usr/share/morvane/locale/it/LC_MESSAGES/default.mo /usr/share/morvane/locale/it/LC_MESSAGES/dialogs.mo \
+    /usr/share/morvane/locale/it/LC_MESSAGES/qt.mo \
     /usr/share/metainfo/org.morvane.Morvane.metainfo.xml /usr/share/mime/packages/org.morvane.Morvane.xml \
     /usr/share/icons/hicolor/scalable/apps/org.morvane.Morvane.svg \
     /usr/share/icons/hicolor/48x48/apps/org.morvane.Morvane.png \

@@ -8,9 +8,13 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <utility>
 
 using namespace catalog_builder;
 using testing_support::ReadFile;
@@ -32,6 +36,32 @@ QString WriteTemp(const QTemporaryDir& dir, const QString& name, const QByteArra
     return fileName;
 }
 
+// The key and text pairs of a .mo file as msgfmt writes it here (little-endian).
+QList<std::pair<QString, QString>> MoPairs(const QByteArray& mo)
+{
+    const auto word = [&mo](qsizetype at) {
+        quint32 value = 0;
+        if (at >= 0 && at + 4 <= mo.size())
+            std::memcpy(&value, mo.constData() + at, 4);
+        return qsizetype(value);
+    };
+    const auto string = [&](qsizetype entry) { return QString::fromUtf8(mo.mid(word(entry + 4), word(entry))); };
+    QList<std::pair<QString, QString>> pairs;
+    for (qsizetype i = 0; i < word(8); ++i)
+        pairs.append({string(word(12) + 8 * i), string(word(16) + 8 * i)});
+    return pairs;
+}
+
+// printf-style and named placeholders in their order; an accelerator mark.
+QStringList Placeholders(const QString& text)
+{
+    static const QRegularExpression marks(QStringLiteral("%[a-z%]|\\{[a-z]+\\}|&(?=\\w)"));
+    QStringList found;
+    for (const QRegularExpressionMatch& m : marks.globalMatch(text))
+        found << m.captured();
+    return found;
+}
+
 } // namespace
 
 TEST(CatalogCheck, AcceptsSoundUtf8Catalogs)
@@ -43,6 +73,31 @@ TEST(CatalogCheck, AcceptsSoundUtf8Catalogs)
     }
     EXPECT_EQ(CheckCatalog(SmallMo()), TCatalogCheck::Valid);
     EXPECT_EQ(CheckCatalog(BuildMo({}, "utf-8")), TCatalogCheck::Valid);
+}
+
+// A translation that drops, adds or swaps a placeholder shows a format
+// error or the wrong value; one without its accelerator loses the key.
+TEST(CatalogCheck, EveryShippedLanguageKeepsPlaceholdersAndAccelerators)
+{
+    const QDir locale(QStringLiteral(MORVANE_BINARY_DIR "/src/locale"));
+    const QStringList languages = locale.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(languages.contains(QStringLiteral("de")) && languages.contains(QStringLiteral("it")))
+        << languages.join(u' ').toStdString();
+    for (const QString& language : languages) {
+        for (const char* domain : {"default", "dialogs", "qt"}) {
+            const QString name =
+                language + QStringLiteral("/LC_MESSAGES/") + QString::fromLatin1(domain) + QStringLiteral(".mo");
+            const QByteArray mo = ReadFile(locale.filePath(name));
+            ASSERT_EQ(CheckCatalog(mo), TCatalogCheck::Valid) << name.toStdString();
+            const auto pairs = MoPairs(mo);
+            EXPECT_GT(pairs.size(), 20) << name.toStdString();
+            for (const auto& [key, text] : pairs) {
+                if (key.isEmpty())
+                    continue;
+                EXPECT_EQ(Placeholders(text), Placeholders(key)) << name.toStdString() << ": " << key.toStdString();
+            }
+        }
+    }
 }
 
 TEST(CatalogCheck, RejectsDamagedLayouts)

@@ -885,6 +885,42 @@ TEST_F(MainWindowRun, CloseDuringARunAsksOnceAndKeepsTheSettings)
     SelectDialogTestSeam::Clear();
 }
 
+TEST_F(MainWindowRun, CloseQuestionShowsItsAnswersUncut)
+{
+    // The real dialog this time: its answer buttons must hold their captions.
+    MakeFiles({S("1slow.pdf"), S("2slow.pdf"), S("3slow.pdf")});
+    SelectDialogTestSeam::Clear();
+    THauptForm* f = Start();
+    f->SourceDirEdit->setEditText(docs.path());
+    f->FileEdit->setEditText(S("*.pdf"));
+    QStringList cut;
+    int answers = 0;
+    bool closing = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                ++answers;
+                if (button->width() < button->sizeHint().width())
+                    cut << button->text();
+            }
+            // Escape: the run goes on, and the window closes at its end.
+            dialog->reject();
+        } else if (f->Printing && !Log().isEmpty() && !closing) {
+            // From a timer of its own: the question's event loop must not run inside this one.
+            closing = true;
+            QTimer::singleShot(0, f, [f] { f->close(); });
+        }
+    });
+    poll.start(5);
+    f->btnProcess->click();
+    EXPECT_EQ(answers, 3);
+    EXPECT_EQ(cut, QStringList());
+    EXPECT_EQ(Log().size(), 3);
+    EXPECT_TRUE(QTest::qWaitFor([f] { return !f->isVisible(); }, 5000));
+}
+
 TEST_F(MainWindowRun, PrinterListFollowsTheSpooler)
 {
     MakeFiles({S("a.pdf")});
