@@ -44,6 +44,10 @@ contents=$(dpkg-deb -c "$deb")
 for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/morvane/locale/de/LC_MESSAGES/default.mo /usr/share/morvane/locale/de/LC_MESSAGES/dialogs.mo \
     /usr/share/morvane/locale/de/LC_MESSAGES/qt.mo /usr/share/applications/org.morvane.Morvane.desktop \
+    /usr/share/morvane/locale/fr/LC_MESSAGES/default.mo /usr/share/morvane/locale/fr/LC_MESSAGES/dialogs.mo \
+    /usr/share/morvane/locale/fr/LC_MESSAGES/qt.mo \
+    /usr/share/morvane/locale/es/LC_MESSAGES/default.mo /usr/share/morvane/locale/es/LC_MESSAGES/dialogs.mo \
+    /usr/share/morvane/locale/es/LC_MESSAGES/qt.mo \
     /usr/share/morvane/locale/it/LC_MESSAGES/default.mo /usr/share/morvane/locale/it/LC_MESSAGES/dialogs.mo \
     /usr/share/morvane/locale/it/LC_MESSAGES/qt.mo \
     /usr/share/metainfo/org.morvane.Morvane.metainfo.xml /usr/share/mime/packages/org.morvane.Morvane.xml \
