@@ -1,26 +1,22 @@
 // The file managers' "Print with Morvane": the action files as installed, and
 // their command run on a selection from two folders through the real spooler,
-// its notification received on a session bus of the test's own.
+// its notification received on a session bus of the test's own and answered.
 
 #include "app/MainSettings.h"
 #include "printing/RunReport.h"
 #include "support/BatchProcess.h"
 #include "support/CupsPdf.h"
+#include "support/NotificationService.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSettings>
 #include <QThread>
-#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
@@ -39,72 +35,6 @@ QString ExecOf(const QString& file, const QString& group)
     QSettings desktop(DataDir + file, QSettings::IniFormat);
     return desktop.value(group + S("/Exec")).toString();
 }
-
-// The notification service, answering in a thread of its own while the test
-// waits for the program. After a notification with actions it clicks it or
-// closes it, as told.
-class TNotificationListener : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    explicit TNotificationListener(const QString& connection) : FConnection(connection) {}
-
-    QStringList Received()
-    {
-        QMutexLocker lock(&FMutex);
-        return FReceived;
-    }
-    // "default": a click on the notification; "closed": closed unclicked.
-    void SetAnswer(const QString& answer)
-    {
-        QMutexLocker lock(&FMutex);
-        FAnswer = answer;
-    }
-    // Polls until `count` notifications came or two minutes passed.
-    bool WaitForCount(qsizetype count)
-    {
-        for (int i = 0; i < 1200 && Received().size() < count; ++i)
-            QThread::msleep(100);
-        return Received().size() >= count;
-    }
-
-public Q_SLOTS:
-    QStringList GetCapabilities() { return {S("actions"), S("body")}; }
-    uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap& hints, int)
-    {
-        QMutexLocker lock(&FMutex);
-        FReceived << app + u'|' + summary + u'|' + body + u'|' + QString::number(hints.value(S("urgency")).toInt()) +
-                         u'|' + actions.join(u',');
-        const uint id = uint(FReceived.size());
-        if (!actions.isEmpty() && !FAnswer.isEmpty()) {
-            // After the reply, as a service does when the user acts on it.
-            QMetaObject::invokeMethod(
-                this,
-                [this, id, answer = FAnswer] {
-                    const bool click = answer == S("default");
-                    QDBusMessage signal = QDBusMessage::createSignal(
-                        S("/org/freedesktop/Notifications"), S("org.freedesktop.Notifications"),
-                        click ? S("ActionInvoked") : S("NotificationClosed"));
-                    if (click)
-                        signal << id << answer;
-                    else
-                        signal << id << 2u;
-                    QDBusConnection(FConnection).send(signal);
-                },
-                Qt::QueuedConnection);
-        }
-        return id;
-    }
-
-private:
-    QString FConnection;
-    QMutex FMutex;
-    QStringList FReceived;
-    QString FAnswer;
-};
 
 // The window process a run started: its arguments, and whether it still runs.
 QStringList ProcessArguments(qint64 pid)
@@ -163,30 +93,11 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     ASSERT_TRUE(QDir().mkpath(home + S("/.config")));
     ASSERT_TRUE(WriteMainSettings(home + S("/.config/morvane.ini"), settings));
 
-    // A session bus of the test's own, with the listener as its notification service.
-    QProcess daemon;
-    daemon.start(S("dbus-daemon"), {S("--session"), S("--nofork"), S("--print-address=1")});
-    ASSERT_TRUE(daemon.waitForStarted(30000)) << "dbus-daemon is needed";
-    const auto stopDaemon = qScopeGuard([&daemon] {
-        daemon.kill();
-        daemon.waitForFinished();
-    });
-    while (!daemon.canReadLine() && daemon.waitForReadyRead(30000)) {
-    }
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-    ASSERT_FALSE(address.isEmpty());
-    QThread thread;
-    TNotificationListener listener(S("m32-listener"));
-    listener.moveToThread(&thread);
-    thread.start();
-    const auto stopThread = qScopeGuard([&thread] {
-        thread.quit();
-        thread.wait();
-    });
-    QDBusConnection bus = QDBusConnection::connectToBus(address, S("m32-listener"));
-    ASSERT_TRUE(bus.isConnected());
-    ASSERT_TRUE(bus.registerObject(S("/org/freedesktop/Notifications"), &listener, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(bus.registerService(S("org.freedesktop.Notifications")));
+    // A session bus of the test's own, with a notification service.
+    TNotificationService service;
+    ASSERT_TRUE(service.Problem().isEmpty()) << service.Problem().toStdString();
+    const QString address = service.Address();
+    TNotificationListener& listener = service.Listener();
 
     // GNOME Files: the extension, loaded with the real Nautilus module, finds
     // the desktop entry's print action and runs it when its item is activated.
@@ -279,4 +190,3 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     }
 }
 
-#include "FileManagerActionsTest.moc"
