@@ -52,7 +52,8 @@ for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/lib/systemd/user/morvane-watch@.service \
     /usr/share/bash-completion/completions/morvane-batch /usr/share/bash-completion/completions/morvane-printpdf \
     /usr/share/zsh/vendor-completions/_morvane /usr/share/kio/servicemenus/org.morvane.Morvane.servicemenu.desktop \
-    /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action; do
+    /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action \
+    /usr/share/nautilus-python/extensions/morvane-nautilus.py; do
     grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
 done
 ! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"
@@ -107,6 +108,10 @@ if [ -x /usr/bin/update-desktop-database ]; then
             fail "the menu entry is not offered for $type"
     done
 fi
+
+# The GNOME Files extension compiles (without leaving a cache behind in /usr).
+/usr/bin/python3 -c 'import sys; compile(open(sys.argv[1]).read(), sys.argv[1], "exec")' \
+    /usr/share/nautilus-python/extensions/morvane-nautilus.py || fail "the GNOME Files extension does not compile"
 
 echo "== lintian"
 lintian --fail-on error,warning --info "$changes"
