@@ -722,8 +722,13 @@ int Run(const TBatchOptions& options)
         if (notification.Send(Tr("Printed: %s, failed: %s", QString::number(run.Printed),
                                  QString::number(run.Failed + run.ListErrors)),
                               body, code != ExitPrinted, listed) &&
-            notification.WaitForAnswer(NotificationAnswerMs, StopSignals::ReadFd()))
-            ShowFailuresInWindow(client.Kept);
+            notification.OffersFailures()) {
+            // Someone at a terminal would otherwise take the wait for a hang.
+            if (::isatty(STDERR_FILENO) == 1)
+                Err(Tr("Waiting for a click on the notification (at most 10 minutes; Ctrl+C ends the wait)"));
+            if (notification.WaitForAnswer(NotificationAnswerMs, StopSignals::ReadFd()))
+                ShowFailuresInWindow(client.Kept);
+        }
     }
 
     return FinishReport(options, report.get(), code);

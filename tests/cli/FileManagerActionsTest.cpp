@@ -176,6 +176,13 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     EXPECT_EQ(listener.Received().size(), 3);
     EXPECT_FALSE(closed.Err.contains(S("shown in the window"))) << closed.Err.toStdString();
 
+    // A run that cannot start says why there too.
+    const TBatchResult setUp = RunBatch({S("--files"), S("--notify"), S("-p"), S("m32d-none"), files[0]},
+                                        QDir::rootPath(), home, busEnv);
+    EXPECT_EQ(setUp.Exit, 1) << setUp.Err.toStdString();
+    ASSERT_EQ(listener.Received().size(), 4);
+    EXPECT_EQ(listener.Received()[3], S("Morvane|Nothing was printed|the printer m32d-none does not exist|2|"));
+
     // Without a bus nothing else changes.
     const TBatchResult noBus = RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[0]},
                                         QDir::rootPath(), home, {S("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")});
