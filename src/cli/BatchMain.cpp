@@ -25,12 +25,12 @@
 #include "util/StrUtils.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <cups/cups.h>
 

@@ -125,8 +125,8 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
                              "print(' '.join(ext.action_command('print', sys.argv[2:])))\n"
                              "items['Morvane::print'].activate()\n");
     // Debian's own interpreter: python3-nautilus is installed for it.
-    python.start(S("/usr/bin/python3"), QStringList{S("-c"), script, DataDir + S("filemanagers/morvane-nautilus.py")}
-                                            << files);
+    python.start(S("/usr/bin/python3"),
+                 QStringList{S("-c"), script, DataDir + S("filemanagers/morvane-nautilus.py")} << files);
     ASSERT_TRUE(python.waitForFinished(60000));
     EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n');
@@ -177,8 +177,8 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     EXPECT_FALSE(closed.Err.contains(S("shown in the window"))) << closed.Err.toStdString();
 
     // A run that cannot start says why there too.
-    const TBatchResult setUp = RunBatch({S("--files"), S("--notify"), S("-p"), S("m32d-none"), files[0]},
-                                        QDir::rootPath(), home, busEnv);
+    const TBatchResult setUp =
+        RunBatch({S("--files"), S("--notify"), S("-p"), S("m32d-none"), files[0]}, QDir::rootPath(), home, busEnv);
     EXPECT_EQ(setUp.Exit, 1) << setUp.Err.toStdString();
     ASSERT_EQ(listener.Received().size(), 4);
     EXPECT_EQ(listener.Received()[3], S("Morvane|Nothing was printed|the printer m32d-none does not exist|2|"));
@@ -196,4 +196,3 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
         QFile::remove(file);
     }
 }
-

@@ -39,8 +39,8 @@ uint TNotificationListener::Notify(const QString& app, uint, const QString&, con
                                    const QString& body, const QStringList& actions, const QVariantMap& hints, int)
 {
     QMutexLocker lock(&FMutex);
-    FReceived << app + u'|' + summary + u'|' + body + u'|' + QString::number(hints.value(u"urgency"_s).toInt()) +
-                     u'|' + actions.join(u',');
+    FReceived << app + u'|' + summary + u'|' + body + u'|' + QString::number(hints.value(u"urgency"_s).toInt()) + u'|' +
+                     actions.join(u',');
     const uint id = uint(FReceived.size());
     if (!actions.isEmpty() && !FAnswer.isEmpty()) {
         // After the reply, as a service does when the user acts on it.

@@ -23,10 +23,7 @@ constexpr int CallTimeoutMs = 5000;
 
 } // namespace
 
-TDesktopNotification::TDesktopNotification(QObject* parent)
-    : QObject(parent), FBus(QDBusConnection::sessionBus())
-{
-}
+TDesktopNotification::TDesktopNotification(QObject* parent) : QObject(parent), FBus(QDBusConnection::sessionBus()) {}
 
 TDesktopNotification::~TDesktopNotification() = default;
 
@@ -49,10 +46,9 @@ bool TDesktopNotification::Send(const QString& summary, const QString& body, boo
     }
     // Subscribed before the call: a quick click must not come before the subscription.
     if (!actions.isEmpty() && !FConnected) {
-        FConnected = FBus.connect(Service, Path, Interface, u"ActionInvoked"_s, this,
-                                  SLOT(ActionInvoked(uint, QString))) &&
-                     FBus.connect(Service, Path, Interface, u"NotificationClosed"_s, this,
-                                  SLOT(NotificationClosed(uint, uint)));
+        FConnected =
+            FBus.connect(Service, Path, Interface, u"ActionInvoked"_s, this, SLOT(ActionInvoked(uint, QString))) &&
+            FBus.connect(Service, Path, Interface, u"NotificationClosed"_s, this, SLOT(NotificationClosed(uint, uint)));
     }
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, u"Notify"_s);
     // Urgency 2 (critical) keeps a failure on screen until it is seen; 1 is normal.

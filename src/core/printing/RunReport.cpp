@@ -1,11 +1,11 @@
 #include "printing/RunReport.h"
 
 #include "app/GnuGetText.h"
-#include "util/Translate.h"
 #include "printing/PrintEngine.h"
 #include "util/FileIO.h"
 #include "util/FileNameBytes.h"
 #include "util/SafeFormat.h"
+#include "util/Translate.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -46,9 +46,9 @@ QString CsvField(const QString& value)
 
 bool ResultFromName(const QString& name, TRecordResult* result)
 {
-    for (TRecordResult r : {TRecordResult::Printed, TRecordResult::Failed, TRecordResult::Missing,
-                            TRecordResult::Skipped, TRecordResult::NotTried, TRecordResult::Duplicate,
-                            TRecordResult::Pending}) {
+    for (TRecordResult r :
+         {TRecordResult::Printed, TRecordResult::Failed, TRecordResult::Missing, TRecordResult::Skipped,
+          TRecordResult::NotTried, TRecordResult::Duplicate, TRecordResult::Pending}) {
         if (RecordResultName(r) == name) {
             *result = r;
             return true;

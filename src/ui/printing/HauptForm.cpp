@@ -674,7 +674,8 @@ bool THauptForm::ShowSavedFailures(const QString& reportFile)
     FRunDir = FolderPart(reportFile);
     QString text = PrintResultText(printed);
     if (!FFailures.isEmpty())
-        text += QStringLiteral(" · ") + FillPlaceholders(TrDefault("%u not printed"), {QString::number(FFailures.size())});
+        text +=
+            QStringLiteral(" · ") + FillPlaceholders(TrDefault("%u not printed"), {QString::number(FFailures.size())});
     SetStatus(text, Qt::blue);
     btnFailures->setVisible(!FFailures.isEmpty());
     if (!FFailures.isEmpty())
@@ -701,7 +702,8 @@ void THauptForm::NotifyRunEnd()
     QString body = lines.mid(0, 10).join(u'\n');
     if (lines.size() > 10)
         body += QStringLiteral("\n…");
-    FNotification->Send(StatusText(), body, !FFailures.isEmpty(), !FFailures.isEmpty());
+    // The status text starts with a blank that the line needs, not the notification.
+    FNotification->Send(StatusText().trimmed(), body, !FFailures.isEmpty(), !FFailures.isEmpty());
 }
 
 void THauptForm::FormDestroy()

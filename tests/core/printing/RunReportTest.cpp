@@ -16,9 +16,19 @@ namespace {
 
 QString Fields(const TReportRecord& r)
 {
-    return QStringList{QString::number(r.Copy), r.File, RecordResultName(r.Result), QString::number(r.ExitCode),
-                       r.Reason, r.HandedOver, r.JobIds.join(u'+'), r.Recovered ? S("yes") : S("no"), r.Destination,
-                       r.JobState, r.JobStateReasons.join(u'+'), QString::number(r.Pages), QString::number(r.Sheets),
+    return QStringList{QString::number(r.Copy),
+                       r.File,
+                       RecordResultName(r.Result),
+                       QString::number(r.ExitCode),
+                       r.Reason,
+                       r.HandedOver,
+                       r.JobIds.join(u'+'),
+                       r.Recovered ? S("yes") : S("no"),
+                       r.Destination,
+                       r.JobState,
+                       r.JobStateReasons.join(u'+'),
+                       QString::number(r.Pages),
+                       QString::number(r.Sheets),
                        QString::number(r.DocumentPages)}
         .join(u'|');
 }
@@ -27,8 +37,9 @@ QString Fields(const TReportRecord& r)
 
 TEST(RunReport, RecordsReadBackAsWrittenInBothFormats)
 {
-    TReportRecord printed{2, S("/srv/a, \"b\".pdf"), TRecordResult::Printed, 0, QString(),
-                          S("2026-12-09T12:00:00.000Z"), {S("PDF-7"), S("PDF-8")}, true, S("PDF")};
+    TReportRecord printed{2,         S("/srv/a, \"b\".pdf"),        TRecordResult::Printed,   0,
+                          QString(), S("2026-12-09T12:00:00.000Z"), {S("PDF-7"), S("PDF-8")}, true,
+                          S("PDF")};
     printed.JobState = S("completed");
     printed.JobStateReasons = {S("job-completed-successfully"), S("other")};
     printed.Pages = 3;

@@ -107,8 +107,8 @@ TEST(WindowNotification, ALongRunEndedUnseenIsToldAndItsClickOpensTheFailureList
     EXPECT_EQ(rows, expected);
     ASSERT_EQ(service.Listener().Received().size(), 1);
     EXPECT_EQ(service.Listener().Received()[0],
-              S("Morvane|") + f->StatusText() + u'|' + dir + S("gone.pdf: \"gone.pdf\" matched no file\n") + dir + bad +
-                  S(": ") + dir + bad + S(" is damaged|2|default,Show failures,failures,Show failures"));
+              S("Morvane|") + f->StatusText().trimmed() + u'|' + dir + S("gone.pdf: \"gone.pdf\" matched no file\n") +
+                  dir + bad + S(": ") + dir + bad + S(" is damaged|2|default,Show failures,failures,Show failures"));
     EXPECT_TRUE(f->StatusText().contains(S("1 failed"))) << f->StatusText().toStdString();
 
     // Saved as CSV, the report opens the same list in a new window.
