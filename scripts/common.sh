@@ -14,7 +14,7 @@ morvane_packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-l10n-tools
     libcups2-dev libpoppler-cpp-dev libmagic-dev libtiff-dev zlib1g-dev gettext libgtest-dev
     cups cups-client cups-bsd printer-driver-cups-pdf ghostscript poppler-utils
-    xvfb xauth fonts-dejavu-core desktop-file-utils dbus-daemon
+    xvfb xauth fonts-dejavu-core desktop-file-utils dbus-daemon python3-nautilus gir1.2-nautilus-4.0
 )
 
 # install_packages PACKAGE...: installs those of them that are missing.

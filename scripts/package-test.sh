@@ -60,7 +60,8 @@ for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/zsh/vendor-completions/_morvane /usr/share/kio/servicemenus/org.morvane.Morvane.servicemenu.desktop \
     /usr/share/nemo/actions/morvane-print.nemo_action /usr/share/nemo/actions/morvane-window.nemo_action \
     "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/morvane/morvane-pdfcheck.so" \
-    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/morvane/morvane-filetypes.so"; do
+    "/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/morvane/morvane-filetypes.so" \
+    /usr/share/nautilus-python/extensions/morvane-nautilus.py; do
     grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
 done
 ! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"
@@ -121,6 +122,10 @@ if [ -x /usr/bin/update-desktop-database ]; then
             fail "the menu entry is not offered for $type"
     done
 fi
+
+# The GNOME Files extension compiles (without leaving a cache behind in /usr).
+/usr/bin/python3 -c 'import sys; compile(open(sys.argv[1]).read(), sys.argv[1], "exec")' \
+    /usr/share/nautilus-python/extensions/morvane-nautilus.py || fail "the GNOME Files extension does not compile"
 
 echo "== lintian"
 lintian --fail-on error,warning --info "$changes"

@@ -4,7 +4,6 @@
 #include "BatchMain.h"
 #include "BatchOptions.h"
 #include "BatchWatch.h"
-#include "DesktopNotify.h"
 #include "ExitCodes.h"
 #include "JobFollow.h"
 #include "PrinterShare.h"
@@ -14,6 +13,7 @@
 #include "app/LangUtils.h"
 #include "app/MainSettings.h"
 #include "app/UnixSignals.h"
+#include "platform/DesktopNotify.h"
 #include "platform/Printers.h"
 #include "printing/JobPreview.h"
 #include "printing/PrintEngine.h"
@@ -27,8 +27,11 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <cups/cups.h>
 
@@ -52,10 +55,57 @@ namespace {
 
 constexpr char ProgramName[] = "morvane-batch";
 
+// With --notify: a run started from the file manager has no terminal, so a
+// run that cannot start says why in a notification too.
+bool NotifySetUpErrors = false;
+
 int SetUpError(const QString& message)
 {
     ErrLine(message);
+    if (NotifySetUpErrors) {
+        TDesktopNotification notification;
+        notification.Send(Tr("Nothing was printed"), message, true, false);
+    }
     return ExitSetUp;
+}
+
+// How long a run from the file manager stays to answer a click on its
+// notification; a notification with failures may stay on screen that long.
+constexpr int NotificationAnswerMs = 10 * 60 * 1000;
+
+// The run's records for the window's failure list: written to the user's data
+// folder (never among the user's files), then the window is started on them.
+void ShowFailuresInWindow(const QList<TReportRecord>& records)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        ErrLine(Tr("the folder %s cannot be created", folder));
+        return;
+    }
+    const QString stem = folder + u"/report-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString name = stem + u".jsonl"_s;
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = stem + u'-' + QString::number(n) + u".jsonl"_s;
+    TRunReport report;
+    QString error;
+    bool written = report.Open(name, TRunReport::TMode::Replace, &error);
+    for (const TReportRecord& record : records) {
+        if (written)
+            written = report.Add(record, &error);
+    }
+    if (!written || !report.Finish(&error)) {
+        ErrLine(Tr("the report %s cannot be written: %s", name, error));
+        return;
+    }
+    // The window installed beside this program, else the one on PATH.
+    QString window = QCoreApplication::applicationDirPath() + u"/morvane"_s;
+    if (!QFileInfo(window).isExecutable())
+        window = u"morvane"_s;
+    qint64 pid = 0;
+    if (!QProcess::startDetached(window, {u"--failures"_s, name}, QDir::homePath(), &pid))
+        ErrLine(Tr("%s cannot be started; the report is %s", window, name));
+    else
+        Err(Tr("The failure list is shown in the window (process %s): %s", QString::number(pid), name));
 }
 
 // What matched nothing where, so that an empty run is not a silent one.
@@ -260,9 +310,10 @@ public:
                 Pending << file + u": "_s + record.Reason;
             }
         }
-        if (FReport) {
-            for (const TReportRecord& record : FRecords)
+        for (const TReportRecord& record : FRecords) {
+            if (FReport)
                 FReport->Add(record);
+            Kept << record;
         }
         FRecords.clear();
     }
@@ -275,16 +326,21 @@ public:
     QStringList Unmatched;
     QStringList Skipped;
     QStringList Pending;
+    // Every record of the run, in its order, for the window's failure list.
+    QList<TReportRecord> Kept;
 
 private:
     // With --wait the records wait for their jobs' end, so that the report
     // keeps the run's order.
     void Add(const TReportRecord& record)
     {
-        if (Follower)
+        if (Follower) {
             FRecords.push_back(record);
-        else if (FReport)
+            return;
+        }
+        if (FReport)
             FReport->Add(record);
+        Kept << record;
     }
 
     std::vector<TReportRecord> FRecords;
@@ -455,6 +511,7 @@ QString OneJobProblem(const QString& printer)
 
 int Run(const TBatchOptions& options)
 {
+    NotifySetUpErrors = options.Notify;
     TPrintJob job;
     job.SourceDir = ResolveSourceDir(options.Directory);
     job.FileField = options.Files;
@@ -666,9 +723,20 @@ int Run(const TBatchOptions& options)
         QString body = lines.mid(0, 10).join(u'\n');
         if (lines.size() > 10)
             body += u"\n…"_s;
-        SendDesktopNotification(
-            Tr("Printed: %s, failed: %s", QString::number(run.Printed), QString::number(run.Failed + run.ListErrors)),
-            body, code != ExitPrinted);
+        // A click on it opens the failure list, so the run stays until it is
+        // clicked, closed or has been on screen for long.
+        TDesktopNotification notification;
+        const bool listed = !lines.isEmpty();
+        if (notification.Send(Tr("Printed: %s, failed: %s", QString::number(run.Printed),
+                                 QString::number(run.Failed + run.ListErrors)),
+                              body, code != ExitPrinted, listed) &&
+            notification.OffersFailures()) {
+            // Someone at a terminal would otherwise take the wait for a hang.
+            if (::isatty(STDERR_FILENO) == 1)
+                Err(Tr("Waiting for a click on the notification (at most 10 minutes; Ctrl+C ends the wait)"));
+            if (notification.WaitForAnswer(NotificationAnswerMs, StopSignals::ReadFd()))
+                ShowFailuresInWindow(client.Kept);
+        }
     }
 
     return FinishReport(options, report.get(), code);

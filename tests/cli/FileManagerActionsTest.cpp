@@ -1,24 +1,26 @@
 // The file managers' "Print with Morvane": the action files as installed, and
 // their command run on a selection from two folders through the real spooler,
-// its notification received on a session bus of the test's own.
+// its notification received on a session bus of the test's own and answered.
 
 #include "app/MainSettings.h"
+#include "printing/RunReport.h"
 #include "support/BatchProcess.h"
 #include "support/CupsPdf.h"
+#include "support/NotificationService.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 
-#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
+#include <QFileInfo>
 #include <QProcess>
-#include <QScopeGuard>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
-#include <QVariantMap>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace batch_test;
 using namespace testing_support;
@@ -34,33 +36,25 @@ QString ExecOf(const QString& file, const QString& group)
     return desktop.value(group + S("/Exec")).toString();
 }
 
-// The notification service, answering in a thread of its own while the test
-// waits for the program.
-class TNotificationListener : public QObject
+// The window process a run started: its arguments, and whether it still runs.
+QStringList ProcessArguments(qint64 pid)
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+    QFile cmdline(S("/proc/") + QString::number(pid) + S("/cmdline"));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return {};
+    QStringList args;
+    for (const QByteArray& arg : cmdline.readAll().split('\0'))
+        args << QString::fromUtf8(arg);
+    return args;
+}
 
-public:
-    QStringList Received()
-    {
-        QMutexLocker lock(&FMutex);
-        return FReceived;
-    }
-
-public Q_SLOTS:
-    uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap& hints, int)
-    {
-        QMutexLocker lock(&FMutex);
-        FReceived << app + u'|' + summary + u'|' + body + u'|' + QString::number(hints.value(S("urgency")).toInt());
-        return uint(FReceived.size());
-    }
-
-private:
-    QMutex FMutex;
-    QStringList FReceived;
-};
+bool ProcessGone(qint64 pid)
+{
+    QFile status(S("/proc/") + QString::number(pid) + S("/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return true;
+    return status.readAll().contains("State:\tZ");
+}
 
 } // namespace
 
@@ -99,52 +93,97 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     ASSERT_TRUE(QDir().mkpath(home + S("/.config")));
     ASSERT_TRUE(WriteMainSettings(home + S("/.config/morvane.ini"), settings));
 
-    // A session bus of the test's own, with the listener as its notification service.
-    QProcess daemon;
-    daemon.start(S("dbus-daemon"), {S("--session"), S("--nofork"), S("--print-address=1")});
-    ASSERT_TRUE(daemon.waitForStarted(30000)) << "dbus-daemon is needed";
-    const auto stopDaemon = qScopeGuard([&daemon] {
-        daemon.kill();
-        daemon.waitForFinished();
-    });
-    while (!daemon.canReadLine() && daemon.waitForReadyRead(30000)) {
-    }
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-    ASSERT_FALSE(address.isEmpty());
-    QThread thread;
-    TNotificationListener listener;
-    listener.moveToThread(&thread);
-    thread.start();
-    const auto stopThread = qScopeGuard([&thread] {
-        thread.quit();
-        thread.wait();
-    });
-    QDBusConnection bus = QDBusConnection::connectToBus(address, S("m32-listener"));
-    ASSERT_TRUE(bus.isConnected());
-    ASSERT_TRUE(bus.registerObject(S("/org/freedesktop/Notifications"), &listener, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(bus.registerService(S("org.freedesktop.Notifications")));
+    // A session bus of the test's own, with a notification service.
+    TNotificationService service;
+    ASSERT_TRUE(service.Problem().isEmpty()) << service.Problem().toStdString();
+    const QString address = service.Address();
+    TNotificationListener& listener = service.Listener();
 
-    // %F as the file manager expands it: one argument per selected file.
-    QStringList args = print.split(u' ');
-    ASSERT_EQ(args.takeFirst(), S("morvane-batch"));
-    args.replaceInStrings(S("%F"), S("\n"));
-    args.removeAll(S("\n"));
-    args << files;
-    const TBatchResult r = RunBatch(args, QDir::rootPath(), home, {S("DBUS_SESSION_BUS_ADDRESS=") + address});
-    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
-    EXPECT_TRUE(r.Err.contains(S("Printed: 3, failed: 0"))) << r.Err.toStdString();
-    EXPECT_EQ(listener.Received(), QStringList{S("Morvane|Printed: 3, failed: 0||1")});
+    // GNOME Files: the extension, loaded with the real Nautilus module, finds
+    // the desktop entry's print action and runs it when its item is activated.
+    const QString dataDirs = root.filePath(S("xdg"));
+    ASSERT_TRUE(QDir().mkpath(dataDirs + S("/applications")));
+    ASSERT_TRUE(QFile::copy(DataDir + S("org.morvane.Morvane.desktop"),
+                            dataDirs + S("/applications/org.morvane.Morvane.desktop")));
+    QProcess python;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(S("HOME"), home);
+    env.remove(S("XDG_CONFIG_HOME"));
+    env.remove(S("XDG_DATA_HOME"));
+    env.insert(S("XDG_DATA_DIRS"), dataDirs);
+    env.insert(S("PATH"), QFileInfo(BuiltBatchProgram()).path() + u':' + env.value(S("PATH")));
+    env.insert(S("DBUS_SESSION_BUS_ADDRESS"), address);
+    python.setProcessEnvironment(env);
+    python.setWorkingDirectory(QDir::rootPath());
+    const QString script = S("import importlib.util, sys\n"
+                             "spec = importlib.util.spec_from_file_location('ext', sys.argv[1])\n"
+                             "ext = importlib.util.module_from_spec(spec)\n"
+                             "spec.loader.exec_module(ext)\n"
+                             "assert ext.MorvaneMenuProvider().get_file_items([]) == []\n"
+                             "items = {i.props.name: i for i in ext.menu_items(sys.argv[2:])}\n"
+                             "print(' '.join(sorted(items)) + '|' + items['Morvane::print'].props.label)\n"
+                             "print(' '.join(ext.action_command('print', sys.argv[2:])))\n"
+                             "items['Morvane::print'].activate()\n");
+    // Debian's own interpreter: python3-nautilus is installed for it.
+    python.start(S("/usr/bin/python3"),
+                 QStringList{S("-c"), script, DataDir + S("filemanagers/morvane-nautilus.py")} << files);
+    ASSERT_TRUE(python.waitForFinished(60000));
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(python.readAllStandardOutput()).split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], S("Morvane::print Morvane::window|Print with Morvane"));
+    EXPECT_EQ(lines[1], S("morvane-batch --files --notify ") + files.join(u' '));
+    ASSERT_TRUE(listener.WaitForCount(1));
+    EXPECT_EQ(listener.Received(), QStringList{S("Morvane|Printed: 3, failed: 0||1|")});
 
-    // A file gone meanwhile is named in the notification, as failed; without a
-    // bus nothing else changes.
+    // A file gone meanwhile is named in the notification, as failed; its click
+    // starts the window on the run's records.
     QFile::remove(files[2]);
+    listener.SetAnswer(S("default"));
+    const QStringList busEnv = {S("DBUS_SESSION_BUS_ADDRESS=") + address, S("QT_QPA_PLATFORM=offscreen")};
     const TBatchResult missing = RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[2]},
-                                          QDir::rootPath(), home, {S("DBUS_SESSION_BUS_ADDRESS=") + address});
+                                          QDir::rootPath(), home, busEnv);
     EXPECT_EQ(missing.Exit, 2) << missing.Err.toStdString();
     ASSERT_EQ(listener.Received().size(), 2);
-    EXPECT_TRUE(listener.Received()[1].startsWith(S("Morvane|Printed: 0, failed: 0|\"") + files[2]))
-        << listener.Received()[1].toStdString();
-    EXPECT_TRUE(listener.Received()[1].endsWith(S("|2")));
+    const QString sent = listener.Received()[1];
+    EXPECT_TRUE(sent.startsWith(S("Morvane|Printed: 0, failed: 0|\"") + files[2])) << sent.toStdString();
+    EXPECT_TRUE(sent.endsWith(S("|2|default,Show failures,failures,Show failures"))) << sent.toStdString();
+    const QRegularExpressionMatch shown =
+        QRegularExpression(S("shown in the window \\(process (\\d+)\\): (.*)\n")).match(missing.Err);
+    ASSERT_TRUE(shown.hasMatch()) << missing.Err.toStdString();
+    const qint64 pid = shown.captured(1).toLongLong();
+    const QString reportFile = shown.captured(2);
+    EXPECT_TRUE(reportFile.startsWith(home + S("/.local/share/"))) << reportFile.toStdString();
+    QList<TReportRecord> records;
+    QString error;
+    ASSERT_TRUE(ReadRunReport(reportFile, &records, &error)) << error.toStdString();
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].File, files[2]);
+    EXPECT_EQ(records[0].Result, TRecordResult::Missing);
+    EXPECT_EQ(ProcessArguments(pid).mid(1, 2), (QStringList{S("--failures"), reportFile}));
+    // The window is up (with its list); the session's end closes both.
+    EXPECT_FALSE(ProcessGone(pid));
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    for (int i = 0; i < 300 && !ProcessGone(pid); ++i)
+        QThread::msleep(100);
+    EXPECT_TRUE(ProcessGone(pid));
+
+    // Closed without a click: the run ends without the window.
+    listener.SetAnswer(S("closed"));
+    const TBatchResult closed = RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[2]},
+                                         QDir::rootPath(), home, busEnv);
+    EXPECT_EQ(closed.Exit, 2) << closed.Err.toStdString();
+    EXPECT_EQ(listener.Received().size(), 3);
+    EXPECT_FALSE(closed.Err.contains(S("shown in the window"))) << closed.Err.toStdString();
+
+    // A run that cannot start says why there too.
+    const TBatchResult setUp =
+        RunBatch({S("--files"), S("--notify"), S("-p"), S("m32d-none"), files[0]}, QDir::rootPath(), home, busEnv);
+    EXPECT_EQ(setUp.Exit, 1) << setUp.Err.toStdString();
+    ASSERT_EQ(listener.Received().size(), 4);
+    EXPECT_EQ(listener.Received()[3], S("Morvane|Nothing was printed|the printer m32d-none does not exist|2|"));
+
+    // Without a bus nothing else changes.
     const TBatchResult noBus = RunBatch({S("--files"), S("--notify"), S("--program"), S("/bin/true"), files[0]},
                                         QDir::rootPath(), home, {S("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")});
     EXPECT_EQ(noBus.Exit, 0) << noBus.Err.toStdString();
@@ -157,5 +196,3 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
         QFile::remove(file);
     }
 }
-
-#include "FileManagerActionsTest.moc"

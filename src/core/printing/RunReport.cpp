@@ -2,7 +2,10 @@
 
 #include "app/GnuGetText.h"
 #include "printing/PrintEngine.h"
+#include "util/FileIO.h"
 #include "util/FileNameBytes.h"
+#include "util/SafeFormat.h"
+#include "util/Translate.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -41,7 +44,159 @@ QString CsvField(const QString& value)
     return u'"' + quoted + u'"';
 }
 
+bool ResultFromName(const QString& name, TRecordResult* result)
+{
+    for (TRecordResult r :
+         {TRecordResult::Printed, TRecordResult::Failed, TRecordResult::Missing, TRecordResult::Skipped,
+          TRecordResult::NotTried, TRecordResult::Duplicate, TRecordResult::Pending}) {
+        if (RecordResultName(r) == name) {
+            *result = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The rows of a CSV text: quoted fields may hold commas, quotes (doubled) and
+// line breaks; rows end at CR LF or LF outside quotes.
+QList<QStringList> CsvRows(const QString& text)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                field += c;
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+            any = true;
+        } else if (c == u',') {
+            row << field;
+            field.clear();
+        } else if (c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')) {
+            if (c == u'\r')
+                ++i;
+            row << field;
+            rows << row;
+            row.clear();
+            field.clear();
+            any = false;
+        } else {
+            field += c;
+            any = true;
+        }
+    }
+    if (any || !row.isEmpty()) {
+        row << field;
+        rows << row;
+    }
+    return rows;
+}
+
+int CountField(const QString& value, bool* ok)
+{
+    if (value.isEmpty())
+        return -1;
+    return value.toInt(ok);
+}
+
+bool RecordFromCsv(const QStringList& f, TReportRecord* r)
+{
+    if (f.size() != 14)
+        return false;
+    bool ok = true;
+    bool fine = true;
+    r->Copy = f[0].toInt(&ok);
+    fine = fine && ok;
+    r->File = f[1];
+    fine = fine && ResultFromName(f[2], &r->Result);
+    r->ExitCode = f[3].toInt(&ok);
+    fine = fine && ok;
+    r->Reason = f[4];
+    r->HandedOver = f[5];
+    r->JobIds = f[6].split(u' ', Qt::SkipEmptyParts);
+    r->Recovered = f[7] == u"yes"_s;
+    r->Destination = f[8];
+    r->JobState = f[9];
+    r->JobStateReasons = f[10].split(u' ', Qt::SkipEmptyParts);
+    r->Pages = CountField(f[11], &ok);
+    fine = fine && ok;
+    r->Sheets = CountField(f[12], &ok);
+    fine = fine && ok;
+    r->DocumentPages = CountField(f[13], &ok);
+    return fine && ok;
+}
+
+bool RecordFromJson(const QByteArray& line, TReportRecord* r)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (!doc.isObject())
+        return false;
+    const QJsonObject o = doc.object();
+    if (!o.value(u"copy"_s).isDouble() || !o.value(u"file"_s).isString() ||
+        !ResultFromName(o.value(u"result"_s).toString(), &r->Result))
+        return false;
+    r->Copy = o.value(u"copy"_s).toInt();
+    r->File = o.value(u"file"_s).toString();
+    r->ExitCode = o.value(u"exit_code"_s).toInt();
+    r->Reason = o.value(u"reason"_s).toString();
+    r->HandedOver = o.value(u"handed_over"_s).toString();
+    r->JobIds = o.value(u"job_ids"_s).toVariant().toStringList();
+    r->Recovered = o.value(u"recovered"_s).toBool();
+    r->Destination = o.value(u"destination"_s).toString();
+    r->JobState = o.value(u"job_state"_s).toString();
+    r->JobStateReasons = o.value(u"job_state_reasons"_s).toVariant().toStringList();
+    r->Pages = o.value(u"pages"_s).toInt(-1);
+    r->Sheets = o.value(u"sheets"_s).toInt(-1);
+    r->DocumentPages = o.value(u"document_pages"_s).toInt(-1);
+    return true;
+}
+
 } // namespace
+
+bool ReadRunReport(const QString& fileName, QList<TReportRecord>* records, QString* error)
+{
+    QByteArray bytes;
+    if (!LoadFromFile(fileName, bytes, error))
+        return false;
+    records->clear();
+    const QString bad = TrDefault("%s is no report of a run (line %s)");
+    if (bytes.startsWith(CsvHeader)) {
+        const QList<QStringList> rows = CsvRows(QString::fromUtf8(bytes.mid(qsizetype(sizeof CsvHeader) - 1)));
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            TReportRecord record;
+            if (!RecordFromCsv(rows[i], &record)) {
+                *error = SafeFormat(bad, {fileName, QString::number(i + 2)});
+                return false;
+            }
+            *records << record;
+        }
+        return true;
+    }
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty())
+            continue;
+        TReportRecord record;
+        if (!RecordFromJson(lines[i], &record)) {
+            *error = SafeFormat(bad, {fileName, QString::number(i + 1)});
+            return false;
+        }
+        *records << record;
+    }
+    return true;
+}
 
 TReportRecord HandedOverRecord(const TInvocation& inv, const QString& destination)
 {

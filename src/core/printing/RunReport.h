@@ -103,6 +103,11 @@ private:
     int FAppendFd = -1;
 };
 
+// Reads a report written by TRunReport back into its records: CSV when the
+// file starts with the CSV header line, else JSON Lines. False with *error
+// when the file cannot be read or a line is no record.
+bool ReadRunReport(const QString& fileName, QList<TReportRecord>* records, QString* error);
+
 // Writes all of data to the descriptor, retrying short writes; false with the
 // errno value in *error.
 bool WriteAllToFd(int fd, const QByteArray& data, int* error);

@@ -9,6 +9,7 @@
 #include "dialogs/MsgDialogs.h"
 #include "dialogs/SelectDlg.h"
 #include "dialogs/ShellDirDlg.h"
+#include "platform/DesktopNotify.h"
 #include "platform/Printers.h"
 #include "printing/JobList.h"
 #include "printing/JobPreview.h"
@@ -17,6 +18,7 @@
 #include "printing/PrintProgramExit.h"
 #include "printing/PrintSettings.h"
 #include "printing/PrintSettingsDlg.h"
+#include "printing/RunReport.h"
 #include "printlists/FileListDlg.h"
 #include "printlists/PrintList.h"
 #include "util/NumberEd.h"
@@ -424,7 +426,18 @@ void THauptForm::TakeArgument(const QStringList& arguments)
     // Start-up options begin with "-"; the other arguments name files (the
     // file manager passes every file of a selection).
     QStringList files;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        // A saved report whose failure list is to be shown (a click on the
+        // notification of a run from the file manager).
+        if (argument == QStringLiteral("--failures") && i + 1 < arguments.size()) {
+            FFailuresReport = arguments[++i];
+            continue;
+        }
+        if (argument.startsWith(QStringLiteral("--failures="))) {
+            FFailuresReport = argument.mid(11);
+            continue;
+        }
         if (argument.startsWith(u'-') || argument.isEmpty())
             continue;
         files << (QFileInfo(argument).isAbsolute() ? argument : QDir::current().absoluteFilePath(argument));
@@ -635,6 +648,63 @@ void THauptForm::FormShow()
     }
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
     FileEditChange();
+    if (!FFailuresReport.isEmpty()) {
+        // Once the window is on screen, so that the list opens above it.
+        QTimer::singleShot(0, this, [this, report = FFailuresReport] { ShowSavedFailures(report); });
+        FFailuresReport.clear();
+    }
+}
+
+bool THauptForm::ShowSavedFailures(const QString& reportFile)
+{
+    QList<TReportRecord> records;
+    QString error;
+    if (!ReadRunReport(reportFile, &records, &error)) {
+        ErrorDialog(windowTitle(), error, dmActiveForm);
+        return false;
+    }
+    FEntries = records;
+    FFailures.clear();
+    quint32 printed = 0;
+    for (const TReportRecord& record : std::as_const(records)) {
+        if (record.Result == TRecordResult::Failed || record.Result == TRecordResult::Missing)
+            FFailures << record;
+        else if (record.Result == TRecordResult::Printed)
+            ++printed;
+    }
+    FRunDir = FolderPart(reportFile);
+    QString text = PrintResultText(printed);
+    if (!FFailures.isEmpty())
+        text +=
+            QStringLiteral(" · ") + FillPlaceholders(TrDefault("%u not printed"), {QString::number(FFailures.size())});
+    SetStatus(text, Qt::blue);
+    btnFailures->setVisible(!FFailures.isEmpty());
+    if (!FFailures.isEmpty())
+        btnFailuresClick();
+    return true;
+}
+
+void THauptForm::NotifyRunEnd()
+{
+    if (!FNotification) {
+        FNotification = new TDesktopNotification(this);
+        connect(FNotification, &TDesktopNotification::FailuresRequested, this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+            // Not while a run or another list is up: the list is the last run's.
+            if (!Printing && !FFailures.isEmpty() && !QApplication::activeModalWidget())
+                btnFailuresClick();
+        });
+    }
+    QStringList lines;
+    for (const TReportRecord& record : std::as_const(FFailures))
+        lines << (record.Reason.isEmpty() ? record.File : record.File + QStringLiteral(": ") + record.Reason);
+    QString body = lines.mid(0, 10).join(u'\n');
+    if (lines.size() > 10)
+        body += QStringLiteral("\n…");
+    // The status text starts with a blank that the line needs, not the notification.
+    FNotification->Send(StatusText().trimmed(), body, !FFailures.isEmpty(), !FFailures.isEmpty());
 }
 
 void THauptForm::FormDestroy()
@@ -1095,6 +1165,8 @@ void THauptForm::btnProcessClick()
     SetStatus(reason.isEmpty() ? EndText(run) : PrintResultText(0) + QStringLiteral(" · ") + reason, Qt::blue);
     RunProgress->hide();
     btnFailures->setVisible(!FFailures.isEmpty());
+    // A long run may have been left to itself: say that it ended where the user is now.
+    const bool notify = FRunClock.isValid() && FRunClock.elapsed() >= FNotifyAfterMs && !isActiveWindow();
     edtKop->SetValue(0);
     SetProcessButton(1, TrDefault("Print"), TrDefault("Start printing"));
     Printing = false;
@@ -1103,6 +1175,8 @@ void THauptForm::btnProcessClick()
     cxPrinter->setEnabled(true);
     btnPrintSettings->setEnabled(true);
     btnPreview->setEnabled(true);
+    if (notify && !FCloseRequested)
+        NotifyRunEnd();
     if (FCloseRequested)
         CloseLater();
 }

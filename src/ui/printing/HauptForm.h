@@ -17,6 +17,7 @@ class QPushButton;
 class QSpinBox;
 class QStatusBar;
 class QToolButton;
+class TDesktopNotification;
 class TNumberEdit;
 struct TRunResult;
 
@@ -84,6 +85,9 @@ public:
     int PrinterIndex() const { return FPrinterIndex; }
     // The pause after each printed file, in milliseconds (tests shorten it).
     void SetPausePerFile(unsigned long ms) { FPausePerFile = ms; }
+    // A run at least this long (milliseconds) that ends while the window is
+    // not active is told in a desktop notification (tests shorten it).
+    void SetNotifyAfter(qint64 ms) { FNotifyAfterMs = ms; }
     // The last run's files that failed and names that found nothing.
     const QList<TReportRecord>& RunFailures() const { return FFailures; }
     // The last run's records, printed ones included, in their order.
@@ -109,6 +113,10 @@ public:
     // Writes the last run's records as the command-line client's report
     // does; asks for the file name. False when cancelled or not written.
     bool SaveReport();
+    // A saved report's records taken as the last run's (--failures REPORT):
+    // the status line tells their counts and the failure list opens. False
+    // after telling why when the report cannot be read.
+    bool ShowSavedFailures(const QString& reportFile);
     // The print settings dialog for the chosen printer.
     void btnPrintSettingsClick();
     void SetPrintSettings(const QString& list);
@@ -165,6 +173,9 @@ private:
     void CloseLater();
     // Sets Stopped and ends a pause in progress.
     void RequestStop();
+    // The end of a run as a desktop notification; a click on it brings the
+    // window up with its failure list.
+    void NotifyRunEnd();
 
     QLabel* FStatusLabel = nullptr;
     QStringList FPrinters;
@@ -180,4 +191,7 @@ private:
     QString FRunDir; // the last run's resolved source directory
     QEventLoop* FPauseLoop = nullptr;
     unsigned long FPausePerFile = 1000;
+    qint64 FNotifyAfterMs = 5000;
+    TDesktopNotification* FNotification = nullptr;
+    QString FFailuresReport; // --failures: the report to show once the window is up
 };
