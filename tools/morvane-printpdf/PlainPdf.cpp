@@ -39,13 +39,16 @@ struct Value
     int gen = 0;
     std::string text; // a name (raw, without the slash) or a keyword
     std::vector<Value> items;
-    std::vector<std::pair<std::string, Value>> entries;
+    // A dictionary's keys and their values, side by side: a pair of a type
+    // still being defined is not portable.
+    std::vector<std::string> keys;
+    std::vector<Value> values;
 
     const Value* get(std::string_view key) const
     {
-        for (const auto& [k, v] : entries)
-            if (k == key)
-                return &v;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == key)
+                return &values[i];
         return nullptr;
     }
     bool isName(std::string_view name) const { return kind == Name && text == name; }
@@ -248,7 +251,8 @@ private:
                 }
                 item = std::move(parts.front());
             }
-            out->entries.emplace_back(key.text, std::move(item));
+            out->keys.push_back(key.text);
+            out->values.push_back(std::move(item));
         }
     }
 
@@ -376,6 +380,22 @@ public:
 
     std::size_t objects() const { return m_table.size(); }
 
+    // Whether every object the table names starts as "N G obj" where it says.
+    // The library rebuilds the whole table from a scan of the file when one
+    // it reads does not, and the rebuilt file may count other pages.
+    bool everyObjectWhereTheTableSays() const
+    {
+        for (const auto& [number, entry] : m_table) {
+            const std::string data = m_file.read(entry.offset, 64);
+            Parser p(data);
+            Value num, gen;
+            if (!p.value(&num) || !p.value(&gen) || num.kind != Value::Int || gen.kind != Value::Int ||
+                num.number != number || gen.number != entry.gen || p.keyword() != "obj")
+                return false;
+        }
+        return true;
+    }
+
 private:
     const File& m_file;
     std::map<long long, Entry> m_table;
@@ -447,7 +467,12 @@ bool PlainPdfPages(int fd, int* pages)
     if (!rootRef)
         return false;
 
+    // Beyond this many objects the reading of every header costs more than the library.
+    if (table.size() > 100000)
+        return false;
     const Document doc(file, std::move(table));
+    if (!doc.everyObjectWhereTheTableSays())
+        return false;
     Value root, tree;
     if (!doc.fetch(*rootRef, &root) || root.kind != Value::Dict || !root.get("Type") ||
         !root.get("Type")->isName("Catalog") || !root.get("Pages") || !doc.fetch(*root.get("Pages"), &tree) ||
