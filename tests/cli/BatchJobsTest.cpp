@@ -7,6 +7,7 @@
 #include "support/BatchProcess.h"
 
 #include "support/CupsPdf.h"
+#include "support/TestSupport.h"
 #include "support/CupsServer.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
@@ -43,17 +44,6 @@ constexpr char kSinkBackend[] =
     "if [ -n \"$6\" ]; then cat \"$6\"; else cat; fi > \"$dir/$1.data\"\n";
 constexpr char kSinkPath[] = "/usr/lib/cups/backend/m30-sink";
 
-bool Tool(const QString& program, const QStringList& args, QString* output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
-
 bool WaitFor(const std::function<bool()>& done, int seconds = 90)
 {
     for (int i = 0; i < seconds * 20 && !done(); ++i)
@@ -86,7 +76,7 @@ protected:
     {
         // Deleting a queue cancels what is left in it.
         for (const QString& q : queues)
-            Tool(S("lpadmin"), {S("-x"), q});
+            RunTool(S("lpadmin"), {S("-x"), q});
     }
 
     QString AddQueue(const QString& tag)
@@ -94,7 +84,7 @@ protected:
         const QString name = QStringLiteral("m30-%1-%2").arg(tag).arg(::getpid());
         QString out;
         EXPECT_TRUE(
-            Tool(S("lpadmin"), {S("-p"), name, S("-E"), S("-v"), S("m30-sink:") + sink, S("-m"), S("raw")}, &out))
+            RunTool(S("lpadmin"), {S("-p"), name, S("-E"), S("-v"), S("m30-sink:") + sink, S("-m"), S("raw")}, &out))
             << out.toStdString();
         queues << name;
         return name;
@@ -283,14 +273,14 @@ TEST_F(BatchJobs, SharedPrintersPassOverTheOneStoppedHalfWay)
         Batch({S("-q"), S("--pause"), S("500"), S("-p"), printers[0], S("-p"), printers[1], S("-p"), printers[2]},
               [&](QProcess&, QString&) {
                   ASSERT_TRUE(WaitFor([&] { return Jobs().size() >= 15; }));
-                  ASSERT_TRUE(Tool(S("cupsdisable"), {printers[2]}));
+                  ASSERT_TRUE(RunTool(S("cupsdisable"), {printers[2]}));
                   stoppedAt = Jobs().last().id;
               });
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     ASSERT_GT(stoppedAt, 0);
 
     // Jobs left waiting in the stopped printer print once it is started again.
-    ASSERT_TRUE(Tool(S("cupsenable"), {printers[2]}));
+    ASSERT_TRUE(RunTool(S("cupsenable"), {printers[2]}));
     ASSERT_TRUE(WaitFor([&] { return AllDone(); }));
     QMap<QString, Job> byFile;
     QMap<QString, int> perPrinter;

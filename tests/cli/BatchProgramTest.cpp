@@ -6,6 +6,7 @@
 #include "support/BatchProcess.h"
 
 #include "support/CupsPdf.h"
+#include "support/TestSupport.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
 
@@ -29,17 +30,6 @@ using namespace batch_test;
 using namespace testing_support;
 
 namespace {
-
-bool Tool(const QString& program, const QStringList& args, QString* output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
 
 // What the spooler keeps of a job that tells one handover from another.
 QString JobSummary(const QString& jobId)
@@ -90,15 +80,15 @@ protected:
         ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
         // Disabled: every job is accepted and held, nothing is printed.
         QString out;
-        ASSERT_TRUE(Tool(
+        ASSERT_TRUE(RunTool(
             S("lpadmin"),
             {S("-p"), queue, S("-E"), S("-v"), S("cups-pdf:/"), S("-P"), S("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd")},
             &out))
             << out.toStdString();
-        ASSERT_TRUE(Tool(S("cupsdisable"), {queue}));
+        ASSERT_TRUE(RunTool(S("cupsdisable"), {queue}));
         ASSERT_TRUE(QDir().mkpath(docs));
     }
-    void TearDown() override { Tool(S("lpadmin"), {S("-x"), queue}); }
+    void TearDown() override { RunTool(S("lpadmin"), {S("-x"), queue}); }
 
     QList<QJsonObject> Report() const
     {
@@ -146,7 +136,7 @@ TEST_F(BatchProgram, OneProgramForTheBatchKeepsEveryRuleOfTheSingleCallAndItsOut
     ASSERT_TRUE(WriteFile(files[16], whole.left(whole.size() / 2)));
     const QString plain = root.filePath(S("plain.pdf"));
     ASSERT_TRUE(QFile::rename(files[32], plain));
-    ASSERT_TRUE(Tool(S("qpdf"), {S("--encrypt"), S("user"), S("owner"), S("256"), S("--"), plain, files[32]}));
+    ASSERT_TRUE(RunTool(S("qpdf"), {S("--encrypt"), S("user"), S("owner"), S("256"), S("--"), plain, files[32]}));
 
     // Pages 2-3: the one-page files are passed over by the program's own rule.
     const QStringList args = QStringList{S("--print-settings"), S("2-3,landscape"), S("--files")} + files;

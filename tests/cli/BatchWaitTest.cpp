@@ -7,6 +7,7 @@
 #include "support/BatchProcess.h"
 
 #include "support/CupsPdf.h"
+#include "support/TestSupport.h"
 #include "support/CupsServer.h"
 #include "support/PdfWriter.h"
 #include "support/QStringPrinter.h"
@@ -50,17 +51,6 @@ constexpr char kBackend[] =
     "m26-slow) cat >/dev/null; sleep \"${arg:-60}\"; exit 0 ;;\n"
     "esac\n"
     "exit 1\n";
-
-bool RunTool(const QString& program, const QStringList& args, QString* output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
 
 // The backends, installed once per test program.
 QString InstallBackends()

@@ -7,6 +7,7 @@
 
 #include "support/QStringPrinter.h"
 #include "support/CupsPdf.h"
+#include "support/TestSupport.h"
 #include "support/PdfWriter.h"
 
 #include <QDir>
@@ -41,17 +42,6 @@ constexpr char kSinkBackend[] =
     "dir=\"${DEVICE_URI#morvane-sink:}\"\n"
     "if [ -n \"$6\" ]; then cat \"$6\"; else cat; fi > \"$dir/$1.pdf\"\n";
 constexpr char kSinkPath[] = "/usr/lib/cups/backend/morvane-sink";
-
-bool RunTool(const QString& program, const QStringList& args, QString* output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
 
 class BatchWatchSpooler : public ::testing::Test
 {

@@ -3,8 +3,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace testing_support {
+
+bool RunTool(const QString& program, const QStringList& args, QString* output)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll());
+    return ok;
+}
 
 bool WriteFile(const QString& fileName, const QByteArray& bytes)
 {

@@ -33,6 +33,10 @@ QStringList Items(const Box& box)
     return items;
 }
 
+// Runs a command-line tool (lpadmin, lpstat, ...) to its end within a minute;
+// true when it exited with 0. *output gets its standard output and error.
+bool RunTool(const QString& program, const QStringList& args, QString* output = nullptr);
+
 // An environment with HOME and the XDG variables pointing into `root`.
 QProcessEnvironment HomeEnvironment(const QString& root);
 

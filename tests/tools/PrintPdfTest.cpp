@@ -370,17 +370,6 @@ TEST_F(PrintPdf, ServersThatCannotTakeTheJobAreNamedForWhatTheyDo)
 
 namespace {
 
-bool RunTool(const QString& program, const QStringList& args, QString* output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll());
-    return ok;
-}
-
 // A queue of the test's own that takes jobs and prints none of them: they stay
 // in the spooler with their attributes until the queue is deleted.
 class StoppedQueue
