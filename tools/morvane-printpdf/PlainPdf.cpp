@@ -441,6 +441,10 @@ bool PlainPdfPages(int fd, int* pages)
     const File file(fd, st.st_size);
     // A linearized file has a second table at its beginning: for the library.
     const std::string head = file.read(0, 1024);
+    // The library counts every offset from the first "%PDF-" it meets: where
+    // that is not the file's first byte, the offsets mean something else to it.
+    if (head.compare(0, 5, "%PDF-") != 0)
+        return false;
     if (head.find("/Linearized") != std::string::npos)
         return false;
     const std::string tail = file.read(std::max<off_t>(0, st.st_size - 1024), 1024);
