@@ -3,6 +3,7 @@
 #include "FileMagic.h"
 #include "OfficeConvert.h"
 #include "TiffPdf.h"
+#include "printing/PrintPdfTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -531,15 +532,15 @@ int Examine(const std::string& file, Document* doc, bool convert)
     {
     };
     if (::stat(file.c_str(), &st) != 0)
-        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     if (S_ISDIR(st.st_mode))
-        return Fail(doc, "cannot open " + Quoted(file) + ": it is a directory");
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: it is a directory"), {Quoted(file)}));
     // A pipe or device would block the reader or never end.
     if (!S_ISREG(st.st_mode))
-        return Fail(doc, "cannot open " + Quoted(file) + ": it is not a regular file");
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: it is not a regular file"), {Quoted(file)}));
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
@@ -586,7 +587,7 @@ int Examine(const std::string& file, Document* doc, bool convert)
 
     const Mapped m(fd, static_cast<std::size_t>(st.st_size));
     if (!m.ok())
-        return Fail(doc, "cannot read " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot read %s: %s"), {Quoted(file), std::strerror(errno)}));
     if (kind == Kind::Text)
         return PrepareText(file, m, magic, doc);
 
