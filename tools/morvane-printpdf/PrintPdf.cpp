@@ -61,13 +61,12 @@ void PrintUsage(FILE* out)
                  TrPrintPdf("Usage:"), Program, Program, Program, Program, Program);
     // The option names, the upper-case words and the quoted output lines are the same in every language.
     const std::string text =
-        std::string(TrPrintPdf(
-            "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
-            "as job title, and ends once the spooler has accepted the job; then writes\n"
-            "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
-            "text an estimate) on standard output.\n"
-            "-check makes every check of printing, spools nothing and writes the file's type\n"
-            "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n")) +
+        std::string(TrPrintPdf("Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
+                               "as job title, and ends once the spooler has accepted the job; then writes\n"
+                               "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
+                               "text an estimate) on standard output.\n"
+                               "-check makes every check of printing, spools nothing and writes the file's type\n"
+                               "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n")) +
         "\n" +
         TrPrintPdf("With -one-job the FILEs (PDF files) go as the documents of one job, in order,\n"
                    "so that no other job comes between them; the print settings apply to the whole\n"
@@ -372,7 +371,8 @@ int ConnectQueue(const std::string& printer, Target* target)
     if (!dest) {
         const ipp_status_t status = cupsLastError();
         if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
-            return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("cannot reach the print spooler: %s"), {cupsLastErrorString()}));
+            return Fail(ExitSpoolerRefused,
+                        FillIn(TrPrintPdf("cannot reach the print spooler: %s"), {cupsLastErrorString()}));
         return Fail(ExitNoSuchPrinter, printer.empty() ? std::string(TrPrintPdf("there is no default printer"))
                                                        : FillIn(TrPrintPdf("no printer %s"), {Quoted(printer)}));
     }
@@ -535,15 +535,15 @@ int Submit(Target& target, const std::string& file, const DocumentType::Document
         std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
             cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), doc.spoolFile.c_str()), ippDelete);
         const ipp_status_t status = cupsLastError();
-        const std::string accepted =
-            copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"), {std::to_string(copy), std::to_string(jobs)})
-                     : std::string();
+        const std::string accepted = copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"),
+                                                             {std::to_string(copy), std::to_string(jobs)})
+                                              : std::string();
         if (target.timedOut)
             return Fail(ExitSpoolerRefused, DidNotAnswer(target) + accepted);
         if (status == IPP_STATUS_ERROR_NOT_FOUND)
-            return Fail(ExitNoSuchPrinter, FillIn(TrPrintPdf("no printer %s: %s"),
-                                                  {Quoted(target.name), cupsLastErrorString()}) +
-                                               accepted);
+            return Fail(ExitNoSuchPrinter,
+                        FillIn(TrPrintPdf("no printer %s: %s"), {Quoted(target.name), cupsLastErrorString()}) +
+                            accepted);
         ipp_attribute_t* id = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
         if (status > IPP_STATUS_OK_CONFLICTING || !id)
             return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("the spooler refused the job for %s: %s"),
@@ -675,9 +675,9 @@ bool SendDocument(Target& target, int jobId, const std::string& name, const std:
 // part of the batch is printed without the rest.
 int CancelJob(Target& target, int jobId, const std::string& what, const std::string& accepted)
 {
-    const std::string reason = target.timedOut
-                                   ? FillIn(TrPrintPdf("no answer within %d s"), {std::to_string(target.answerTimeoutS)})
-                                   : std::string(cupsLastErrorString());
+    const std::string reason =
+        target.timedOut ? FillIn(TrPrintPdf("no answer within %d s"), {std::to_string(target.answerTimeoutS)})
+                        : std::string(cupsLastErrorString());
     target.timedOut = false;
     IppPtr response(
         cupsDoRequest(target.http.get(), JobRequest(IPP_OP_CANCEL_JOB, target, jobId), target.resource.c_str()),
@@ -701,9 +701,9 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
     const std::string title = ReadableUtf8(jobName.empty() ? BaseName(files[sendable.front()]) : jobName);
 
     for (int copy = 0; copy < jobs; ++copy) {
-        const std::string accepted =
-            copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"), {std::to_string(copy), std::to_string(jobs)})
-                     : std::string();
+        const std::string accepted = copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"),
+                                                             {std::to_string(copy), std::to_string(jobs)})
+                                              : std::string();
         ipp_t* request = JobRequest(IPP_OP_CREATE_JOB, target, 0);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
@@ -713,9 +713,9 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
         if (target.timedOut)
             return Fail(ExitSpoolerRefused, DidNotAnswer(target) + accepted);
         if (status == IPP_STATUS_ERROR_NOT_FOUND)
-            return Fail(ExitNoSuchPrinter, FillIn(TrPrintPdf("no printer %s: %s"),
-                                                  {Quoted(target.name), cupsLastErrorString()}) +
-                                               accepted);
+            return Fail(ExitNoSuchPrinter,
+                        FillIn(TrPrintPdf("no printer %s: %s"), {Quoted(target.name), cupsLastErrorString()}) +
+                            accepted);
         ipp_attribute_t* idAttr = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
         if (status > IPP_STATUS_OK_CONFLICTING || !idAttr)
             return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("the spooler refused the job for %s: %s"),
@@ -732,8 +732,8 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
                 ++document;
                 if (!SendDocument(target, jobId, "separator", std::string(),
                                   SeparatorPdf(separator == "title" ? BaseName(file) : std::string()), false))
-                    return CancelJob(target, jobId,
-                                     FillIn(TrPrintPdf("the separator page before %s"), {Quoted(file)}), accepted);
+                    return CancelJob(target, jobId, FillIn(TrPrintPdf("the separator page before %s"), {Quoted(file)}),
+                                     accepted);
             }
             ++document;
             if (!SendDocument(target, jobId, BaseName(file), file, std::string(), last))
@@ -870,8 +870,8 @@ int PrintFromArguments(const std::vector<std::string>& args)
     if (oneJob)
         return PrintOneJob(printer, useDefault, files, settings, jobName);
     if (!settings.separator.empty())
-        return Fail(ExitUsage, FillIn(TrPrintPdf("separator=%s needs -one-job (a job of several files)"),
-                                      {settings.separator}));
+        return Fail(ExitUsage,
+                    FillIn(TrPrintPdf("separator=%s needs -one-job (a job of several files)"), {settings.separator}));
     const std::string& file = files.front();
     DocumentType::Document doc;
     if (const int refused = DocumentType::Prepare(file, &doc))

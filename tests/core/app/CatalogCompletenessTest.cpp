@@ -47,8 +47,7 @@ const QList<TDomain>& Domains()
         {"default", {QStringLiteral("TrDefault"), QStringLiteral("MarkDefault"), QStringLiteral("Tr")}},
         {"dialogs", {QStringLiteral("TrDialogs"), QStringLiteral("MarkDialogs")}},
         {ToolkitDomain, {QStringLiteral("TrToolkit"), QStringLiteral("MarkToolkit")}},
-        {"printpdf",
-         {QStringLiteral("TrPrintPdf"), QStringLiteral("MarkPrintPdf"), QStringLiteral("TrPrintPdfN:1,2")}},
+        {"printpdf", {QStringLiteral("TrPrintPdf"), QStringLiteral("MarkPrintPdf"), QStringLiteral("TrPrintPdfN:1,2")}},
     };
     return domains;
 }
