@@ -479,7 +479,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
 {
     const std::string_view text = m.view();
     if (text.find('\0') != std::string_view::npos && !magic.charset.starts_with("utf-16"))
-        return Fail(doc, Quoted(file) + " is not text: it contains NUL bytes");
+        return Fail(doc, FillIn(TrPrintPdf("%s is not text: it contains NUL bytes"), {Quoted(file)}));
     doc->kind = Kind::Text;
     doc->format = doc->type = "text/plain";
     doc->pagesEstimated = true;
@@ -498,7 +498,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
     if (!ToUtf8(text, from.c_str(), &fd)) {
         if (fd >= 0)
             ::close(fd);
-        return Fail(doc, Quoted(file) + " is not text in UTF-8 or " + from);
+        return Fail(doc, FillIn(TrPrintPdf("%s is not text in UTF-8 or %s"), {Quoted(file), from}));
     }
     doc->spoolFd = fd;
     doc->spoolFile = "/dev/fd/" + std::to_string(fd);
@@ -570,9 +570,10 @@ int Examine(const std::string& file, Document* doc, bool convert)
             magic = AskMagic(fd, true);
         const std::string what = magic.description.empty() ? "unknown" : magic.description;
         if (EndsWithNoCase(file, ".pdf"))
-            return Fail(doc, Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " +
-                                 what + ")");
-        return Fail(doc, Quoted(file) + " is of a type that is not printed: " + what +
+            return Fail(doc,
+                        FillIn(TrPrintPdf("%s is not a PDF file, or is incomplete: no PDF header (its content is %s)"),
+                               {Quoted(file), what}));
+        return Fail(doc, FillIn(TrPrintPdf("%s is of a type that is not printed: %s"), {Quoted(file), what}) +
                              (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
     }
     if (kind == Kind::Office) {
@@ -622,7 +623,7 @@ int Examine(const std::string& file, Document* doc, bool convert)
     if (problem.empty() && kind == Kind::Tiff && doc->pages > 1 && convert) {
         const int pdf = ::memfd_create("morvane-tiff", MFD_CLOEXEC);
         if (pdf < 0)
-            return Fail(doc, "cannot convert " + Quoted(file) + ": " + std::strerror(errno));
+            return Fail(doc, FillIn(TrPrintPdf("cannot convert %s: %s"), {Quoted(file), std::strerror(errno)}));
         doc->spoolFd = pdf;
         doc->spoolFile = "/dev/fd/" + std::to_string(pdf);
         doc->format = "application/pdf";
