@@ -96,7 +96,7 @@ void PrintUsage(FILE* out)
                           "%s in its last 1,024 bytes is incomplete (still being written, or a piece\n"
                           "of a file) and is refused before anything is spooled.\n"),
                {"%PDF-", "%%EOF"}) +
-        "\n" + DocumentType::HelpText + "\n" + PrintSettings::HelpText + "\n" +
+        "\n" + TrPrintPdf(DocumentType::HelpText) + "\n" + TrPrintPdf(PrintSettings::HelpText) + "\n" +
         TrPrintPdf("Exit codes:\n"
                    "  0  the job was accepted\n"
                    "  1  wrong usage, a refused print settings list, or another error\n"

@@ -25,15 +25,16 @@
 
 namespace DocumentType {
 
-const char HelpText[] = "Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
-                        "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
-                        "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
-                        "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
-                        "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
-                        "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
-                        "PostScript, images and text go to the spooler as they are, which converts them;\n"
-                        "an image is checked to be whole (its structure, not its pixels) and counts as\n"
-                        "one page (a TIFF as its frames), a text's page count is an estimate.\n";
+const char HelpText[] =
+    MarkPrintPdf("Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
+                 "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
+                 "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
+                 "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
+                 "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
+                 "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
+                 "PostScript, images and text go to the spooler as they are, which converts them;\n"
+                 "an image is checked to be whole (its structure, not its pixels) and counts as\n"
+                 "one page (a TIFF as its frames), a text's page count is an estimate.\n");
 
 Document::~Document()
 {
