@@ -43,13 +43,13 @@ echo "== Contents"
 contents=$(dpkg-deb -c "$deb")
 for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/morvane/locale/de/LC_MESSAGES/default.mo /usr/share/morvane/locale/de/LC_MESSAGES/dialogs.mo \
-    /usr/share/morvane/locale/de/LC_MESSAGES/qt.mo /usr/share/applications/org.morvane.Morvane.desktop \
+    /usr/share/morvane/locale/de/LC_MESSAGES/qt.mo /usr/share/morvane/locale/de/LC_MESSAGES/printpdf.mo /usr/share/applications/org.morvane.Morvane.desktop \
     /usr/share/morvane/locale/fr/LC_MESSAGES/default.mo /usr/share/morvane/locale/fr/LC_MESSAGES/dialogs.mo \
-    /usr/share/morvane/locale/fr/LC_MESSAGES/qt.mo \
+    /usr/share/morvane/locale/fr/LC_MESSAGES/qt.mo /usr/share/morvane/locale/fr/LC_MESSAGES/printpdf.mo \
     /usr/share/morvane/locale/es/LC_MESSAGES/default.mo /usr/share/morvane/locale/es/LC_MESSAGES/dialogs.mo \
-    /usr/share/morvane/locale/es/LC_MESSAGES/qt.mo \
+    /usr/share/morvane/locale/es/LC_MESSAGES/qt.mo /usr/share/morvane/locale/es/LC_MESSAGES/printpdf.mo \
     /usr/share/morvane/locale/it/LC_MESSAGES/default.mo /usr/share/morvane/locale/it/LC_MESSAGES/dialogs.mo \
-    /usr/share/morvane/locale/it/LC_MESSAGES/qt.mo \
+    /usr/share/morvane/locale/it/LC_MESSAGES/qt.mo /usr/share/morvane/locale/it/LC_MESSAGES/printpdf.mo \
     /usr/share/metainfo/org.morvane.Morvane.metainfo.xml /usr/share/mime/packages/org.morvane.Morvane.xml \
     /usr/share/icons/hicolor/scalable/apps/org.morvane.Morvane.svg \
     /usr/share/icons/hicolor/48x48/apps/org.morvane.Morvane.png \
@@ -72,6 +72,9 @@ grep -q "<release version=\"$upstream\"" /usr/share/metainfo/org.morvane.Morvane
 
 echo "== Command-line programs"
 /usr/bin/morvane-printpdf --help | grep -q -- '-print-to' || fail "morvane-printpdf --help"
+# Its catalogs are found from /usr/bin, also under the C locale.
+env LC_ALL=C LANGUAGE=de /usr/bin/morvane-printpdf -check "$work/missing.pdf" 2>&1 | grep -q 'kann nicht geöffnet werden' ||
+    fail "morvane-printpdf in German"
 # The print program finds its modules where the package put them: a text
 # needs libmagic's, a PDF without a cross-reference table the PDF library's.
 printf 'a line\n' >"$work/note.txt"

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,33 @@ protected:
         return result;
     }
 
+    struct TRun
+    {
+        int exitCode = -1;
+        QString out, err;
+    };
+
+    // Runs the program in language LANGUAGE under a locale of "C" (or none at all, localeC false).
+    static TRun runInLanguage(const QString& language, bool localeC, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"})
+            env.remove(QString::fromLatin1(variable));
+        env.insert(u"LANGUAGE"_qs, language);
+        if (localeC)
+            env.insert(u"LC_ALL"_qs, u"C"_qs);
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(PrintProgram, args);
+        TRun run;
+        if (!process.waitForFinished(60000))
+            return run;
+        run.exitCode = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
     QTemporaryDir m_tmp;
     QString m_dir;
 };
@@ -73,7 +101,14 @@ TEST_F(PrintPdf, JobsComeOutOfTheQueueWithAllPages)
     const QString one = UniqueJobStem(u"one"_qs);
     const QString three = UniqueJobStem(u"three"_qs);
     ASSERT_EQ(print(TestPrinterName(), write(one + u".pdf"_qs, MakePdf(1))), 0);
-    ASSERT_EQ(print(TestPrinterName(), write(three + u".pdf"_qs, MakePdf(3))), 0);
+    // In German the lines that the callers read stay as they are.
+    const TRun german =
+        runInLanguage(u"de"_qs, true, {u"-print-to"_qs, TestPrinterName(), write(three + u".pdf"_qs, MakePdf(3))});
+    ASSERT_EQ(german.exitCode, 0) << german.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(u"^request id is \\S+-\\d+ \\(1 file\\(s\\)\\)\ndocument pages: 3\n$"_qs)
+                    .match(german.out)
+                    .hasMatch())
+        << german.out.toStdString();
 
     const QStringList outOne = WaitForCupsPdfOutput(one, 1);
     const QStringList outThree = WaitForCupsPdfOutput(three, 1);
@@ -169,6 +204,42 @@ TEST_F(PrintPdf, RefusesFilesThatCannotBePrinted)
     const QString fifo = m_dir + u"/fifo.pdf"_qs;
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_EQ(print(TestPrinterName(), fifo), ProcessExitCodeFlag | 2) << "a pipe must not block";
+}
+
+TEST_F(PrintPdf, SpeaksTheLanguageOfLanguageAlsoUnderTheCLocale)
+{
+    const QString missing = m_dir + u"/missing.pdf"_qs;
+    const QString three = write(u"three.pdf"_qs, MakePdf(3));
+    const struct
+    {
+        const char* language;
+        QStringList args;
+        int exitCode;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"de", {missing}, 1, "", "Aufruf: morvane-printpdf -print-to PRINTER"},
+        {"de", {u"--help"_qs}, 0, "Exit-Codes:\n  0  der Auftrag wurde angenommen\n", ""},
+        {"de", {u"-check"_qs, missing}, 2, "", "/missing.pdf\" kann nicht geöffnet werden: "},
+        {"de", {u"-check"_qs, three}, 0, "three.pdf\": application/pdf, 3 Seiten\n", ""},
+        {"fr", {u"-check"_qs, three, u"-x"_qs}, 1, "", "argument inattendu \"-x\""},
+        {"it",
+         {u"-print-to"_qs, TestPrinterName(), u"-print-settings"_qs, u"separator=blank"_qs, three},
+         1,
+         "",
+         "separator=blank richiede -one-job"},
+        // A language without catalogs of its own is English.
+        {"nl", {u"-check"_qs, missing}, 2, "", "cannot open \""},
+    };
+    for (const bool localeC : {true, false}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.language) + ' ' + c.args.join(u' ').toStdString() + (localeC ? " C" : " unset"));
+            const TRun run = runInLanguage(QString::fromLatin1(c.language), localeC, c.args);
+            EXPECT_EQ(run.exitCode, c.exitCode);
+            EXPECT_TRUE(run.out.contains(QString::fromUtf8(c.out))) << run.out.toStdString();
+            EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.err))) << run.err.toStdString();
+        }
+    }
 }
 
 TEST_F(PrintPdf, RefusesUnknownPrintersAndAnUnreachableSpooler)

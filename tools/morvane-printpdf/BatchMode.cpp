@@ -6,6 +6,8 @@
 
 #include "PrintPdf.h"
 
+#include "Messages.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -165,7 +167,8 @@ int RunBatchMode()
     const int capture = ::memfd_create("morvane-printpdf-output", MFD_CLOEXEC);
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (in < 0 || out < 0 || capture < 0 || null < 0) {
-        std::fprintf(stderr, "morvane-printpdf: cannot set up the batch mode: %s\n", std::strerror(errno));
+        const std::string message = FillIn(TrPrintPdf("cannot set up the batch mode: %s"), {std::strerror(errno)});
+        std::fprintf(stderr, "morvane-printpdf: %s\n", message.c_str());
         return 1;
     }
     // A program the call starts (LibreOffice) must neither read the calls nor
@@ -188,7 +191,7 @@ int RunBatchMode()
         if (reader.AtEnd())
             return 0;
         if (!ReadCall(reader, &args)) {
-            WriteAll(out, "result " + std::to_string(number) + " 1 the call could not be read\n");
+            WriteAll(out, "result " + std::to_string(number) + " 1 " + TrPrintPdf("the call could not be read") + "\n");
             return 1;
         }
         const std::string seq = std::to_string(number);

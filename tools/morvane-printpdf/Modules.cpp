@@ -1,5 +1,7 @@
 #include "Modules.h"
 
+#include "Messages.h"
+
 #include <climits>
 #include <map>
 #include <vector>
@@ -32,7 +34,7 @@ Loaded Load(const std::string& module)
     const std::string dir = ExecutableDir();
     // Never a name relative to the working folder: that could load anyone's code.
     if (dir.empty()) {
-        result.failure = "cannot find " + module + ": the program's own folder is unknown";
+        result.failure = FillIn(TrPrintPdf("cannot find %s: the program's own folder is unknown"), {module});
         return result;
     }
     // Only these two places: a module from anywhere else could be of another build.
@@ -43,11 +45,12 @@ Loaded Load(const std::string& module)
         result.handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!result.handle) {
             const char* why = ::dlerror();
-            result.failure = "cannot load " + path + ": " + (why ? why : "unknown error");
+            result.failure = FillIn(TrPrintPdf("cannot load %s: %s"), {path, why ? why : TrPrintPdf("unknown error")});
         }
         return result;
     }
-    result.failure = module + " is missing (looked for in " + candidates[0] + " and " + candidates[1] + ")";
+    result.failure =
+        FillIn(TrPrintPdf("%s is missing (looked for in %s and %s)"), {module, candidates[0], candidates[1]});
     return result;
 }
 
@@ -66,6 +69,6 @@ void* ModuleSymbol(const char* module, const char* symbol, std::string* error)
     }
     void* found = ::dlsym(it->second.handle, symbol);
     if (!found)
-        *error = std::string(module) + " is of another version (no " + symbol + ")";
+        *error = FillIn(TrPrintPdf("%s is of another version (no %s)"), {module, symbol});
     return found;
 }

@@ -7,6 +7,7 @@
 
 #include "PrintPdf.h"
 
+#include "Messages.h"
 #include "Modules.h"
 #include "PdfCheck.h"
 #include "PlainPdf.h"
@@ -52,64 +53,65 @@ constexpr char Program[] = "morvane-printpdf";
 void PrintUsage(FILE* out)
 {
     std::fprintf(out,
-                 "Usage: %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
+                 "%s %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -print-to-default [-print-settings LIST] [-job-name TITLE] FILE\n"
                  "       %s -check [-print-settings LIST] FILE\n"
                  "       %s -print-to PRINTER [-print-settings LIST] [-job-name TITLE] -one-job FILE...\n"
-                 "       %s -batch\n"
-                 "Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
-                 "as job title, and ends once the spooler has accepted the job; then writes\n"
-                 "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
-                 "text an estimate) on standard output.\n"
-                 "-check makes every check of printing, spools nothing and writes the file's type\n"
-                 "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n"
-                 "\n"
-                 "With -one-job the FILEs (PDF files) go as the documents of one job, in order,\n"
-                 "so that no other job comes between them; the print settings apply to the whole\n"
-                 "job (with separator=blank or separator=title a page between the files). Each\n"
-                 "file is checked first; one that fails is left out and the job goes without it.\n"
-                 "One line per file on standard output:\n"
-                 "  file N: document D of request DEST-ID\n"
-                 "  file N: left out (CODE): MESSAGE        (CODE: the exit code it would have had)\n"
-                 "then \"request id is DEST-ID (K file(s))\". A queue whose backend prints only the\n"
-                 "first document of a job (cups-pdf) or a printer that takes no job of several\n"
-                 "documents is refused with exit code 1 before anything is spooled. A document the\n"
-                 "spooler refuses cancels the job (exit code 5).\n"
-                 "\n"
-                 "With -batch the program stays and takes one call after the other on standard\n"
-                 "input, each with the arguments above, and answers each with its output and its\n"
-                 "exit code (the protocol is in morvane-printpdf(1)).\n"
-                 "\n"
-                 "PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
-                 "instance), or an IPP URI printed to without a local queue:\n"
-                 "ipp://HOST[:PORT]/printers/NAME, ipp://HOST/classes/NAME, ipps://...\n"
-                 "The CUPS server is the one CUPS_SERVER or client.conf names, else the local one.\n"
-                 "A server that takes the job but does not answer within 60 s (MORVANE_ANSWER_TIMEOUT\n"
-                 "seconds) is given up.\n"
-                 "\n"
-                 "A file without the header %%PDF- in its first 1,024 bytes or without the mark\n"
-                 "%%%%EOF in its last 1,024 bytes is incomplete (still being written, or a piece\n"
-                 "of a file) and is refused before anything is spooled.\n"
-                 "\n"
-                 "%s"
-                 "\n"
-                 "%s"
-                 "\n"
-                 "Exit codes:\n"
-                 "  0  the job was accepted\n"
-                 "  1  wrong usage, a refused print settings list, or another error\n"
-                 "  2  the file cannot be loaded (missing, unreadable, a directory, of a type\n"
-                 "     not printed, not a PDF although named so, incomplete, damaged, a page tree\n"
-                 "     that does not lead to its pages, protected by a password, no pages, an\n"
-                 "     office document without LibreOffice, that it cannot open or convert in time)\n"
-                 "  3  the document does not allow printing\n"
-                 "  4  the printer does not exist, or there is no default printer\n"
-                 "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
-                 "     the job\n"
-                 "  6  the print settings leave no page of the file (a page range beyond its end)\n"
-                 "  7  with -one-job: the job was accepted, but some files were left out\n"
-                 "  With -one-job and every file left out, the first file's code.\n",
-                 Program, Program, Program, Program, Program, DocumentType::HelpText, PrintSettings::HelpText);
+                 "       %s -batch\n",
+                 TrPrintPdf("Usage:"), Program, Program, Program, Program, Program);
+    // The option names, the upper-case words and the quoted output lines are the same in every language.
+    const std::string text =
+        std::string(TrPrintPdf("Hands FILE to PRINTER (or the default queue) with the file's name (or TITLE)\n"
+                               "as job title, and ends once the spooler has accepted the job; then writes\n"
+                               "\"request id is PRINTER-ID (1 file(s))\" per job and \"document pages: N\" (for a\n"
+                               "text an estimate) on standard output.\n"
+                               "-check makes every check of printing, spools nothing and writes the file's type\n"
+                               "and pages on standard output: \"FILE\": TYPE, N pages (about N for a text).\n")) +
+        "\n" +
+        TrPrintPdf("With -one-job the FILEs (PDF files) go as the documents of one job, in order,\n"
+                   "so that no other job comes between them; the print settings apply to the whole\n"
+                   "job (with separator=blank or separator=title a page between the files). Each\n"
+                   "file is checked first; one that fails is left out and the job goes without it.\n"
+                   "One line per file on standard output:\n") +
+        "  file N: document D of request DEST-ID\n"
+        "  file N: left out (CODE): MESSAGE\n" +
+        TrPrintPdf("then \"request id is DEST-ID (K file(s))\" (CODE: the exit code the file would have\n"
+                   "had). A queue whose backend prints only the first document of a job (cups-pdf)\n"
+                   "or a printer that takes no job of several documents is refused with exit code 1\n"
+                   "before anything is spooled. A document the spooler refuses cancels the job (exit\n"
+                   "code 5).\n") +
+        "\n" +
+        TrPrintPdf("With -batch the program stays and takes one call after the other on standard\n"
+                   "input, each with the arguments above, and answers each with its output and its\n"
+                   "exit code (the protocol is in morvane-printpdf(1)).\n") +
+        "\n" +
+        TrPrintPdf("PRINTER is a queue or class of the CUPS server (QUEUE/INSTANCE for an\n"
+                   "instance), or an IPP URI printed to without a local queue:\n"
+                   "ipp://HOST[:PORT]/printers/NAME, ipp://HOST/classes/NAME, ipps://...\n"
+                   "The CUPS server is the one CUPS_SERVER or client.conf names, else the local one.\n"
+                   "A server that takes the job but does not answer within 60 s (MORVANE_ANSWER_TIMEOUT\n"
+                   "seconds) is given up.\n") +
+        "\n" +
+        FillIn(TrPrintPdf("A file without the header %s in its first 1,024 bytes or without the mark\n"
+                          "%s in its last 1,024 bytes is incomplete (still being written, or a piece\n"
+                          "of a file) and is refused before anything is spooled.\n"),
+               {"%PDF-", "%%EOF"}) +
+        "\n" + TrPrintPdf(DocumentType::HelpText) + "\n" + TrPrintPdf(PrintSettings::HelpText) + "\n" +
+        TrPrintPdf("Exit codes:\n"
+                   "  0  the job was accepted\n"
+                   "  1  wrong usage, a refused print settings list, or another error\n"
+                   "  2  the file cannot be loaded (missing, unreadable, a directory, of a type\n"
+                   "     not printed, not a PDF although named so, incomplete, damaged, a page tree\n"
+                   "     that does not lead to its pages, protected by a password, no pages, an\n"
+                   "     office document without LibreOffice, that it cannot open or convert in time)\n"
+                   "  3  the document does not allow printing\n"
+                   "  4  the printer does not exist, or there is no default printer\n"
+                   "  5  the spooler is not running, cannot be reached, did not answer or refused\n"
+                   "     the job\n"
+                   "  6  the print settings leave no page of the file (a page range beyond its end)\n"
+                   "  7  with -one-job: the job was accepted, but some files were left out\n"
+                   "  With -one-job and every file left out, the first file's code.\n");
+    std::fputs(text.c_str(), out);
 }
 
 // The last refusal's message, for the per-file lines of a job of several files.
@@ -135,6 +137,12 @@ std::string Quoted(const std::string& s)
     return '"' + s + '"';
 }
 
+void UnexpectedArgument(const std::string& arg)
+{
+    const std::string message = FillIn(TrPrintPdf("unexpected argument %s"), {Quoted(arg)});
+    std::fprintf(stderr, "%s: %s\n", Program, message.c_str());
+}
+
 // Nobody is there to type a password: CUPS gets none instead of a prompt on the terminal.
 const char* NoPassword(const char*, http_t*, const char*, const char*, void*)
 {
@@ -152,12 +160,12 @@ const char* MissingMark(int fd, off_t size)
     char head[Window];
     const ssize_t gotHead = ::pread(fd, head, static_cast<size_t>(std::min(size, Window)), 0);
     if (gotHead <= 0 || !memmem(head, static_cast<size_t>(gotHead), "%PDF-", 5))
-        return "no PDF header";
+        return MarkPrintPdf("no PDF header");
     char tail[Window];
     const off_t from = std::max<off_t>(0, size - Window);
     const ssize_t gotTail = ::pread(fd, tail, static_cast<size_t>(size - from), from);
     if (gotTail <= 0 || !memmem(tail, static_cast<size_t>(gotTail), "%%EOF", 5))
-        return "no end-of-file mark";
+        return MarkPrintPdf("no end-of-file mark");
     return nullptr;
 }
 
@@ -168,19 +176,19 @@ int CheckWhole(const std::string& file)
     {
     };
     if (::stat(file.c_str(), &st) != 0)
-        return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     if (S_ISDIR(st.st_mode))
-        return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": it is a directory");
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("cannot open %s: it is a directory"), {Quoted(file)}));
     // A pipe or device would block the reader or never end.
     if (!S_ISREG(st.st_mode))
-        return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": it is not a regular file");
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("cannot open %s: it is not a regular file"), {Quoted(file)}));
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Fail(ExitCannotLoad, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     const char* missing = MissingMark(fd, st.st_size);
     ::close(fd);
     if (missing)
-        return Fail(ExitCannotLoad, Quoted(file) + " is incomplete: " + missing);
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("%s is incomplete: %s"), {Quoted(file), TrPrintPdf(missing)}));
     return 0;
 }
 
@@ -201,22 +209,22 @@ int CheckPdf(const std::string& file, int* pages)
     const auto check =
         reinterpret_cast<MorvanePdfCheckFn>(ModuleSymbol("morvane-pdfcheck.so", MORVANE_PDF_CHECK_SYMBOL, &error));
     if (!check)
-        return Fail(ExitCannotLoad, "cannot check " + Quoted(file) + ": " + error);
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("cannot check %s: %s"), {Quoted(file), error}));
     int badPage = 0;
     switch (check(file.c_str(), pages, &badPage)) {
     case MorvanePdfOk:
         return 0;
     case MorvanePdfLocked:
-        return Fail(ExitCannotLoad, Quoted(file) + " is protected by a password");
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("%s is protected by a password"), {Quoted(file)}));
     case MorvanePdfNoPages:
-        return Fail(ExitCannotLoad, Quoted(file) + " has no pages");
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("%s has no pages"), {Quoted(file)}));
     case MorvanePdfNoPrint:
-        return Fail(ExitPrintingNotAllowed, Quoted(file) + " does not allow printing");
+        return Fail(ExitPrintingNotAllowed, FillIn(TrPrintPdf("%s does not allow printing"), {Quoted(file)}));
     case MorvanePdfBadTree:
-        return Fail(ExitCannotLoad, Quoted(file) + " is damaged: its page tree does not lead to page " +
-                                        std::to_string(badPage) + " of " + std::to_string(*pages));
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("%s is damaged: its page tree does not lead to page %d of %d"),
+                                           {Quoted(file), std::to_string(badPage), std::to_string(*pages)}));
     default:
-        return Fail(ExitCannotLoad, Quoted(file) + " is not a PDF file or is damaged");
+        return Fail(ExitCannotLoad, FillIn(TrPrintPdf("%s is not a PDF file or is damaged"), {Quoted(file)}));
     }
 }
 
@@ -288,8 +296,9 @@ std::string CannotReachSpooler(const char* server, int port)
     const int error = ConnectError(server, port);
     const std::string where = server[0] == '/' ? std::string(server) : server + (":" + std::to_string(port));
     if (error == ECONNREFUSED || error == ENOENT)
-        return "the print spooler is not running at " + where;
-    return "cannot reach the print spooler at " + where + ": " + (error ? std::strerror(error) : cupsLastErrorString());
+        return FillIn(TrPrintPdf("the print spooler is not running at %s"), {where});
+    return FillIn(TrPrintPdf("cannot reach the print spooler at %s: %s"),
+                  {where, error ? std::strerror(error) : cupsLastErrorString()});
 }
 
 bool IsPrinterUri(const std::string& printer)
@@ -309,6 +318,12 @@ struct Target
     ~Target() { cupsFreeOptions(numOptions, options); }
 };
 
+std::string DidNotAnswer(const Target& target)
+{
+    return FillIn(TrPrintPdf("%s did not answer within %d s"),
+                  {Quoted(target.name), std::to_string(target.answerTimeoutS)});
+}
+
 // An IPP URI: straight to that server, no local queue and no lpoptions.
 int ConnectUri(const std::string& printer, Target* target)
 {
@@ -317,13 +332,13 @@ int ConnectUri(const std::string& printer, Target* target)
     if (httpSeparateURI(HTTP_URI_CODING_ALL, printer.c_str(), scheme, sizeof scheme, user, sizeof user, host,
                         sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
         !*host)
-        return Fail(ExitUsage, "not a printer URI: " + Quoted(printer));
+        return Fail(ExitUsage, FillIn(TrPrintPdf("not a printer URI: %s"), {Quoted(printer)}));
     const bool tls = strcasecmp(scheme, "ipps") == 0;
     target->http.reset(httpConnect2(host, port, nullptr, AF_UNSPEC,
                                     tls ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1, 30000, nullptr));
     if (!target->http)
-        return Fail(ExitSpoolerRefused,
-                    "cannot reach " + Quoted(printer) + ": " + std::strerror(ConnectError(host, port)));
+        return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("cannot reach %s: %s"),
+                                               {Quoted(printer), std::strerror(ConnectError(host, port))}));
     target->answerTimeoutS = AnswerTimeoutS();
     httpSetTimeout(target->http.get(), target->answerTimeoutS, GiveUpWaiting, &target->timedOut);
     target->uri = printer;
@@ -351,14 +366,15 @@ int ConnectQueue(const std::string& printer, Target* target)
     cups_dest_t* dest = cupsGetNamedDest(target->http.get(), name.empty() ? nullptr : name.c_str(),
                                          instance.empty() ? nullptr : instance.c_str());
     if (!dest && target->timedOut)
-        return Fail(ExitSpoolerRefused, std::string("the print spooler at ") + cupsServer() +
-                                            " did not answer within " + std::to_string(target->answerTimeoutS) + " s");
+        return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("the print spooler at %s did not answer within %d s"),
+                                               {cupsServer(), std::to_string(target->answerTimeoutS)}));
     if (!dest) {
         const ipp_status_t status = cupsLastError();
         if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
-            return Fail(ExitSpoolerRefused, std::string("cannot reach the print spooler: ") + cupsLastErrorString());
-        return Fail(ExitNoSuchPrinter,
-                    printer.empty() ? std::string("there is no default printer") : "no printer " + Quoted(printer));
+            return Fail(ExitSpoolerRefused,
+                        FillIn(TrPrintPdf("cannot reach the print spooler: %s"), {cupsLastErrorString()}));
+        return Fail(ExitNoSuchPrinter, printer.empty() ? std::string(TrPrintPdf("there is no default printer"))
+                                                       : FillIn(TrPrintPdf("no printer %s"), {Quoted(printer)}));
     }
     target->name = dest->name;
     // The spooler looks at the resource only; "localhost" is what CUPS clients send.
@@ -478,19 +494,20 @@ int CheckPrinterSupport(Target& target, const PrintSettings::Options& settings)
     std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
         cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
     if (target.timedOut)
-        return Fail(ExitSpoolerRefused,
-                    Quoted(target.name) + " did not answer within " + std::to_string(target.answerTimeoutS) + " s");
+        return Fail(ExitSpoolerRefused, DidNotAnswer(target));
     if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
-        return Fail(ExitSpoolerRefused,
-                    "cannot ask " + Quoted(target.name) + " what it supports: " + cupsLastErrorString());
+        return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("cannot ask %s what it supports: %s"),
+                                               {Quoted(target.name), cupsLastErrorString()}));
     for (const auto& [name, value] : settings) {
         if (!PrintSettings::NeedsPrinterSupport(name, value))
             continue;
         ipp_attribute_t* supported = ippFindAttribute(response.get(), (name + "-supported").c_str(), IPP_TAG_ZERO);
         if (!supported || !Supports(supported, name, value))
             return Fail(ExitUsage,
-                        Quoted(target.name) + " cannot print with " + name + "=" + value +
-                            (supported ? " (it does not support that value)" : " (it does not support " + name + ")"));
+                        supported ? FillIn(TrPrintPdf("%s cannot print with %s=%s (it does not support that value)"),
+                                           {Quoted(target.name), name, value})
+                                  : FillIn(TrPrintPdf("%s cannot print with %s=%s (it does not support %s)"),
+                                           {Quoted(target.name), name, value, name}));
     }
     return 0;
 }
@@ -518,18 +535,20 @@ int Submit(Target& target, const std::string& file, const DocumentType::Document
         std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
             cupsDoFileRequest(target.http.get(), request, target.resource.c_str(), doc.spoolFile.c_str()), ippDelete);
         const ipp_status_t status = cupsLastError();
-        const std::string accepted =
-            copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
+        const std::string accepted = copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"),
+                                                             {std::to_string(copy), std::to_string(jobs)})
+                                              : std::string();
         if (target.timedOut)
-            return Fail(ExitSpoolerRefused, Quoted(target.name) + " did not answer within " +
-                                                std::to_string(target.answerTimeoutS) + " s" + accepted);
+            return Fail(ExitSpoolerRefused, DidNotAnswer(target) + accepted);
         if (status == IPP_STATUS_ERROR_NOT_FOUND)
             return Fail(ExitNoSuchPrinter,
-                        "no printer " + Quoted(target.name) + ": " + cupsLastErrorString() + accepted);
+                        FillIn(TrPrintPdf("no printer %s: %s"), {Quoted(target.name), cupsLastErrorString()}) +
+                            accepted);
         ipp_attribute_t* id = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
         if (status > IPP_STATUS_OK_CONFLICTING || !id)
-            return Fail(ExitSpoolerRefused, "the spooler refused the job for " + Quoted(target.name) + ": " +
-                                                cupsLastErrorString() + accepted);
+            return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("the spooler refused the job for %s: %s"),
+                                                   {Quoted(target.name), cupsLastErrorString()}) +
+                                                accepted);
         std::printf("request id is %s-%d (1 file(s))\n", target.name.c_str(), ippGetInteger(id, 0));
     }
     return ExitAccepted;
@@ -550,20 +569,20 @@ int CheckSeveralDocuments(Target& target)
     std::unique_ptr<ipp_t, void (*)(ipp_t*)> response(
         cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
     if (target.timedOut)
-        return Fail(ExitSpoolerRefused,
-                    Quoted(target.name) + " did not answer within " + std::to_string(target.answerTimeoutS) + " s");
+        return Fail(ExitSpoolerRefused, DidNotAnswer(target));
     if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
-        return Fail(ExitSpoolerRefused,
-                    "cannot ask " + Quoted(target.name) + " what it supports: " + cupsLastErrorString());
+        return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("cannot ask %s what it supports: %s"),
+                                               {Quoted(target.name), cupsLastErrorString()}));
     if (ipp_attribute_t* uri = ippFindAttribute(response.get(), "device-uri", IPP_TAG_URI)) {
         if (const char* value = ippGetString(uri, 0, nullptr); value && strncasecmp(value, "cups-pdf:", 9) == 0)
-            return Fail(ExitUsage, Quoted(target.name) +
-                                       " cannot print a job of several documents: its cups-pdf backend writes only "
-                                       "the first (print the files one by one)");
+            return Fail(ExitUsage, FillIn(TrPrintPdf("%s cannot print a job of several documents: its cups-pdf "
+                                                     "backend writes only the first (print the files one by one)"),
+                                          {Quoted(target.name)}));
     }
     ipp_attribute_t* several = ippFindAttribute(response.get(), "multiple-document-jobs-supported", IPP_TAG_BOOLEAN);
     if (several && !ippGetBoolean(several, 0))
-        return Fail(ExitUsage, Quoted(target.name) + " takes no job of several documents (print the files one by one)");
+        return Fail(ExitUsage, FillIn(TrPrintPdf("%s takes no job of several documents (print the files one by one)"),
+                                      {Quoted(target.name)}));
     return 0;
 }
 
@@ -656,14 +675,17 @@ bool SendDocument(Target& target, int jobId, const std::string& name, const std:
 // part of the batch is printed without the rest.
 int CancelJob(Target& target, int jobId, const std::string& what, const std::string& accepted)
 {
-    const std::string reason = target.timedOut ? "no answer within " + std::to_string(target.answerTimeoutS) + " s"
-                                               : std::string(cupsLastErrorString());
+    const std::string reason =
+        target.timedOut ? FillIn(TrPrintPdf("no answer within %d s"), {std::to_string(target.answerTimeoutS)})
+                        : std::string(cupsLastErrorString());
     target.timedOut = false;
     IppPtr response(
         cupsDoRequest(target.http.get(), JobRequest(IPP_OP_CANCEL_JOB, target, jobId), target.resource.c_str()),
         ippDelete);
-    return Fail(ExitSpoolerRefused, "the spooler refused " + what + " of request " + target.name + "-" +
-                                        std::to_string(jobId) + " (" + reason + "); the job was cancelled" + accepted);
+    return Fail(ExitSpoolerRefused,
+                FillIn(TrPrintPdf("the spooler refused %s of request %s (%s); the job was cancelled"),
+                       {what, target.name + "-" + std::to_string(jobId), reason}) +
+                    accepted);
 }
 
 // The files as the documents of one job per copy: Create-Job with the job's
@@ -679,8 +701,9 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
     const std::string title = ReadableUtf8(jobName.empty() ? BaseName(files[sendable.front()]) : jobName);
 
     for (int copy = 0; copy < jobs; ++copy) {
-        const std::string accepted =
-            copy > 0 ? " (" + std::to_string(copy) + " of " + std::to_string(jobs) + " copies were accepted)" : "";
+        const std::string accepted = copy > 0 ? " " + FillIn(TrPrintPdf("(%d of %d copies were accepted)"),
+                                                             {std::to_string(copy), std::to_string(jobs)})
+                                              : std::string();
         ipp_t* request = JobRequest(IPP_OP_CREATE_JOB, target, 0);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
         cupsEncodeOptions2(request, target.numOptions, target.options, IPP_TAG_OPERATION);
@@ -688,15 +711,16 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
         IppPtr response(cupsDoRequest(target.http.get(), request, target.resource.c_str()), ippDelete);
         const ipp_status_t status = cupsLastError();
         if (target.timedOut)
-            return Fail(ExitSpoolerRefused, Quoted(target.name) + " did not answer within " +
-                                                std::to_string(target.answerTimeoutS) + " s" + accepted);
+            return Fail(ExitSpoolerRefused, DidNotAnswer(target) + accepted);
         if (status == IPP_STATUS_ERROR_NOT_FOUND)
             return Fail(ExitNoSuchPrinter,
-                        "no printer " + Quoted(target.name) + ": " + cupsLastErrorString() + accepted);
+                        FillIn(TrPrintPdf("no printer %s: %s"), {Quoted(target.name), cupsLastErrorString()}) +
+                            accepted);
         ipp_attribute_t* idAttr = response ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) : nullptr;
         if (status > IPP_STATUS_OK_CONFLICTING || !idAttr)
-            return Fail(ExitSpoolerRefused, "the spooler refused the job for " + Quoted(target.name) + ": " +
-                                                cupsLastErrorString() + accepted);
+            return Fail(ExitSpoolerRefused, FillIn(TrPrintPdf("the spooler refused the job for %s: %s"),
+                                                   {Quoted(target.name), cupsLastErrorString()}) +
+                                                accepted);
         const int jobId = ippGetInteger(idAttr, 0);
 
         std::string lines;
@@ -708,7 +732,8 @@ int SubmitOneJob(Target& target, const std::vector<std::string>& files, const st
                 ++document;
                 if (!SendDocument(target, jobId, "separator", std::string(),
                                   SeparatorPdf(separator == "title" ? BaseName(file) : std::string()), false))
-                    return CancelJob(target, jobId, "the separator page before " + Quoted(file), accepted);
+                    return CancelJob(target, jobId, FillIn(TrPrintPdf("the separator page before %s"), {Quoted(file)}),
+                                     accepted);
             }
             ++document;
             if (!SendDocument(target, jobId, BaseName(file), file, std::string(), last))
@@ -814,7 +839,7 @@ int PrintFromArguments(const std::vector<std::string>& args)
             jobName = args[++i];
             nameGiven = true;
             if (jobName.empty())
-                return Fail(ExitUsage, "the job name is empty");
+                return Fail(ExitUsage, TrPrintPdf("the job name is empty"));
         } else if (arg == "-check" && !checkOnly) {
             checkOnly = true;
         } else if (arg == "-one-job") {
@@ -822,20 +847,20 @@ int PrintFromArguments(const std::vector<std::string>& args)
         } else if (arg.empty() || arg[0] != '-' || arg == "-") {
             files.push_back(arg);
         } else {
-            std::fprintf(stderr, "%s: unexpected argument %s\n", Program, Quoted(arg).c_str());
+            UnexpectedArgument(arg);
             return PrintUsage(stderr), ExitUsage;
         }
     }
     if (!oneJob && files.size() > 1) {
-        std::fprintf(stderr, "%s: unexpected argument %s\n", Program, Quoted(files[1]).c_str());
+        UnexpectedArgument(files[1]);
         return PrintUsage(stderr), ExitUsage;
     }
     if (oneJob && checkOnly)
-        return Fail(ExitUsage, "-check takes one file, not -one-job");
+        return Fail(ExitUsage, TrPrintPdf("-check takes one file, not -one-job"));
     if (files.empty() || (!printerGiven && !useDefault && !checkOnly))
         return PrintUsage(stderr), ExitUsage;
     if (printerGiven && printer.empty())
-        return Fail(ExitNoSuchPrinter, "no printer name given");
+        return Fail(ExitNoSuchPrinter, TrPrintPdf("no printer name given"));
 
     // Every refusal comes before the spooler is contacted: nothing is spooled for a bad list or file.
     PrintSettings::Settings settings;
@@ -845,7 +870,8 @@ int PrintFromArguments(const std::vector<std::string>& args)
     if (oneJob)
         return PrintOneJob(printer, useDefault, files, settings, jobName);
     if (!settings.separator.empty())
-        return Fail(ExitUsage, "separator=" + settings.separator + " needs -one-job (a job of several files)");
+        return Fail(ExitUsage,
+                    FillIn(TrPrintPdf("separator=%s needs -one-job (a job of several files)"), {settings.separator}));
     const std::string& file = files.front();
     DocumentType::Document doc;
     if (const int refused = DocumentType::Prepare(file, &doc))
@@ -869,8 +895,12 @@ int PrintFromArguments(const std::vector<std::string>& args)
         return Fail(PrintSettings::LeavesNoPage(settings, clip) ? ExitNoPageLeft : ExitUsage,
                     Quoted(file) + ": " + error);
     if (checkOnly) {
-        std::printf("%s: %s, %s%d %s\n", Quoted(file).c_str(), doc.type.c_str(), doc.pagesEstimated ? "about " : "",
-                    pages, pages == 1 ? "page" : "pages");
+        const unsigned long n = static_cast<unsigned long>(std::max(pages, 0));
+        const std::string line =
+            FillIn(doc.pagesEstimated ? TrPrintPdfN("%s: %s, about %d page", "%s: %s, about %d pages", n)
+                                      : TrPrintPdfN("%s: %s, %d page", "%s: %s, %d pages", n),
+                   {Quoted(file), doc.type, std::to_string(pages)});
+        std::printf("%s\n", line.c_str());
         return ExitAccepted;
     }
 
@@ -890,6 +920,7 @@ int PrintFromArguments(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    InitMessages();
     if (argc == 2 && std::strcmp(argv[1], "-batch") == 0)
         return RunBatchMode();
     return PrintFromArguments(std::vector<std::string>(argv + 1, argv + argc));

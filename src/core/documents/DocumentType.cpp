@@ -3,6 +3,7 @@
 #include "FileMagic.h"
 #include "OfficeConvert.h"
 #include "TiffPdf.h"
+#include "printing/PrintPdfTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,15 +25,16 @@
 
 namespace DocumentType {
 
-const char HelpText[] = "Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
-                        "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
-                        "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
-                        "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
-                        "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
-                        "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
-                        "PostScript, images and text go to the spooler as they are, which converts them;\n"
-                        "an image is checked to be whole (its structure, not its pixels) and counts as\n"
-                        "one page (a TIFF as its frames), a text's page count is an estimate.\n";
+const char HelpText[] =
+    MarkPrintPdf("Printed by their content, whatever the name says (a file named *.pdf must be a PDF):\n"
+                 "  PDF; PostScript; JPEG, PNG, TIFF (every page), GIF and BMP images; plain text\n"
+                 "  in UTF-8, UTF-16 with a byte order mark or the locale's encoding (Windows-1252\n"
+                 "  when the locale is UTF-8); office documents (.odt .ods .odp .doc .docx .xls\n"
+                 "  .xlsx .ppt .pptx .rtf), converted to PDF by LibreOffice (soffice in PATH) in\n"
+                 "  at most 120 s (MORVANE_OFFICE_TIMEOUT seconds).\n"
+                 "PostScript, images and text go to the spooler as they are, which converts them;\n"
+                 "an image is checked to be whole (its structure, not its pixels) and counts as\n"
+                 "one page (a TIFF as its frames), a text's page count is an estimate.\n");
 
 Document::~Document()
 {
@@ -478,7 +480,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
 {
     const std::string_view text = m.view();
     if (text.find('\0') != std::string_view::npos && !magic.charset.starts_with("utf-16"))
-        return Fail(doc, Quoted(file) + " is not text: it contains NUL bytes");
+        return Fail(doc, FillIn(TrPrintPdf("%s is not text: it contains NUL bytes"), {Quoted(file)}));
     doc->kind = Kind::Text;
     doc->format = doc->type = "text/plain";
     doc->pagesEstimated = true;
@@ -497,7 +499,7 @@ int PrepareText(const std::string& file, const Mapped& m, const Magic& magic, Do
     if (!ToUtf8(text, from.c_str(), &fd)) {
         if (fd >= 0)
             ::close(fd);
-        return Fail(doc, Quoted(file) + " is not text in UTF-8 or " + from);
+        return Fail(doc, FillIn(TrPrintPdf("%s is not text in UTF-8 or %s"), {Quoted(file), from}));
     }
     doc->spoolFd = fd;
     doc->spoolFile = "/dev/fd/" + std::to_string(fd);
@@ -531,15 +533,15 @@ int Examine(const std::string& file, Document* doc, bool convert)
     {
     };
     if (::stat(file.c_str(), &st) != 0)
-        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     if (S_ISDIR(st.st_mode))
-        return Fail(doc, "cannot open " + Quoted(file) + ": it is a directory");
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: it is a directory"), {Quoted(file)}));
     // A pipe or device would block the reader or never end.
     if (!S_ISREG(st.st_mode))
-        return Fail(doc, "cannot open " + Quoted(file) + ": it is not a regular file");
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: it is not a regular file"), {Quoted(file)}));
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Fail(doc, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
@@ -569,9 +571,10 @@ int Examine(const std::string& file, Document* doc, bool convert)
             magic = AskMagic(fd, true);
         const std::string what = magic.description.empty() ? "unknown" : magic.description;
         if (EndsWithNoCase(file, ".pdf"))
-            return Fail(doc, Quoted(file) + " is not a PDF file, or is incomplete: no PDF header (its content is " +
-                                 what + ")");
-        return Fail(doc, Quoted(file) + " is of a type that is not printed: " + what +
+            return Fail(doc,
+                        FillIn(TrPrintPdf("%s is not a PDF file, or is incomplete: no PDF header (its content is %s)"),
+                               {Quoted(file), what}));
+        return Fail(doc, FillIn(TrPrintPdf("%s is of a type that is not printed: %s"), {Quoted(file), what}) +
                              (magic.mime.empty() ? "" : " (" + magic.mime + ")"));
     }
     if (kind == Kind::Office) {
@@ -586,7 +589,7 @@ int Examine(const std::string& file, Document* doc, bool convert)
 
     const Mapped m(fd, static_cast<std::size_t>(st.st_size));
     if (!m.ok())
-        return Fail(doc, "cannot read " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(doc, FillIn(TrPrintPdf("cannot read %s: %s"), {Quoted(file), std::strerror(errno)}));
     if (kind == Kind::Text)
         return PrepareText(file, m, magic, doc);
 
@@ -621,7 +624,7 @@ int Examine(const std::string& file, Document* doc, bool convert)
     if (problem.empty() && kind == Kind::Tiff && doc->pages > 1 && convert) {
         const int pdf = ::memfd_create("morvane-tiff", MFD_CLOEXEC);
         if (pdf < 0)
-            return Fail(doc, "cannot convert " + Quoted(file) + ": " + std::strerror(errno));
+            return Fail(doc, FillIn(TrPrintPdf("cannot convert %s: %s"), {Quoted(file), std::strerror(errno)}));
         doc->spoolFd = pdf;
         doc->spoolFile = "/dev/fd/" + std::to_string(pdf);
         doc->format = "application/pdf";

@@ -1,5 +1,7 @@
 #include "OfficeConvert.h"
 
+#include "printing/PrintPdfTexts.h"
+
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -214,7 +216,8 @@ std::string SofficePath()
 
 std::string OfficeMissingText(const std::string& file)
 {
-    return "LibreOffice is needed to print " + Quoted(file) + ", an office document (soffice was not found in PATH)";
+    return FillIn(TrPrintPdf("LibreOffice is needed to print %s, an office document (soffice was not found in PATH)"),
+                  {Quoted(file)});
 }
 
 int OfficeTimeoutS()

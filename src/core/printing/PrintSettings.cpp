@@ -1,5 +1,7 @@
 #include "printing/PrintSettings.h"
 
+#include "printing/PrintPdfTexts.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -9,38 +11,39 @@
 
 namespace PrintSettings {
 
-const char HelpText[] = "Print settings (-print-settings LIST): comma-separated items, case and blanks\n"
-                        "around items do not matter.\n"
-                        "  3  1-3  10-8    pages to print; several allowed (1-3,5,7-9); ranges beyond\n"
-                        "                  the document are clipped; 10-8 prints those pages in reverse\n"
-                        "  odd  even       only odd / even pages\n"
-                        "  portrait  landscape\n"
-                        "  noscale  shrink  fit          page scaling (none, auto, fit to the paper)\n"
-                        "  color  monochrome\n"
-                        "  simplex  duplex  duplexlong  duplexshort   (duplex is duplexlong)\n"
-                        "  paper=SIZE      A2 A3 A4 A5 A6 letter legal tabloid statement\n"
-                        "  bin=NAME        input tray\n"
-                        "  Nx              N copies of the file, each sent as its own job (1x to 999x),\n"
-                        "                  for printers and queues that ignore copies (PDF queues)\n"
-                        "  copies=N        N copies made by the printer in one job, collated (1 to 999)\n"
-                        "  2up 4up 6up 9up 16up   pages per sheet\n"
-                        "  layout=ORDER    page order on the sheet, with Nup: lrtb (default) lrbt rltb\n"
-                        "                  rlbt tblr tbrl btlr btrl (lrtb: left to right, top to bottom)\n"
-                        "  border=KIND     frame round each page, with Nup: none single single-thick\n"
-                        "                  double double-thick\n"
-                        "  banner=NAME     a banner page of the spooler before the job (standard,\n"
-                        "                  classified, confidential, secret, topsecret, unclassified)\n"
-                        "  hold=WHEN       the spooler holds the job until WHEN: HH:MM (local time, the\n"
-                        "                  next time the clock shows it), night, evening, day-time,\n"
-                        "                  weekend, second-shift, third-shift, indefinite (until released)\n"
-                        "  priority=N      job priority, 1 (lowest) to 100 (highest; default 50)\n"
-                        "  separator=KIND  with -one-job: a page between the files, blank or title (the\n"
-                        "                  next file's name on it)\n"
-                        "Example: 1-4,duplex,2up,layout=tblr,border=single,copies=3,hold=night\n"
-                        "An unknown item, an empty list, two contradicting items or an item the printer\n"
-                        "says it cannot do (banner, hold, priority, copies, pages per sheet) are refused\n"
-                        "with exit code 1, a list that leaves no page of the file with exit code 6; nothing is\n"
-                        "printed then.\n";
+const char HelpText[] =
+    MarkPrintPdf("Print settings (-print-settings LIST): comma-separated items, case and blanks\n"
+                 "around items do not matter.\n"
+                 "  3  1-3  10-8    pages to print; several allowed (1-3,5,7-9); ranges beyond\n"
+                 "                  the document are clipped; 10-8 prints those pages in reverse\n"
+                 "  odd  even       only odd / even pages\n"
+                 "  portrait  landscape\n"
+                 "  noscale  shrink  fit          page scaling (none, auto, fit to the paper)\n"
+                 "  color  monochrome\n"
+                 "  simplex  duplex  duplexlong  duplexshort   (duplex is duplexlong)\n"
+                 "  paper=SIZE      A2 A3 A4 A5 A6 letter legal tabloid statement\n"
+                 "  bin=NAME        input tray\n"
+                 "  Nx              N copies of the file, each sent as its own job (1x to 999x),\n"
+                 "                  for printers and queues that ignore copies (PDF queues)\n"
+                 "  copies=N        N copies made by the printer in one job, collated (1 to 999)\n"
+                 "  2up 4up 6up 9up 16up   pages per sheet\n"
+                 "  layout=ORDER    page order on the sheet, with Nup: lrtb (default) lrbt rltb\n"
+                 "                  rlbt tblr tbrl btlr btrl (lrtb: left to right, top to bottom)\n"
+                 "  border=KIND     frame round each page, with Nup: none single single-thick\n"
+                 "                  double double-thick\n"
+                 "  banner=NAME     a banner page of the spooler before the job (standard,\n"
+                 "                  classified, confidential, secret, topsecret, unclassified)\n"
+                 "  hold=WHEN       the spooler holds the job until WHEN: HH:MM (local time, the\n"
+                 "                  next time the clock shows it), night, evening, day-time,\n"
+                 "                  weekend, second-shift, third-shift, indefinite (until released)\n"
+                 "  priority=N      job priority, 1 (lowest) to 100 (highest; default 50)\n"
+                 "  separator=KIND  with -one-job: a page between the files, blank or title (the\n"
+                 "                  next file's name on it)\n"
+                 "Example: 1-4,duplex,2up,layout=tblr,border=single,copies=3,hold=night\n"
+                 "An unknown item, an empty list, two contradicting items or an item the printer\n"
+                 "says it cannot do (banner, hold, priority, copies, pages per sheet) are refused\n"
+                 "with exit code 1, a list that leaves no page of the file with exit code 6; nothing is\n"
+                 "printed then.\n");
 
 namespace {
 
@@ -151,44 +154,51 @@ public:
             for (const auto& [name, media] : PaperSizes)
                 if (lower.substr(6) == name)
                     return set(m_s->media, media, item);
-            return fail("unknown paper size in " + Quoted(item) + " (A2 to A6, letter, legal, tabloid, statement)");
+            return fail(FillIn(TrPrintPdf("unknown paper size in %s (A2 to A6, letter, legal, tabloid, statement)"),
+                               {Quoted(item)}));
         }
         if (lower.starts_with("bin=")) {
             if (!ValidTrayName(item.substr(4)))
-                return fail("bad tray name in " + Quoted(item) + " (letters, digits, '-', '_' and '.')");
+                return fail(
+                    FillIn(TrPrintPdf("bad tray name in %s (letters, digits, '-', '_' and '.')"), {Quoted(item)}));
             return set(m_s->mediaSource, std::string(item.substr(4)), item);
         }
         if (lower.starts_with("copies=")) {
             const int copies = Number(std::string_view(lower).substr(7));
             if (copies < 1 || copies > MaxCopies)
-                return fail("copies must be copies=1 to copies=" + std::to_string(MaxCopies) + ", not " + Quoted(item));
+                return fail(FillIn(TrPrintPdf("copies must be copies=1 to copies=%d, not %s"),
+                                   {std::to_string(MaxCopies), Quoted(item)}));
             return setNumber(m_s->jobCopies, copies, item, m_jobCopiesItem);
         }
         if (lower.size() > 2 && lower.ends_with("up") &&
             AllDigits(std::string_view(lower).substr(0, lower.size() - 2))) {
             const int up = Number(std::string_view(lower).substr(0, lower.size() - 2));
             if (std::find(std::begin(NumberUp), std::end(NumberUp), up) == std::end(NumberUp))
-                return fail("pages per sheet must be 2up, 4up, 6up, 9up or 16up, not " + Quoted(item));
+                return fail(
+                    FillIn(TrPrintPdf("pages per sheet must be 2up, 4up, 6up, 9up or 16up, not %s"), {Quoted(item)}));
             return setNumber(m_s->numberUp, up, item, m_numberUpItem);
         }
         if (lower.starts_with("layout=")) {
             if (!OneOf(lower.substr(7), Layouts))
-                return fail("unknown page order in " + Quoted(item) +
-                            " (lrtb, lrbt, rltb, rlbt, tblr, tbrl, btlr, btrl)");
+                return fail(
+                    FillIn(TrPrintPdf("unknown page order in %s (lrtb, lrbt, rltb, rlbt, tblr, tbrl, btlr, btrl)"),
+                           {Quoted(item)}));
             m_layoutItem = item;
             return set(m_s->layout, lower.substr(7), item);
         }
         if (lower.starts_with("border=")) {
             if (!OneOf(lower.substr(7), Borders))
-                return fail("unknown border in " + Quoted(item) +
-                            " (none, single, single-thick, double, double-thick)");
+                return fail(
+                    FillIn(TrPrintPdf("unknown border in %s (none, single, single-thick, double, double-thick)"),
+                           {Quoted(item)}));
             m_borderItem = item;
             return set(m_s->border, lower.substr(7), item);
         }
         if (lower.starts_with("banner=")) {
             // Which banners exist is the spooler's to say; only the form is checked here.
             if (!ValidTrayName(lower.substr(7)))
-                return fail("bad banner name in " + Quoted(item) + " (letters, digits, '-', '_' and '.')");
+                return fail(
+                    FillIn(TrPrintPdf("bad banner name in %s (letters, digits, '-', '_' and '.')"), {Quoted(item)}));
             return set(m_s->banner, lower.substr(7), item);
         }
         if (lower.starts_with("hold=")) {
@@ -198,27 +208,30 @@ public:
             const int hour = when.size() == 5 && when[2] == ':' ? Number(std::string_view(when).substr(0, 2)) : -1;
             const int minute = hour >= 0 ? Number(std::string_view(when).substr(3)) : -1;
             if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
-                return fail("unknown time in " + Quoted(item) +
-                            " (HH:MM, night, evening, weekend, day-time, second-shift, third-shift, indefinite)");
+                return fail(FillIn(TrPrintPdf("unknown time in %s (HH:MM, night, evening, weekend, day-time, "
+                                              "second-shift, third-shift, indefinite)"),
+                                   {Quoted(item)}));
             return set(m_s->holdUntil, when, item);
         }
         if (lower.starts_with("separator=")) {
             const std::string kind = lower.substr(10);
             if (kind != "blank" && kind != "title")
-                return fail("a separator page is separator=blank or separator=title, not " + Quoted(item));
+                return fail(FillIn(TrPrintPdf("a separator page is separator=blank or separator=title, not %s"),
+                                   {Quoted(item)}));
             return set(m_s->separator, kind, item);
         }
         if (lower.starts_with("priority=")) {
             const int priority = Number(std::string_view(lower).substr(9));
             if (priority < 1 || priority > MaxPriority)
-                return fail("the priority must be priority=1 to priority=" + std::to_string(MaxPriority) + ", not " +
-                            Quoted(item));
+                return fail(FillIn(TrPrintPdf("the priority must be priority=1 to priority=%d, not %s"),
+                                   {std::to_string(MaxPriority), Quoted(item)}));
             return setNumber(m_s->priority, priority, item, m_priorityItem);
         }
         if (lower.size() > 1 && lower.back() == 'x' && AllDigits(std::string_view(lower).substr(0, lower.size() - 1))) {
             const int copies = Number(std::string_view(lower).substr(0, lower.size() - 1));
             if (copies < 1 || copies > MaxCopies)
-                return fail("copies must be 1x to " + std::to_string(MaxCopies) + "x, not " + Quoted(item));
+                return fail(
+                    FillIn(TrPrintPdf("copies must be 1x to %dx, not %s"), {std::to_string(MaxCopies), Quoted(item)}));
             return setNumber(m_s->copies, copies, item, m_copiesItem);
         }
         return range(lower, item);
@@ -231,9 +244,9 @@ public:
         if (m_s->copies != 0 && m_s->jobCopies != 0)
             return contradiction(m_jobCopiesItem, m_copiesItem);
         if (m_s->numberUp == 0 && !m_s->layout.empty())
-            return fail(Quoted(m_layoutItem) + " needs 2up, 4up, 6up, 9up or 16up");
+            return fail(FillIn(TrPrintPdf("%s needs 2up, 4up, 6up, 9up or 16up"), {Quoted(m_layoutItem)}));
         if (m_s->numberUp == 0 && !m_s->border.empty())
-            return fail(Quoted(m_borderItem) + " needs 2up, 4up, 6up, 9up or 16up");
+            return fail(FillIn(TrPrintPdf("%s needs 2up, 4up, 6up, 9up or 16up"), {Quoted(m_borderItem)}));
         return true;
     }
 
@@ -247,12 +260,12 @@ private:
         const std::string_view a = text.substr(0, dash);
         const std::string_view b = dash == std::string::npos ? a : text.substr(dash + 1);
         if (!AllDigits(a) || !AllDigits(b))
-            return fail("unknown print setting " + Quoted(item));
+            return fail(FillIn(TrPrintPdf("unknown print setting %s"), {Quoted(item)}));
         const int first = Number(a), last = Number(b);
         if (first == 0 || last == 0)
-            return fail("pages are numbered from 1: " + Quoted(item));
+            return fail(FillIn(TrPrintPdf("pages are numbered from 1: %s"), {Quoted(item)}));
         if (first < 0 || last < 0)
-            return fail("page number too large in " + Quoted(item));
+            return fail(FillIn(TrPrintPdf("page number too large in %s"), {Quoted(item)}));
         m_s->ranges.push_back({first, last});
         return true;
     }
@@ -279,7 +292,7 @@ private:
 
     bool contradiction(std::string_view item, std::string_view earlier)
     {
-        return fail(Quoted(item) + " contradicts " + Quoted(earlier));
+        return fail(FillIn(TrPrintPdf("%s contradicts %s"), {Quoted(item), Quoted(earlier)}));
     }
 
     bool fail(std::string message)
@@ -313,7 +326,7 @@ bool Parse(std::string_view list, Settings* settings, std::string* error)
     Settings parsed;
     Parser parser(&parsed);
     if (Trimmed(list).empty()) {
-        *error = "the print settings list is empty";
+        *error = TrPrintPdf("the print settings list is empty");
         return false;
     }
     for (std::size_t start = 0;;) {
@@ -321,7 +334,7 @@ bool Parse(std::string_view list, Settings* settings, std::string* error)
         const std::string_view item =
             Trimmed(list.substr(start, comma == std::string_view::npos ? comma : comma - start));
         if (item.empty()) {
-            *error = "empty item in the print settings " + Quoted(list);
+            *error = FillIn(TrPrintPdf("empty item in the print settings %s"), {Quoted(list)});
             return false;
         }
         if (!parser.item(item)) {
@@ -395,7 +408,9 @@ bool JobOptions(const Settings& s, int pageCount, Options* options, std::string*
     options->clear();
     const std::vector<int> pages = SelectedPages(s, pageCount);
     if (pages.empty()) {
-        *error = "no page is left to print of " + std::to_string(pageCount) + (pageCount == 1 ? " page" : " pages");
+        *error = FillIn(TrPrintPdfN("no page is left to print of %d page", "no page is left to print of %d pages",
+                                    static_cast<unsigned long>(std::max(pageCount, 0))),
+                        {std::to_string(pageCount)});
         return false;
     }
 
@@ -404,7 +419,8 @@ bool JobOptions(const Settings& s, int pageCount, Options* options, std::string*
         const bool ascending = std::adjacent_find(pages.begin(), pages.end(), std::greater_equal<>()) == pages.end();
         const bool descending = std::adjacent_find(pages.begin(), pages.end(), std::less_equal<>()) == pages.end();
         if (!ascending && !descending) {
-            *error = "the spooler can print the pages only in ascending or in descending order, without repeats";
+            *error =
+                TrPrintPdf("the spooler can print the pages only in ascending or in descending order, without repeats");
             return false;
         }
         std::vector<int> sorted = pages;

@@ -39,13 +39,15 @@ struct TDomain
 // Where each domain's texts are written. "Tr" is the helper of morvane-batch
 // and of the watch that fills placeholders after a "default" lookup;
 // TrDomain takes its domain at run time and is only called with texts read
-// from widgets, which the Mark macros cover.
+// from widgets, which the Mark macros cover. "printpdf" holds the print
+// program's texts and those of the plain C++ code it shares with the core.
 const QList<TDomain>& Domains()
 {
     static const QList<TDomain> domains{
         {"default", {QStringLiteral("TrDefault"), QStringLiteral("MarkDefault"), QStringLiteral("Tr")}},
         {"dialogs", {QStringLiteral("TrDialogs"), QStringLiteral("MarkDialogs")}},
         {ToolkitDomain, {QStringLiteral("TrToolkit"), QStringLiteral("MarkToolkit")}},
+        {"printpdf", {QStringLiteral("TrPrintPdf"), QStringLiteral("MarkPrintPdf"), QStringLiteral("TrPrintPdfN:1,2")}},
     };
     return domains;
 }
