@@ -139,21 +139,28 @@ std::string BaseName(const std::string& file)
 }
 
 // What the call wrote to standard output and error, in the order written.
+// The capture is emptied for the next call; should that fail, the next call's
+// output is read from where this one's ended.
 std::string TakeOutput(int capture)
 {
+    static off_t taken = 0;
     std::fflush(stdout);
     std::fflush(stderr);
     std::string bytes;
     struct stat st
     {
     };
-    if (::fstat(capture, &st) == 0 && st.st_size > 0) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        const ssize_t n = ::pread(capture, bytes.data(), bytes.size(), 0);
+    if (::fstat(capture, &st) == 0 && st.st_size > taken) {
+        bytes.resize(static_cast<std::size_t>(st.st_size - taken));
+        const ssize_t n = ::pread(capture, bytes.data(), bytes.size(), taken);
         bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     }
-    ::ftruncate(capture, 0);
-    ::lseek(capture, 0, SEEK_SET);
+    if (::ftruncate(capture, 0) == 0) {
+        taken = 0;
+        ::lseek(capture, 0, SEEK_SET);
+    } else {
+        taken += static_cast<off_t>(bytes.size());
+    }
     return bytes;
 }
 

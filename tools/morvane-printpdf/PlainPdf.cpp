@@ -420,6 +420,12 @@ bool CountPages(const Document& doc, const Value& node, std::set<long long>* see
             const Value* contents = kid.get("Contents");
             if (contents && contents->kind != Value::Ref && contents->kind != Value::Array)
                 return false;
+            // The library gives up a page whose annotations are no array.
+            if (const Value* annots = kid.get("Annots")) {
+                Value list;
+                if (annots->kind != Value::Array && (!doc.fetch(*annots, &list) || list.kind != Value::Array))
+                    return false;
+            }
             if (++*pages > MaxObjects)
                 return false;
         } else if (!CountPages(doc, kid, seen, depth + 1, pages)) {
