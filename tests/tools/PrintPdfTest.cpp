@@ -210,6 +210,8 @@ TEST_F(PrintPdf, SpeaksTheLanguageOfLanguageAlsoUnderTheCLocale)
 {
     const QString missing = m_dir + u"/missing.pdf"_qs;
     const QString three = write(u"three.pdf"_qs, MakePdf(3));
+    // A JPEG whose quantization table segment is cut off.
+    const QString cutJpeg = write(u"cut.jpg"_qs, QByteArray("\xFF\xD8\xFF\xDB\x00\x43\x00", 7));
     const struct
     {
         const char* language;
@@ -222,6 +224,11 @@ TEST_F(PrintPdf, SpeaksTheLanguageOfLanguageAlsoUnderTheCLocale)
         {"de", {u"--help"_qs}, 0, "Exit-Codes:\n  0  der Auftrag wurde angenommen\n", ""},
         {"de", {u"-check"_qs, missing}, 2, "", "/missing.pdf\" kann nicht geöffnet werden: "},
         {"de", {u"-check"_qs, three}, 0, "three.pdf\": application/pdf, 3 Seiten\n", ""},
+        {"de",
+         {u"-check"_qs, cutJpeg},
+         2,
+         "",
+         "cut.jpg\" ist unvollständig: ein JPEG-Segment reicht über das Ende der Datei hinaus"},
         {"fr", {u"-check"_qs, three, u"-x"_qs}, 1, "", "argument inattendu \"-x\""},
         {"it",
          {u"-print-to"_qs, TestPrinterName(), u"-print-settings"_qs, u"separator=blank"_qs, three},

@@ -4,6 +4,7 @@
 #include "Modules.h"
 #include "documents/FileMagic.h"
 #include "documents/TiffPdf.h"
+#include "printing/PrintPdfTexts.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ Magic AskMagic(int fd, bool describe)
     if (const auto ask = reinterpret_cast<Fn>(ModuleSymbol(Module, "morvane_magic_v1", &error)))
         ask(fd, describe, &result);
     else
-        result.description = "unknown (" + error + ")";
+        result.description = FillIn(TrPrintPdf("unknown (%s)"), {error});
     return result;
 }
 
@@ -31,7 +32,7 @@ bool TiffPagesToPdf(const std::string& file, int outFd, std::string* error)
     std::string why;
     if (const auto convert = reinterpret_cast<Fn>(ModuleSymbol(Module, "morvane_tiff_pdf_v1", &why)))
         return convert(&file, outFd, error);
-    *error = "not converted: " + why;
+    *error = FillIn(TrPrintPdf("%s is not converted: %s"), {'"' + file + '"', why});
     return false;
 }
 

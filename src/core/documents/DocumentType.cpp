@@ -108,7 +108,7 @@ std::uint16_t Le16(const unsigned char* p)
 // decoded; the spooler's filters do that, and a decoder here would cost more
 // than the handover itself. Each returns the reason a file is refused, or empty.
 
-std::string CheckJpeg(const Mapped& m)
+std::string CheckJpeg(const Mapped& m, const std::string& name)
 {
     const unsigned char* d = m.data();
     const std::size_t n = m.size();
@@ -116,42 +116,44 @@ std::string CheckJpeg(const Mapped& m)
     bool frame = false;
     while (at + 4 <= n) {
         if (d[at] != 0xFF)
-            return "damaged JPEG image: no marker at byte " + std::to_string(at);
+            return FillIn(TrPrintPdf("%s is a damaged JPEG image: no marker at byte %s"), {name, std::to_string(at)});
         const unsigned char marker = d[at + 1];
         if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
         if (marker == 0xD9)
-            return "damaged JPEG image: it ends before its image data";
+            return FillIn(TrPrintPdf("%s is a damaged JPEG image: it ends before its image data"), {name});
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             at += 2;
             continue;
         }
         const std::size_t length = Be16(d + at + 2);
         if (length < 2 || at + 2 + length > n)
-            return "is incomplete: a JPEG segment runs past the end of the file";
+            return FillIn(TrPrintPdf("%s is incomplete: a JPEG segment runs past the end of the file"), {name});
         // SOF0..SOF15 without DHT (C4), JPG (C8) and DAC (CC): the frame and its size.
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
             if (length < 8 || Be16(d + at + 5) == 0 || Be16(d + at + 7) == 0)
-                return "damaged JPEG image: no image size";
+                return FillIn(TrPrintPdf("%s is a damaged JPEG image: no image size"), {name});
             frame = true;
         }
         if (marker == 0xDA) {
             if (!frame)
-                return "damaged JPEG image: image data without a frame header";
+                return FillIn(TrPrintPdf("%s is a damaged JPEG image: image data without a frame header"), {name});
             // Inside the image data every 0xFF is followed by 0x00 or a restart
             // marker, so the end mark found last lies after the data only if the file is whole.
             const std::string_view rest = m.view().substr(at + 2 + length);
             const std::size_t eoi = rest.rfind("\xFF\xD9");
-            return eoi == std::string_view::npos ? "is incomplete: the JPEG image has no end mark" : "";
+            return eoi == std::string_view::npos
+                       ? FillIn(TrPrintPdf("%s is incomplete: the JPEG image has no end mark"), {name})
+                       : "";
         }
         at += 2 + length;
     }
-    return "is incomplete: the JPEG image ends before its image data";
+    return FillIn(TrPrintPdf("%s is incomplete: the JPEG image ends before its image data"), {name});
 }
 
-std::string CheckPng(const Mapped& m)
+std::string CheckPng(const Mapped& m, const std::string& name)
 {
     const unsigned char* d = m.data();
     const std::size_t n = m.size();
@@ -161,27 +163,27 @@ std::string CheckPng(const Mapped& m)
         const std::size_t length = Be32(d + at);
         const std::string_view type(reinterpret_cast<const char*>(d + at + 4), 4);
         if (length > n - at - 12)
-            return "is incomplete: a PNG chunk runs past the end of the file";
+            return FillIn(TrPrintPdf("%s is incomplete: a PNG chunk runs past the end of the file"), {name});
         if (!header) {
             if (type != "IHDR" || length != 13 || Be32(d + at + 8) == 0 || Be32(d + at + 12) == 0)
-                return "damaged PNG image: no image header";
+                return FillIn(TrPrintPdf("%s is a damaged PNG image: no image header"), {name});
             header = true;
         }
         if (type == "IDAT")
             data = true;
         if (type == "IEND")
-            return data ? "" : "damaged PNG image: no image data";
+            return data ? "" : FillIn(TrPrintPdf("%s is a damaged PNG image: no image data"), {name});
         at += 12 + length;
     }
-    return "is incomplete: the PNG image has no end chunk";
+    return FillIn(TrPrintPdf("%s is incomplete: the PNG image has no end chunk"), {name});
 }
 
-std::string CheckGif(const Mapped& m)
+std::string CheckGif(const Mapped& m, const std::string& name)
 {
     const unsigned char* d = m.data();
     const std::size_t n = m.size();
     if (n < 13 || Le16(d + 6) == 0 || Le16(d + 8) == 0)
-        return "damaged GIF image: no image size";
+        return FillIn(TrPrintPdf("%s is a damaged GIF image: no image size"), {name});
     std::size_t at = 13;
     if (d[10] & 0x80)
         at += 3u << ((d[10] & 7) + 1);
@@ -194,7 +196,7 @@ std::string CheckGif(const Mapped& m)
     bool image = false;
     while (at < n) {
         if (d[at] == 0x3B)
-            return image ? "" : "damaged GIF image: no image in it";
+            return image ? "" : FillIn(TrPrintPdf("%s is a damaged GIF image: no image in it"), {name});
         if (d[at] == 0x21) {
             at = at + 2 <= n ? skipBlocks(at + 2) : std::string::npos;
         } else if (d[at] == 0x2C) {
@@ -206,20 +208,21 @@ std::string CheckGif(const Mapped& m)
             at = pos + 1 <= n ? skipBlocks(pos + 1) : std::string::npos; // after the LZW code size
             image = true;
         } else {
-            return "damaged GIF image: unknown block at byte " + std::to_string(at);
+            return FillIn(TrPrintPdf("%s is a damaged GIF image: unknown block at byte %s"),
+                          {name, std::to_string(at)});
         }
         if (at == std::string::npos)
             break;
     }
-    return "is incomplete: the GIF image has no end mark";
+    return FillIn(TrPrintPdf("%s is incomplete: the GIF image has no end mark"), {name});
 }
 
-std::string CheckBmp(const Mapped& m)
+std::string CheckBmp(const Mapped& m, const std::string& name)
 {
     const unsigned char* d = m.data();
     const std::size_t n = m.size();
     if (n < 26)
-        return "is incomplete: the BMP image ends inside its header";
+        return FillIn(TrPrintPdf("%s is incomplete: the BMP image ends inside its header"), {name});
     const std::uint32_t offset = Le32(d + 10), headerSize = Le32(d + 14);
     long width = 0, height = 0;
     unsigned bits = 0, compression = 0;
@@ -233,25 +236,25 @@ std::string CheckBmp(const Mapped& m)
         bits = Le16(d + 28);
         compression = Le32(d + 30);
     } else {
-        return "damaged BMP image: unknown header";
+        return FillIn(TrPrintPdf("%s is a damaged BMP image: unknown header"), {name});
     }
     if (width <= 0 || height == 0)
-        return "damaged BMP image: no image size";
+        return FillIn(TrPrintPdf("%s is a damaged BMP image: no image size"), {name});
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return "damaged BMP image: " + std::to_string(bits) + " bits per pixel";
+        return FillIn(TrPrintPdf("%s is a damaged BMP image: %s bits per pixel"), {name, std::to_string(bits)});
     if (offset >= n)
-        return "is incomplete: the BMP image ends before its pixels";
+        return FillIn(TrPrintPdf("%s is incomplete: the BMP image ends before its pixels"), {name});
     // Uncompressed rows (BI_RGB, BI_BITFIELDS) are padded to 4 bytes: their size is known.
     if (compression == 0 || compression == 3) {
         const unsigned long long row = (static_cast<unsigned long long>(width) * bits + 31) / 32 * 4;
         if (static_cast<unsigned long long>(std::labs(height)) > (n - offset) / row)
-            return "is incomplete: the BMP image ends inside its pixels";
+            return FillIn(TrPrintPdf("%s is incomplete: the BMP image ends inside its pixels"), {name});
     }
     return "";
 }
 
 // Counts the frames (IFDs) of a TIFF file, each of whose strips or tiles must lie inside it.
-std::string CheckTiff(const Mapped& m, int* frames)
+std::string CheckTiff(const Mapped& m, const std::string& name, int* frames)
 {
     const unsigned char* d = m.data();
     const std::size_t n = m.size();
@@ -259,14 +262,14 @@ std::string CheckTiff(const Mapped& m, int* frames)
     const auto u16 = [&](std::size_t p) { return le ? Le16(d + p) : Be16(d + p); };
     const auto u32 = [&](std::size_t p) { return le ? Le32(d + p) : Be32(d + p); };
     if (u16(2) == 43)
-        return "is a BigTIFF image, which is not printed";
+        return FillIn(TrPrintPdf("%s is a BigTIFF image, which is not printed"), {name});
     std::set<std::uint32_t> seen;
     *frames = 0;
     for (std::uint32_t ifd = u32(4); ifd != 0; ++*frames) {
         if (!seen.insert(ifd).second)
-            return "damaged TIFF image: its pages form a loop";
+            return FillIn(TrPrintPdf("%s is a damaged TIFF image: its pages form a loop"), {name});
         if (ifd > n - 2 || ifd + 2 + 12ull * u16(ifd) + 4 > n)
-            return "is incomplete: a TIFF page directory runs past the end of the file";
+            return FillIn(TrPrintPdf("%s is incomplete: a TIFF page directory runs past the end of the file"), {name});
         const unsigned entries = u16(ifd);
         std::uint32_t width = 0, height = 0;
         // The (offsets, byte counts) tags: strips 273/279, tiles 324/325.
@@ -284,14 +287,16 @@ std::string CheckTiff(const Mapped& m, int* frames)
             if (slot < 0)
                 continue;
             if ((type != 3 && type != 4) || count == 0)
-                return "damaged TIFF image: bad strip table";
+                return FillIn(TrPrintPdf("%s is a damaged TIFF image: bad strip table"), {name});
             (tag == 273 || tag == 324 ? offsets : counts)[slot] = e;
         }
         if (width == 0 || height == 0)
-            return "damaged TIFF image: page " + std::to_string(*frames + 1) + " has no size";
+            return FillIn(TrPrintPdf("%s is a damaged TIFF image: page %s has no size"),
+                          {name, std::to_string(*frames + 1)});
         const int slot = offsets[0] ? 0 : 1;
         if (!offsets[slot] || !counts[slot] || u32(offsets[slot] + 4) != u32(counts[slot] + 4))
-            return "damaged TIFF image: page " + std::to_string(*frames + 1) + " has no strip table";
+            return FillIn(TrPrintPdf("%s is a damaged TIFF image: page %s has no strip table"),
+                          {name, std::to_string(*frames + 1)});
         // An array of count values of type SHORT or LONG, in the entry or at its offset.
         const auto item = [&](std::size_t e, std::uint32_t k, bool* inside) -> std::uint64_t {
             const unsigned width = u16(e + 2) == 3 ? 2 : 4;
@@ -304,13 +309,14 @@ std::string CheckTiff(const Mapped& m, int* frames)
             bool inOffsets = false, inCounts = false;
             const std::uint64_t from = item(offsets[slot], k, &inOffsets), size = item(counts[slot], k, &inCounts);
             if (!inOffsets || !inCounts || from + size > n)
-                return "is incomplete: page " + std::to_string(*frames + 1) + " of the TIFF image runs past the end";
+                return FillIn(TrPrintPdf("%s is incomplete: page %s of the TIFF image runs past the end"),
+                              {name, std::to_string(*frames + 1)});
         }
         ifd = u32(ifd + 2 + 12ull * entries);
         if (*frames > 100000)
-            return "damaged TIFF image: too many pages";
+            return FillIn(TrPrintPdf("%s is a damaged TIFF image: too many pages"), {name});
     }
-    return *frames ? "" : "damaged TIFF image: no page in it";
+    return *frames ? "" : FillIn(TrPrintPdf("%s is a damaged TIFF image: no page in it"), {name});
 }
 
 // PostScript's own count (%%Pages: N, in the header or, "(atend)", in the
@@ -569,7 +575,7 @@ int Examine(const std::string& file, Document* doc, bool convert)
     if (kind == Kind::Pdf || EndsWithNoCase(file, ".pdf")) {
         if (magic.mime.empty() && magic.description.empty())
             magic = AskMagic(fd, true);
-        const std::string what = magic.description.empty() ? "unknown" : magic.description;
+        const std::string what = magic.description.empty() ? TrPrintPdf("unknown") : magic.description;
         if (EndsWithNoCase(file, ".pdf"))
             return Fail(doc,
                         FillIn(TrPrintPdf("%s is not a PDF file, or is incomplete: no PDF header (its content is %s)"),
@@ -598,22 +604,25 @@ int Examine(const std::string& file, Document* doc, bool convert)
     if (kind == Kind::Bmp)
         doc->type = "image/bmp";
     doc->pages = 1;
+    // Each check says the whole sentence, so that a language can place the name where it needs it.
+    const std::string name = Quoted(file);
     std::string problem;
     switch (kind) {
     case Kind::Jpeg:
-        problem = CheckJpeg(m);
+        problem = CheckJpeg(m, name);
         break;
     case Kind::Png:
-        problem = CheckPng(m);
+        problem = CheckPng(m, name);
         break;
     case Kind::Gif:
-        problem = CheckGif(m);
+        problem = CheckGif(m, name);
         break;
     case Kind::Bmp:
-        problem = CheckBmp(m);
+        problem = CheckBmp(m, name);
         break;
     case Kind::Tiff:
-        problem = m.size() < 8 ? "is incomplete: the TIFF header is cut" : CheckTiff(m, &doc->pages);
+        problem = m.size() < 8 ? FillIn(TrPrintPdf("%s is incomplete: the TIFF header is cut"), {name})
+                               : CheckTiff(m, name, &doc->pages);
         break;
     case Kind::PostScript:
         doc->pages = PostScriptPages(m, &doc->pagesEstimated);
@@ -628,11 +637,11 @@ int Examine(const std::string& file, Document* doc, bool convert)
         doc->spoolFd = pdf;
         doc->spoolFile = "/dev/fd/" + std::to_string(pdf);
         doc->format = "application/pdf";
-        if (!TiffPagesToPdf(file, pdf, &problem))
-            problem = problem.starts_with("damaged") ? problem : "is " + problem;
+        if (!TiffPagesToPdf(file, pdf, &problem) && problem.empty())
+            problem = FillIn(TrPrintPdf("cannot convert %s: %s"), {name, TrPrintPdf("unknown error")});
     }
     if (!problem.empty())
-        return Fail(doc, Quoted(file) + (problem.starts_with("is ") ? " " : " is a ") + problem);
+        return Fail(doc, problem);
     return 0;
 }
 

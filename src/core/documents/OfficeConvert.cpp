@@ -234,7 +234,7 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
         return Fail(OfficeMissingText(file));
     char* absolute = ::realpath(file.c_str(), nullptr);
     if (!absolute)
-        return Fail("cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return Fail(FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(file), std::strerror(errno)}));
     const std::string source(absolute);
     std::free(absolute);
 
@@ -245,13 +245,15 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
         BlockedSignals blocked;
         TempDir tmp;
         if (tmp.path().empty())
-            return Fail("cannot make a temporary folder for " + Quoted(file) + ": " + std::strerror(errno));
+            return Fail(
+                FillIn(TrPrintPdf("cannot make a temporary folder for %s: %s"), {Quoted(file), std::strerror(errno)}));
         // Under a plain name: LibreOffice makes the output's name from it, and
         // a name that begins with '-' or is no valid UTF-8 cannot confuse it.
         const std::string in = tmp.path() + "/in", out = tmp.path() + "/out", log = tmp.path() + "/log";
         const std::string link = in + "/document" + LowerExtension(file);
         if (::mkdir(in.c_str(), 0700) != 0 || ::symlink(source.c_str(), link.c_str()) != 0)
-            return Fail("cannot prepare the conversion of " + Quoted(file) + ": " + std::strerror(errno));
+            return Fail(
+                FillIn(TrPrintPdf("cannot prepare the conversion of %s: %s"), {Quoted(file), std::strerror(errno)}));
 
         const std::string profile = "-env:UserInstallation=" + FileUrl(tmp.path() + "/profile");
         std::vector<std::string> args = {soffice,        profile, "--headless", "--norestore", "--nologo",
@@ -260,18 +262,20 @@ int ConvertOfficeDocument(const std::string& file, Document* doc)
         const int spawned =
             RunLibreOffice(args, log, tmp.path() + "/tmp", OfficeTimeoutS(), blocked, &stopSignal, &timedOut);
         if (spawned != 0)
-            return Fail("cannot start LibreOffice for " + Quoted(file) + ": " + std::strerror(spawned));
+            return Fail(
+                FillIn(TrPrintPdf("cannot start LibreOffice for %s: %s"), {Quoted(file), std::strerror(spawned)}));
         const int limitS = OfficeTimeoutS();
 
         if (timedOut) {
-            failure = Quoted(file) + ": LibreOffice did not convert it within " + std::to_string(limitS) +
-                      " s (MORVANE_OFFICE_TIMEOUT)";
+            failure = FillIn(TrPrintPdf("%s: LibreOffice did not convert it within %s s (MORVANE_OFFICE_TIMEOUT)"),
+                             {Quoted(file), std::to_string(limitS)});
         } else if (!stopSignal) {
             pdf = ::open((out + "/document.pdf").c_str(), O_RDONLY | O_CLOEXEC);
             if (pdf < 0) {
                 const std::string reason = LibreOfficeError(log);
-                failure = "LibreOffice cannot open " + Quoted(file) +
-                          (reason.empty() ? std::string(" (it made no PDF of it)") : " (" + reason + ")");
+                failure = reason.empty()
+                              ? FillIn(TrPrintPdf("LibreOffice cannot open %s (it made no PDF of it)"), {Quoted(file)})
+                              : FillIn(TrPrintPdf("LibreOffice cannot open %s (%s)"), {Quoted(file), reason});
             }
         }
     } // the folder is removed here, before signals are taken again
@@ -294,9 +298,12 @@ OfficeBatch ConvertOfficeDocuments(const std::vector<std::string>& files, const 
     OfficeBatch result;
     result.pdfs.assign(files.size(), {});
     result.problems.assign(files.size(), {});
+    // Without a reason: LibreOffice is missing.
     const auto failAll = [&](const std::string& reason) {
         for (std::size_t i = 0; i < files.size(); ++i)
-            result.problems[i] = reason.empty() ? OfficeMissingText(files[i]) : Quoted(files[i]) + ": " + reason;
+            result.problems[i] = reason.empty() ? OfficeMissingText(files[i])
+                                                : FillIn(TrPrintPdf("%s: cannot prepare the conversion: %s"),
+                                                         {Quoted(files[i]), reason});
         return result;
     };
     const std::string soffice = SofficePath();
@@ -306,7 +313,7 @@ OfficeBatch ConvertOfficeDocuments(const std::vector<std::string>& files, const 
     // documents of one name in different folders must not meet.
     const std::string in = folder + "/in", out = folder + "/out", log = folder + "/log";
     if (::mkdir(in.c_str(), 0700) != 0)
-        return failAll(std::string("cannot prepare the conversion: ") + std::strerror(errno));
+        return failAll(std::strerror(errno));
     std::vector<std::string> args = {soffice,      "-env:UserInstallation=" + FileUrl(folder + "/profile"),
                                      "--headless", "--norestore",
                                      "--nologo",   "--convert-to",
@@ -316,7 +323,7 @@ OfficeBatch ConvertOfficeDocuments(const std::vector<std::string>& files, const 
         char* absolute = ::realpath(files[i].c_str(), nullptr);
         const std::string link = in + '/' + std::to_string(i) + LowerExtension(files[i]);
         if (!absolute || ::symlink(absolute, link.c_str()) != 0)
-            result.problems[i] = "cannot open " + Quoted(files[i]) + ": " + std::strerror(errno);
+            result.problems[i] = FillIn(TrPrintPdf("cannot open %s: %s"), {Quoted(files[i]), std::strerror(errno)});
         else
             args.push_back(link);
         std::free(absolute);
@@ -335,14 +342,17 @@ OfficeBatch ConvertOfficeDocuments(const std::vector<std::string>& files, const 
         if (spawned == 0 && ::access(pdf.c_str(), R_OK) == 0)
             result.pdfs[i] = pdf;
         else if (spawned != 0)
-            result.problems[i] = "cannot start LibreOffice for " + Quoted(files[i]) + ": " + std::strerror(spawned);
+            result.problems[i] =
+                FillIn(TrPrintPdf("cannot start LibreOffice for %s: %s"), {Quoted(files[i]), std::strerror(spawned)});
         else if (timedOut)
-            result.problems[i] = Quoted(files[i]) + ": LibreOffice did not convert it within " +
-                                 std::to_string(limitS) + " s (MORVANE_OFFICE_TIMEOUT for each document)";
+            result.problems[i] = FillIn(
+                TrPrintPdf("%s: LibreOffice did not convert it within %s s (MORVANE_OFFICE_TIMEOUT for each document)"),
+                {Quoted(files[i]), std::to_string(limitS)});
         else if (result.stopSignal)
-            result.problems[i] = Quoted(files[i]) + ": the conversion was stopped";
+            result.problems[i] = FillIn(TrPrintPdf("%s: the conversion was stopped"), {Quoted(files[i])});
         else
-            result.problems[i] = "LibreOffice cannot open " + Quoted(files[i]) + " (it made no PDF of it)";
+            result.problems[i] =
+                FillIn(TrPrintPdf("LibreOffice cannot open %s (it made no PDF of it)"), {Quoted(files[i])});
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #include "TiffPdf.h"
 
+#include "printing/PrintPdfTexts.h"
+
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -91,11 +93,12 @@ bool ReadPage(TIFF* tif, Raster* r, double* dpiX, double* dpiY)
 
 bool TiffPagesToPdf(const std::string& file, int outFd, std::string* error)
 {
+    const std::string name = '"' + file + '"';
     TIFFSetErrorHandler(KeepTiffError);
     TIFFSetWarningHandler(IgnoreTiffWarning);
     std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(file.c_str(), "r"), TIFFClose);
     if (!tif) {
-        *error = "damaged TIFF image: " + LastTiffError;
+        *error = FillIn(TrPrintPdf("%s is a damaged TIFF image: %s"), {name, LastTiffError});
         return false;
     }
     std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
@@ -113,15 +116,18 @@ bool TiffPagesToPdf(const std::string& file, int outFd, std::string* error)
         Raster r;
         double dpiX = 72, dpiY = 72;
         if (!ReadPage(tif.get(), &r, &dpiX, &dpiY)) {
-            *error = "damaged TIFF image: page " + std::to_string(page) + " cannot be decoded" +
-                     (LastTiffError.empty() ? "" : " (" + LastTiffError + ")");
+            *error = LastTiffError.empty()
+                         ? FillIn(TrPrintPdf("%s is a damaged TIFF image: page %s cannot be decoded"),
+                                  {name, std::to_string(page)})
+                         : FillIn(TrPrintPdf("%s is a damaged TIFF image: page %s cannot be decoded (%s)"),
+                                  {name, std::to_string(page), LastTiffError});
             return false;
         }
         uLongf packedSize = compressBound(r.bytes.size());
         std::string packed(packedSize, '\0');
         if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, r.bytes.data(), r.bytes.size(), 1) !=
             Z_OK) {
-            *error = "cannot compress page " + std::to_string(page) + " of the TIFF image";
+            *error = FillIn(TrPrintPdf("cannot compress page %s of the TIFF image %s"), {std::to_string(page), name});
             return false;
         }
         packed.resize(packedSize);
@@ -163,7 +169,7 @@ bool TiffPagesToPdf(const std::string& file, int outFd, std::string* error)
     for (std::size_t done = 0; done < pdf.size();) {
         const ssize_t w = ::write(outFd, pdf.data() + done, pdf.size() - done);
         if (w <= 0) {
-            *error = "cannot keep the PDF of the TIFF image in memory";
+            *error = FillIn(TrPrintPdf("cannot keep the PDF of the TIFF image %s in memory"), {name});
             return false;
         }
         done += static_cast<std::size_t>(w);
