@@ -64,14 +64,16 @@ for f in /usr/bin/morvane /usr/bin/morvane-batch /usr/bin/morvane-printpdf \
     /usr/share/nautilus-python/extensions/morvane-nautilus.py; do
     grep -q " \.$f\$" <<<"$contents" || fail "the package lacks $f"
 done
-! readelf -S /usr/bin/morvane | grep -q '\.symtab' || fail "/usr/bin/morvane is not stripped"
+! grep -q '\.symtab' <<<"$(readelf -S /usr/bin/morvane)" || fail "/usr/bin/morvane is not stripped"
 upstream=$(dpkg-query -W -f='${Version}' morvane)
 upstream=${upstream%-*}
 grep -q "<release version=\"$upstream\"" /usr/share/metainfo/org.morvane.Morvane.metainfo.xml ||
     fail "the AppStream metadata lacks the release $upstream"
 
 echo "== Command-line programs"
-/usr/bin/morvane-printpdf --help | grep -q -- '-print-to' || fail "morvane-printpdf --help"
+# Outputs are read whole before grep looks: grep -q ends at the first match,
+# and a program still writing would fail the pipeline with SIGPIPE.
+grep -q -- '-print-to' <<<"$(/usr/bin/morvane-printpdf --help)" || fail "morvane-printpdf --help"
 # Its catalogs are found from /usr/bin, also under the C locale.
 # (It refuses the file with exit code 2: its words are read after it ended.)
 refusal=$(env LC_ALL=C LANGUAGE=de /usr/bin/morvane-printpdf -check "$work/missing.pdf" 2>&1 || true)
@@ -80,8 +82,8 @@ grep -q 'kann nicht geöffnet werden' <<<"$refusal" || fail "morvane-printpdf in
 # needs libmagic's, a PDF without a cross-reference table the PDF library's.
 printf 'a line\n' >"$work/note.txt"
 printf '%%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n3 0 obj << /Type /Page /Parent 2 0 R >> endobj\ntrailer << /Root 1 0 R >>\n%%%%EOF\n' >"$work/rebuilt.pdf"
-/usr/bin/morvane-printpdf -check "$work/note.txt" | grep -q 'text/plain' || fail "morvane-printpdf -check of a text"
-/usr/bin/morvane-printpdf -check "$work/rebuilt.pdf" | grep -q '1 page' || fail "morvane-printpdf -check of a PDF"
+grep -q 'text/plain' <<<"$(/usr/bin/morvane-printpdf -check "$work/note.txt")" || fail "morvane-printpdf -check of a text"
+grep -q '1 page' <<<"$(/usr/bin/morvane-printpdf -check "$work/rebuilt.pdf")" || fail "morvane-printpdf -check of a PDF"
 mkdir -p "$work/tree/sub"
 for f in a.pdf sub/b.pdf notes.txt; do printf '%%PDF-1.4\n' >"$work/tree/$f"; done
 printf 'sub/b.pdf\n' >"$work/tree/list.pbt"
@@ -89,7 +91,7 @@ dry=$(cd "$work" && HOME=$work /usr/bin/morvane-batch --dry-run -s tree '*.pdf;l
 # sub/b.pdf is named by the mask and the list: printed once, at its first place.
 [ "$(grep -c . <<<"$dry")" -eq 2 ] && grep -q "^1	.*/tree/a.pdf\$" <<<"$dry" && grep -q "^1	.*/tree/sub/b.pdf\$" <<<"$dry" ||
     fail "morvane-batch --dry-run gave: $dry"
-HOME=$work LANG=de_DE.UTF-8 LANGUAGE= /usr/bin/morvane-batch --help | grep -q '^Optionen:' ||
+grep -q '^Optionen:' <<<"$(HOME=$work LANG=de_DE.UTF-8 LANGUAGE= /usr/bin/morvane-batch --help)" ||
     fail "morvane-batch --help is not German"
 
 echo "== The window in German, with the catalogs the package installed"
