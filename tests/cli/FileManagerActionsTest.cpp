@@ -116,9 +116,9 @@ TEST(FileManagerActions, EveryActionRunsTheSameCommandAndPrintsASelectionOfTwoFo
     python.setProcessEnvironment(env);
     python.setWorkingDirectory(QDir::rootPath());
     const QString script = S("import importlib.util, sys\n"
-                             "spec = importlib.util.spec_from_file_location('ext', sys.argv[1])\n"
-                             "ext = importlib.util.module_from_spec(spec)\n"
-                             "spec.loader.exec_module(ext)\n"
+                             "found = importlib.util.spec_from_file_location('ext', sys.argv[1])\n"
+                             "ext = importlib.util.module_from_spec(found)\n"
+                             "found.loader.exec_module(ext)\n"
                              "assert ext.MorvaneMenuProvider().get_file_items([]) == []\n"
                              "items = {i.props.name: i for i in ext.menu_items(sys.argv[2:])}\n"
                              "print(' '.join(sorted(items)) + '|' + items['Morvane::print'].props.label)\n"

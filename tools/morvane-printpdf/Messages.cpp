@@ -1,4 +1,5 @@
 #include "Messages.h"
+#include "Modules.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -13,16 +14,6 @@
 namespace {
 
 constexpr char Domain[] = "printpdf";
-
-std::string ExecutableDir()
-{
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return std::string();
-    std::string dir(path, static_cast<std::size_t>(n));
-    return dir.substr(0, dir.find_last_of('/') + 1);
-}
 
 bool IsDirectory(const std::string& path)
 {

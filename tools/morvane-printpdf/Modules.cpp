@@ -9,9 +9,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-namespace {
-
-// The folder of the running executable (links resolved), with a trailing slash.
 std::string ExecutableDir()
 {
     char path[PATH_MAX];
@@ -21,6 +18,8 @@ std::string ExecutableDir()
     std::string dir(path, static_cast<std::size_t>(n));
     return dir.substr(0, dir.find_last_of('/') + 1);
 }
+
+namespace {
 
 struct Loaded
 {

@@ -7,6 +7,10 @@
 
 #include <string>
 
+// The folder of the running executable (links resolved), with a trailing slash;
+// empty when it cannot be read.
+std::string ExecutableDir();
+
 // The symbol of the module (a file name such as "morvane-pdfcheck.so"), the
 // module loaded on the first call; nullptr and *error (where it was looked
 // for and why it failed) when it cannot be had.
